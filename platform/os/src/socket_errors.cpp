@@ -1,0 +1,181 @@
+// The errno-to-Windows-Sockets table. One table, so that every socket call of
+// the suite reports the same number for the same condition.
+
+#include "os/socket_errors.h"
+
+#include <netdb.h>
+
+#include <cerrno>
+
+namespace {
+
+struct ErrnoEntry {
+  int err;
+  int wsa;
+};
+
+// Linux errno values with a Windows Sockets counterpart. EAGAIN and
+// EWOULDBLOCK are the same value on Linux; both are listed through EAGAIN.
+constexpr ErrnoEntry kErrnoTable[] = {
+    {EINTR, OS_WSAEINTR},
+    {EBADF, OS_WSAEBADF},
+    {EACCES, OS_WSAEACCES},
+    {EPERM, OS_WSAEACCES},
+    {EFAULT, OS_WSAEFAULT},
+    {EINVAL, OS_WSAEINVAL},
+    {EMFILE, OS_WSAEMFILE},
+    {ENFILE, OS_WSAEMFILE},
+    {EAGAIN, OS_WSAEWOULDBLOCK},
+    {EINPROGRESS, OS_WSAEINPROGRESS},
+    {EALREADY, OS_WSAEALREADY},
+    {ENOTSOCK, OS_WSAENOTSOCK},
+    {EDESTADDRREQ, OS_WSAEDESTADDRREQ},
+    {EMSGSIZE, OS_WSAEMSGSIZE},
+    {EPROTOTYPE, OS_WSAEPROTOTYPE},
+    {ENOPROTOOPT, OS_WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, OS_WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, OS_WSAESOCKTNOSUPPORT},
+    {EOPNOTSUPP, OS_WSAEOPNOTSUPP},
+    {EPFNOSUPPORT, OS_WSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, OS_WSAEAFNOSUPPORT},
+    {EADDRINUSE, OS_WSAEADDRINUSE},
+    {EADDRNOTAVAIL, OS_WSAEADDRNOTAVAIL},
+    {ENETDOWN, OS_WSAENETDOWN},
+    {ENETUNREACH, OS_WSAENETUNREACH},
+    {ENETRESET, OS_WSAENETRESET},
+    {ECONNABORTED, OS_WSAECONNABORTED},
+    {ECONNRESET, OS_WSAECONNRESET},
+    // Writing after the peer reset the connection: the Windows stack reports
+    // the reset itself.
+    {EPIPE, OS_WSAECONNRESET},
+    {ENOBUFS, OS_WSAENOBUFS},
+    {ENOMEM, OS_WSAENOBUFS},
+    {EISCONN, OS_WSAEISCONN},
+    {ENOTCONN, OS_WSAENOTCONN},
+    {ESHUTDOWN, OS_WSAESHUTDOWN},
+    {ETOOMANYREFS, OS_WSAETOOMANYREFS},
+    {ETIMEDOUT, OS_WSAETIMEDOUT},
+    {ECONNREFUSED, OS_WSAECONNREFUSED},
+    {ELOOP, OS_WSAELOOP},
+    {ENAMETOOLONG, OS_WSAENAMETOOLONG},
+    {EHOSTDOWN, OS_WSAEHOSTDOWN},
+    {EHOSTUNREACH, OS_WSAEHOSTUNREACH},
+    {ENOTEMPTY, OS_WSAENOTEMPTY},
+    {EUSERS, OS_WSAEUSERS},
+    {EDQUOT, OS_WSAEDQUOT},
+    {ESTALE, OS_WSAESTALE},
+    {EREMOTE, OS_WSAEREMOTE},
+};
+
+struct NameEntry {
+  int code;
+  const char* name;
+};
+
+constexpr NameEntry kNames[] = {
+    {OS_WSAEINTR, "WSAEINTR"},
+    {OS_WSAEBADF, "WSAEBADF"},
+    {OS_WSAEACCES, "WSAEACCES"},
+    {OS_WSAEFAULT, "WSAEFAULT"},
+    {OS_WSAEINVAL, "WSAEINVAL"},
+    {OS_WSAEMFILE, "WSAEMFILE"},
+    {OS_WSAEWOULDBLOCK, "WSAEWOULDBLOCK"},
+    {OS_WSAEINPROGRESS, "WSAEINPROGRESS"},
+    {OS_WSAEALREADY, "WSAEALREADY"},
+    {OS_WSAENOTSOCK, "WSAENOTSOCK"},
+    {OS_WSAEDESTADDRREQ, "WSAEDESTADDRREQ"},
+    {OS_WSAEMSGSIZE, "WSAEMSGSIZE"},
+    {OS_WSAEPROTOTYPE, "WSAEPROTOTYPE"},
+    {OS_WSAENOPROTOOPT, "WSAENOPROTOOPT"},
+    {OS_WSAEPROTONOSUPPORT, "WSAEPROTONOSUPPORT"},
+    {OS_WSAESOCKTNOSUPPORT, "WSAESOCKTNOSUPPORT"},
+    {OS_WSAEOPNOTSUPP, "WSAEOPNOTSUPP"},
+    {OS_WSAEPFNOSUPPORT, "WSAEPFNOSUPPORT"},
+    {OS_WSAEAFNOSUPPORT, "WSAEAFNOSUPPORT"},
+    {OS_WSAEADDRINUSE, "WSAEADDRINUSE"},
+    {OS_WSAEADDRNOTAVAIL, "WSAEADDRNOTAVAIL"},
+    {OS_WSAENETDOWN, "WSAENETDOWN"},
+    {OS_WSAENETUNREACH, "WSAENETUNREACH"},
+    {OS_WSAENETRESET, "WSAENETRESET"},
+    {OS_WSAECONNABORTED, "WSAECONNABORTED"},
+    {OS_WSAECONNRESET, "WSAECONNRESET"},
+    {OS_WSAENOBUFS, "WSAENOBUFS"},
+    {OS_WSAEISCONN, "WSAEISCONN"},
+    {OS_WSAENOTCONN, "WSAENOTCONN"},
+    {OS_WSAESHUTDOWN, "WSAESHUTDOWN"},
+    {OS_WSAETOOMANYREFS, "WSAETOOMANYREFS"},
+    {OS_WSAETIMEDOUT, "WSAETIMEDOUT"},
+    {OS_WSAECONNREFUSED, "WSAECONNREFUSED"},
+    {OS_WSAELOOP, "WSAELOOP"},
+    {OS_WSAENAMETOOLONG, "WSAENAMETOOLONG"},
+    {OS_WSAEHOSTDOWN, "WSAEHOSTDOWN"},
+    {OS_WSAEHOSTUNREACH, "WSAEHOSTUNREACH"},
+    {OS_WSAENOTEMPTY, "WSAENOTEMPTY"},
+    {OS_WSAEUSERS, "WSAEUSERS"},
+    {OS_WSAEDQUOT, "WSAEDQUOT"},
+    {OS_WSAESTALE, "WSAESTALE"},
+    {OS_WSAEREMOTE, "WSAEREMOTE"},
+    {OS_WSASYSCALLFAILURE, "WSASYSCALLFAILURE"},
+    {OS_WSATYPE_NOT_FOUND, "WSATYPE_NOT_FOUND"},
+    {OS_WSAHOST_NOT_FOUND, "WSAHOST_NOT_FOUND"},
+    {OS_WSATRY_AGAIN, "WSATRY_AGAIN"},
+    {OS_WSANO_RECOVERY, "WSANO_RECOVERY"},
+    {OS_WSANO_DATA, "WSANO_DATA"},
+};
+
+}  // namespace
+
+extern "C" {
+
+int osWsaErrorFromErrno(int err) {
+  if (err == 0) return 0;
+  if (err == EWOULDBLOCK) return OS_WSAEWOULDBLOCK;
+  for (const ErrnoEntry& e : kErrnoTable) {
+    if (e.err == err) return e.wsa;
+  }
+  return OS_WSASYSCALLFAILURE;
+}
+
+int osLastSocketError(void) { return osWsaErrorFromErrno(errno); }
+
+int osWsaErrorFromResolver(int eai) {
+  switch (eai) {
+    case 0:
+      return 0;
+    case EAI_NONAME:
+      return OS_WSAHOST_NOT_FOUND;
+    case EAI_AGAIN:
+      return OS_WSATRY_AGAIN;
+    case EAI_FAIL:
+      return OS_WSANO_RECOVERY;
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+      return OS_WSANO_DATA;
+#endif
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY:
+      return OS_WSANO_DATA;
+#endif
+    case EAI_SERVICE:
+      return OS_WSATYPE_NOT_FOUND;
+    case EAI_MEMORY:
+      return OS_WSAENOBUFS;
+    case EAI_SYSTEM:
+      return osLastSocketError();
+    default:
+      return OS_WSANO_RECOVERY;
+  }
+}
+
+int osIsWouldBlock(int code) {
+  return code == OS_WSAEWOULDBLOCK || code == OS_WSAEINPROGRESS;
+}
+
+const char* osSocketErrorName(int code) {
+  for (const NameEntry& e : kNames) {
+    if (e.code == code) return e.name;
+  }
+  return "WSA_UNKNOWN";
+}
+
+}  // extern "C"
