@@ -1,0 +1,146 @@
+// The exported decisions: the rules file is found, cached and re-read when it
+// changes; every failure to read or parse it refuses.
+
+#include "authcore/authcore.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "rules.h"
+
+static_assert(sizeof(mqcAuthRequest) == 36, "request record is 36 bytes");
+static_assert(offsetof(mqcAuthRequest, MsgUser) == 13, "message user at 13");
+static_assert(offsetof(mqcAuthRequest, Outcome) == 28, "outcome at 28");
+static_assert(offsetof(mqcAuthRequest, Trace) == 32, "trace switch at 32");
+
+namespace authcore {
+namespace {
+
+constexpr const char* kDefaultInstallDir = "/opt/brackwin/harrowdir";
+constexpr const char* kRulesFileName = "security/authority.rules";
+constexpr off_t kMaxRulesBytes = 4 * 1024 * 1024;
+
+struct FileStamp {
+  std::string path;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = -1;
+  struct timespec mtime {};
+  bool exists = false;
+  bool operator==(const FileStamp& o) const {
+    return path == o.path && exists == o.exists && dev == o.dev && ino == o.ino &&
+           size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
+// Guarded by g_mutex.
+std::mutex g_mutex;
+FileStamp g_stamp;
+std::shared_ptr<const RuleSet> g_rules;
+
+std::string RulesPath() {
+  const char* named = std::getenv(MQC_AUTH_RULES_VARIABLE);
+  if (named != nullptr && named[0] != '\0') return named;
+  const char* install = std::getenv("HRLCOMPACT");
+  std::string dir = (install != nullptr && install[0] != '\0') ? install : kDefaultInstallDir;
+  if (dir.back() != '/') dir += '/';
+  return dir + kRulesFileName;
+}
+
+RuleSet LoadRules(const std::string& path, const FileStamp& stamp) {
+  RuleSet bad;
+  if (!stamp.exists) {
+    bad.error = "authority rules " + path + ": " + std::strerror(ENOENT);
+    return bad;
+  }
+  if (stamp.size > kMaxRulesBytes) {
+    bad.error = "authority rules " + path + ": file too large";
+    return bad;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    bad.error = "authority rules " + path + ": cannot be read";
+    return bad;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    bad.error = "authority rules " + path + ": read failed";
+    return bad;
+  }
+  RuleSet set = ParseRules(text.str());
+  if (!set.valid) set.error = "authority rules " + path + ": " + set.error;
+  return set;
+}
+
+std::shared_ptr<const RuleSet> CurrentRules() {
+  FileStamp stamp;
+  stamp.path = RulesPath();
+  struct stat st;
+  if (::stat(stamp.path.c_str(), &st) == 0) {
+    stamp.exists = true;
+    stamp.dev = st.st_dev;
+    stamp.ino = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtime = st.st_mtim;
+  }
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_rules && stamp == g_stamp) return g_rules;
+  auto set = std::make_shared<RuleSet>(LoadRules(stamp.path, stamp));
+  if (!set->valid) std::fprintf(stderr, "authcore: %s; refusing everything\n", set->error.c_str());
+  g_stamp = stamp;
+  g_rules = set;
+  return g_rules;
+}
+
+int Answer(bool trust, const char* a, const char* b, const char* c,
+           mqcAuthRequest* request) {
+  std::string_view va = a != nullptr ? a : "";
+  std::string_view vb = b != nullptr ? b : "";
+  std::string_view vc = c != nullptr ? c : "";
+  std::shared_ptr<const RuleSet> rules = CurrentRules();
+  Decision d = Decide(*rules, trust, va, vb, vc);
+  int outcome = d.yes ? 1 : 0;
+  if (request != nullptr) {
+    request->Outcome = outcome;
+    if (request->Trace != 0) {
+      std::printf("authcore: %s(%.*s, %.*s, %.*s) = %s (%s)\n",
+                  trust ? "mqc_trust" : "mqc_authority", static_cast<int>(va.size()),
+                  va.data(), static_cast<int>(vb.size()), vb.data(),
+                  static_cast<int>(vc.size()), vc.data(), outcome ? "yes" : "no",
+                  !rules->valid ? rules->error.c_str()
+                  : d.line > 0  ? ("line " + std::to_string(d.line)).c_str()
+                                : "default");
+      std::fflush(stdout);
+    }
+  }
+  return outcome;
+}
+
+}  // namespace
+}  // namespace authcore
+
+extern "C" {
+
+int mqc_authority(const char* user, const char* path, const char* command,
+                  mqcAuthRequest* request) {
+  return authcore::Answer(false, user, path, command, request);
+}
+
+int mqc_trust(const char* user, const char* peer, const char* host,
+              mqcAuthRequest* request) {
+  return authcore::Answer(true, user, peer, host, request);
+}
+
+}  // extern "C"

@@ -1,0 +1,176 @@
+// authcore: decisions from a rules file, and failing closed on every error.
+
+#include "authcore/authcore.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "rules.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class AuthcoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char templ[] = "/tmp/authcore_test.XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    dir_ = templ;
+    path_ = dir_ + "/authority.rules";
+    setenv("HRLCOMPACT_AUTH_RULES", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    fs::remove_all(dir_);
+    unsetenv("HRLCOMPACT_AUTH_RULES");
+  }
+  // Writes through a new file and a rename, so the cache sees a new inode
+  // even when two writes fall into one timestamp tick.
+  void WriteRules(const std::string& text) {
+    std::string tmp = path_ + ".tmp";
+    std::ofstream(tmp, std::ios::binary) << text;
+    fs::rename(tmp, path_);
+  }
+  int Authority(const char* user, const char* path, const char* cmd) {
+    mqcAuthRequest r{};
+    r.Outcome = 7;  // must be overwritten with the answer
+    int result = mqc_authority(user, path, cmd, &r);
+    EXPECT_EQ(result, r.Outcome);
+    return result;
+  }
+  int Trust(const char* user, const char* peer, const char* host) {
+    mqcAuthRequest r{};
+    r.Outcome = 7;
+    int result = mqc_trust(user, peer, host, &r);
+    EXPECT_EQ(result, r.Outcome);
+    return result;
+  }
+  std::string dir_;
+  std::string path_;
+};
+
+const char kRules[] =
+    "# group G: operators may inquire, ADMIN may do anything\r\n"
+    "default deny\n"
+    "\n"
+    "deny  GUEST  *            *\n"
+    "allow ADMIN  *            *\n"
+    "allow *      G\\N1\\*\\11  13\n"
+    "allow OP?    G\\*          1000?\n"
+    "trust    *     127.0.0.1  *\n"
+    "distrust EVE   *          *\n"
+    "trust    *     10.1.*     *.example\n";
+
+struct Case {
+  const char* user;
+  const char* path;
+  const char* command;
+  int expected;
+};
+
+TEST_F(AuthcoreTest, FirstMatchingRuleDecidesElseDefault) {
+  WriteRules(kRules);
+  const Case cases[] = {
+      {"ADMIN", "G\\N1\\QM1\\Q1\\11", "8", 1},
+      {"admin", "G", "10105", 1},                 // users compare case-insensitively
+      {"GUEST", "G\\N1\\QM1\\Q1\\11", "13", 0},   // deny listed before the allow
+      {"BOB", "G\\N1\\QM1\\APP.Q\\11", "13", 1},  // inquire queue on node N1
+      {"BOB", "G\\N2\\QM1\\APP.Q\\11", "13", 0},  // other node: default deny
+      {"BOB", "G\\N1\\QM1\\APP.Q\\11", "8", 0},   // other command
+      {"OP1", "G\\N1", "10001", 1},
+      {"OP12", "G\\N1", "10001", 0},              // '?' is exactly one character
+      {"OP1", "G\\N1", "10001::20001", 0},        // non-command text differs
+      {"", "", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.user) + " " + c.path + " " + c.command);
+    EXPECT_EQ(Authority(c.user, c.path, c.command), c.expected);
+  }
+}
+
+TEST_F(AuthcoreTest, TrustRulesAreSeparateFromCommandRules) {
+  WriteRules(kRules);
+  EXPECT_EQ(Trust("BOB", "127.0.0.1", "localhost"), 1);
+  EXPECT_EQ(Trust("EVE", "127.0.0.1", "localhost"), 1);  // first match wins
+  EXPECT_EQ(Trust("EVE", "10.1.2.3", "a.example"), 0);
+  EXPECT_EQ(Trust("BOB", "10.1.2.3", "a.example"), 1);
+  EXPECT_EQ(Trust("BOB", "10.1.2.3", "a.example.org"), 0);
+  // ADMIN's "allow" rule does not make its connections trusted.
+  EXPECT_EQ(Trust("ADMIN", "192.168.0.1", "h"), 0);
+}
+
+TEST_F(AuthcoreTest, DefaultAllowAppliesWhenNothingMatches) {
+  WriteRules("default allow\ndeny GUEST * *\n");
+  EXPECT_EQ(Authority("BOB", "G", "13"), 1);
+  EXPECT_EQ(Authority("GUEST", "G", "13"), 0);
+  EXPECT_EQ(Trust("BOB", "1.2.3.4", "h"), 1);
+}
+
+TEST_F(AuthcoreTest, EveryErrorFailsClosed) {
+  const char* bad_files[] = {
+      "default allow\nallow ADMIN *\n",           // too few masks
+      "default allow\npermit ADMIN * *\n",        // unknown keyword
+      "default allow\ndefault deny\n",            // two defaults
+      "default maybe\n",                          // bad default
+      "default allow\nallow A * * extra\n",       // too many fields
+  };
+  for (const char* text : bad_files) {
+    SCOPED_TRACE(text);
+    WriteRules(text);
+    EXPECT_EQ(Authority("ADMIN", "G", "13"), 0);
+    EXPECT_EQ(Trust("ADMIN", "127.0.0.1", "h"), 0);
+  }
+  fs::remove(path_);
+  EXPECT_EQ(Authority("ADMIN", "G", "13"), 0);
+  EXPECT_EQ(Trust("ADMIN", "127.0.0.1", "h"), 0);
+  EXPECT_EQ(mqc_authority(nullptr, nullptr, nullptr, nullptr), 0);
+}
+
+TEST_F(AuthcoreTest, ChangedFileIsReadAgain) {
+  WriteRules("default deny\n");
+  EXPECT_EQ(Authority("BOB", "G", "13"), 0);
+  WriteRules("default allow\n");
+  EXPECT_EQ(Authority("BOB", "G", "13"), 1);
+  WriteRules("broken line here\n");
+  EXPECT_EQ(Authority("BOB", "G", "13"), 0);
+}
+
+TEST_F(AuthcoreTest, TraceSwitchPrintsTheDecision) {
+  WriteRules(kRules);
+  mqcAuthRequest r{};
+  r.Trace = 1;
+  testing::internal::CaptureStdout();
+  mqc_authority("BOB", "G\\N1\\QM1\\APP.Q\\11", "13", &r);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("mqc_authority(BOB, G\\N1\\QM1\\APP.Q\\11, 13) = yes (line 6)"),
+            std::string::npos)
+      << out;
+}
+
+struct MaskCase {
+  const char* mask;
+  const char* text;
+  bool match;
+};
+
+TEST(MaskMatches, StarQuestionAndCase) {
+  const MaskCase cases[] = {
+      {"*", "", true},          {"*", "anything", true},  {"", "", true},
+      {"", "a", false},         {"a*", "abc", true},      {"a*c", "abc", true},
+      {"a*c", "abcd", false},   {"*c", "abcc", true},     {"?", "", false},
+      {"a?c", "aXc", true},     {"ABC", "abc", true},     {"a**b", "ab", true},
+      {"*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+  };
+  for (const MaskCase& c : cases) {
+    SCOPED_TRACE(std::string(c.mask) + " ~ " + c.text);
+    EXPECT_EQ(authcore::MaskMatches(c.mask, c.text), c.match);
+  }
+}
+
+}  // namespace

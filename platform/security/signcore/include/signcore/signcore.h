@@ -1,0 +1,82 @@
+/*
+ * signcore.h: signing of outgoing node frames and authentication of incoming
+ * ones, with one secret key per installation.
+ *
+ * A signed frame is the 32-byte NodeHeader, the 136-byte MessageHeader, the
+ * PCF body, and a 32-byte HMAC-SHA-256 trailer. The header's length word
+ * counts everything after the node header, trailer included. The MAC covers a
+ * byte-order-independent form of the node header and every byte after it up
+ * to the trailer (docs/formats/node-frame.md).
+ *
+ * The key: a key file named by the variable HRLCOMPACT_SIGNING_KEY, else
+ * "$HRLCOMPACT/security/signing.key", else
+ * "/opt/brackwin/harrowdir/security/signing.key". It holds 32 to 64 random
+ * bytes as hex text and must be readable by its owner only (mode 0600).
+ * Format: docs/formats/signing-key.md. A missing, unreadable, malformed or
+ * group/world-accessible key fails closed: no credential, no signature, no
+ * frame accepted.
+ *
+ * Credentials: mqc_get_signature loads the key file afresh and hands out a
+ * credential that holds that key; mqc_sign signs with the credential's key.
+ * mqc_authenticate has no credential and checks with the installation key
+ * most recently loaded by this process (loading it on first use), so a key
+ * replaced on disk takes effect with the next mqc_get_signature.
+ *
+ * Threads: a credential is used by one thread at a time; different threads
+ * may use their own credentials and authenticate at once (the process key is
+ * guarded inside). Results: 1 success or "authentic", 0 failure.
+ */
+#ifndef SIGNCORE_SIGNCORE_H_
+#define SIGNCORE_SIGNCORE_H_
+
+#include <pcfcore/message.h>
+#include <pcfcore/pcf_message.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Bytes of the trailer a signed frame carries after its PCF body. */
+#define MQC_SIGNATURE_LENGTH 32
+
+/* Name of the variable that names the key file. */
+#define MQC_SIGNING_KEY_VARIABLE "HRLCOMPACT_SIGNING_KEY"
+
+/* A process's signing credential: opaque, from mqc_get_signature. */
+typedef struct mqcSignatureData* mqcSignature;
+
+/* Loads the installation key and stores a new credential in *credential.
+ * On failure *credential is set to null, the reason is available from
+ * mqc_signature_error, and 0 is returned. Free with mqc_release_signature. */
+int mqc_get_signature(mqcSignature* credential);
+
+/* Frees the credential and sets *credential to null; 0 when there was none. */
+int mqc_release_signature(mqcSignature* credential);
+
+/* Builds the signed frame of msg into frame: the node-header copy of msg
+ * (which the caller has filled) with its length word raised by the trailer,
+ * the message header and body as they are, then the trailer. On success
+ * frame->Data (from fNewMemory, owned by the caller: DeleteBuffer) and
+ * frame->Size = frame->Capacity hold the frame to send. 0 with frame left
+ * empty when the credential is not valid, msg has no body, or no memory. */
+int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame);
+
+/* Checks a received signed frame. REQUIRES: header is msg's node-header copy
+ * converted to native order; msg->Body holds the header->Length bytes that
+ * followed the node header, in the sender's order; view describes the same
+ * bytes. On success strips the trailer (header->Length, msg->Body.UsedLength
+ * and view->Size lose MQC_SIGNATURE_LENGTH) and returns 1; the message header
+ * and body stay untouched, ready for conversion. 0 when no key is available,
+ * the sizes disagree or the MAC does not match (compared in constant time). */
+int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg);
+
+/* The reason for the last failure of a call above on this thread ("" when
+ * none): the key file's path and what was wrong with it, or the check that
+ * failed. Valid until the next call on this thread. */
+const char* mqc_signature_error(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* SIGNCORE_SIGNCORE_H_ */

@@ -1,0 +1,180 @@
+// The exported signing calls: credentials, mqc_sign and mqc_authenticate.
+
+#include "signcore/signcore.h"
+
+#include <openssl/crypto.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+
+#include "pcfcore/memory.h"
+#include "signing_key.h"
+
+struct mqcSignatureData {
+  uint32_t magic;
+  std::shared_ptr<const signcore::SigningKey> key;
+};
+
+namespace signcore {
+namespace {
+
+constexpr uint32_t kCredentialMagic = 0x5347434eu;  // "SGCN"
+
+thread_local std::string t_error;
+
+// The installation key authentication checks with. Guarded by g_key_mutex;
+// readers copy the shared_ptr under the lock and compute outside it.
+std::mutex g_key_mutex;
+std::shared_ptr<const SigningKey> g_process_key;
+
+std::shared_ptr<const SigningKey> LoadInstallationKey() {
+  std::string error;
+  std::shared_ptr<const SigningKey> key = SigningKey::Load(KeyFilePath(), &error);
+  if (!key) {
+    t_error = error;
+    std::fprintf(stderr, "signcore: %s\n", error.c_str());
+  }
+  return key;
+}
+
+std::shared_ptr<const SigningKey> ProcessKey() {
+  {
+    std::lock_guard<std::mutex> lock(g_key_mutex);
+    if (g_process_key) return g_process_key;
+  }
+  std::shared_ptr<const SigningKey> key = LoadInstallationKey();
+  if (!key) return nullptr;
+  std::lock_guard<std::mutex> lock(g_key_mutex);
+  if (!g_process_key) g_process_key = key;
+  return g_process_key;
+}
+
+}  // namespace
+}  // namespace signcore
+
+using signcore::t_error;
+
+extern "C" {
+
+int mqc_get_signature(mqcSignature* credential) {
+  t_error.clear();
+  if (credential == nullptr) {
+    t_error = "mqc_get_signature: no place for the credential";
+    return 0;
+  }
+  *credential = nullptr;
+  std::shared_ptr<const signcore::SigningKey> key = signcore::LoadInstallationKey();
+  if (!key) return 0;
+  auto* data = new (std::nothrow) mqcSignatureData{signcore::kCredentialMagic, key};
+  if (data == nullptr) {
+    t_error = "mqc_get_signature: out of memory";
+    return 0;
+  }
+  {
+    std::lock_guard<std::mutex> lock(signcore::g_key_mutex);
+    signcore::g_process_key = key;
+  }
+  *credential = data;
+  return 1;
+}
+
+int mqc_release_signature(mqcSignature* credential) {
+  if (credential == nullptr || *credential == nullptr) return 0;
+  (*credential)->magic = 0;
+  delete *credential;
+  *credential = nullptr;
+  return 1;
+}
+
+int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) {
+  t_error.clear();
+  if (frame == nullptr) {
+    t_error = "mqc_sign: no frame buffer";
+    return 0;
+  }
+  std::memset(frame, 0, sizeof *frame);
+  if (credential == nullptr || credential->magic != signcore::kCredentialMagic ||
+      !credential->key) {
+    t_error = "mqc_sign: no valid credential";
+    return 0;
+  }
+  if (msg == nullptr || msg->Body.Storage == nullptr ||
+      msg->Body.UsedLength < MESSAGE_HEADER_LENGTH ||
+      msg->Body.UsedLength > msg->Body.Capacity) {
+    t_error = "mqc_sign: message has no well-formed body";
+    return 0;
+  }
+  const auto body_bytes = static_cast<std::size_t>(msg->Body.UsedLength);
+  const std::size_t total = NODE_HEADER_LENGTH + body_bytes + MQC_SIGNATURE_LENGTH;
+  if (total > static_cast<std::size_t>(INT32_MAX)) {
+    t_error = "mqc_sign: message too large to sign";
+    return 0;
+  }
+  void* data = nullptr;
+  if (fNewMemory(&data, total, "Buffer") == 0) {
+    t_error = "mqc_sign: out of memory";
+    return 0;
+  }
+  auto* bytes = static_cast<unsigned char*>(data);
+  NodeHeader header = msg->NodeHeader;
+  header.Length = static_cast<MQLONG>(body_bytes + MQC_SIGNATURE_LENGTH);
+  std::memcpy(bytes, &header, NODE_HEADER_LENGTH);
+  std::memcpy(bytes + NODE_HEADER_LENGTH, msg->Body.Storage, body_bytes);
+  signcore::Mac mac;
+  if (!credential->key->FrameMac(
+          header, std::span<const unsigned char>(bytes + NODE_HEADER_LENGTH, body_bytes),
+          &mac)) {
+    FreeMemory(data);
+    t_error = "mqc_sign: HMAC computation failed";
+    return 0;
+  }
+  std::memcpy(bytes + NODE_HEADER_LENGTH + body_bytes, mac.data(), mac.size());
+  frame->Data = bytes;
+  frame->Size = static_cast<MQLONG>(total);
+  frame->Capacity = static_cast<MQLONG>(total);
+  return 1;
+}
+
+int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) {
+  t_error.clear();
+  if (header == nullptr || view == nullptr || msg == nullptr ||
+      msg->Body.Storage == nullptr) {
+    t_error = "mqc_authenticate: missing frame";
+    return 0;
+  }
+  // The length word was checked against the frame size limit by the reader,
+  // but this call trusts none of its inputs: every size must agree.
+  const MQLONG length = header->Length;
+  if (length < MESSAGE_HEADER_LENGTH + MQC_SIGNATURE_LENGTH ||
+      view->Size != length || msg->Body.UsedLength != length ||
+      msg->Body.Capacity < length) {
+    t_error = "mqc_authenticate: frame sizes disagree or leave no room for a signature";
+    return 0;
+  }
+  std::shared_ptr<const signcore::SigningKey> key = signcore::ProcessKey();
+  if (!key) return 0;
+  const auto signed_bytes = static_cast<std::size_t>(length - MQC_SIGNATURE_LENGTH);
+  const unsigned char* bytes = msg->Body.Storage;
+  signcore::Mac expected;
+  if (!key->FrameMac(*header, std::span<const unsigned char>(bytes, signed_bytes),
+                     &expected)) {
+    t_error = "mqc_authenticate: HMAC computation failed";
+    return 0;
+  }
+  if (CRYPTO_memcmp(expected.data(), bytes + signed_bytes, expected.size()) != 0) {
+    t_error = "mqc_authenticate: signature does not match";
+    return 0;
+  }
+  header->Length -= MQC_SIGNATURE_LENGTH;
+  msg->Body.UsedLength -= MQC_SIGNATURE_LENGTH;
+  view->Size -= MQC_SIGNATURE_LENGTH;
+  return 1;
+}
+
+const char* mqc_signature_error(void) { return t_error.c_str(); }
+
+}  // extern "C"

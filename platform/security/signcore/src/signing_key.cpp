@@ -1,0 +1,186 @@
+// Loading the key file and computing the frame MAC with OpenSSL's HMAC.
+
+#include "signing_key.h"
+
+#include <fcntl.h>
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/params.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace signcore {
+namespace {
+
+constexpr const char* kDefaultInstallDir = "/opt/brackwin/harrowdir";
+constexpr const char* kKeyFileName = "security/signing.key";
+// A key file is a line of hex text; anything bigger is not one.
+constexpr off_t kMaxKeyFileBytes = 1024;
+
+EVP_MAC* HmacAlgorithm() {
+  // Fetched once for the process; freed at exit by OpenSSL's own cleanup.
+  static EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  return mac;
+}
+
+int HexValue(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool IsBlank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+void PutBigEndian(unsigned char* out, MQLONG value) {
+  auto v = static_cast<uint32_t>(value);
+  out[0] = static_cast<unsigned char>(v >> 24);
+  out[1] = static_cast<unsigned char>(v >> 16);
+  out[2] = static_cast<unsigned char>(v >> 8);
+  out[3] = static_cast<unsigned char>(v);
+}
+
+}  // namespace
+
+SigningKey::~SigningKey() { EVP_MAC_CTX_free(keyed_); }
+
+std::shared_ptr<const SigningKey> SigningKey::FromBytes(
+    std::span<const unsigned char> bytes, std::string* error) {
+  if (bytes.size() < kMinKeyBytes || bytes.size() > kMaxKeyBytes) {
+    *error = "key must be 32 to 64 bytes, found " + std::to_string(bytes.size());
+    return nullptr;
+  }
+  EVP_MAC* algorithm = HmacAlgorithm();
+  if (algorithm == nullptr) {
+    *error = "OpenSSL offers no HMAC";
+    return nullptr;
+  }
+  std::shared_ptr<SigningKey> key(new SigningKey());
+  key->keyed_ = EVP_MAC_CTX_new(algorithm);
+  char digest[] = "SHA256";
+  OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+      OSSL_PARAM_construct_end()};
+  if (key->keyed_ == nullptr ||
+      EVP_MAC_init(key->keyed_, bytes.data(), bytes.size(), params) != 1) {
+    *error = "OpenSSL could not set up HMAC-SHA-256";
+    return nullptr;
+  }
+  return key;
+}
+
+std::shared_ptr<const SigningKey> SigningKey::Load(const std::string& path,
+                                                   std::string* error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    *error = "signing key " + path + ": open: " + std::strerror(errno);
+    return nullptr;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *error = "signing key " + path + ": fstat: " + std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *error = "signing key " + path + ": not a regular file";
+    return nullptr;
+  }
+  if ((st.st_mode & 077) != 0) {
+    ::close(fd);
+    *error = "signing key " + path +
+             ": readable or writable by group or others (must be 0600)";
+    return nullptr;
+  }
+  if (st.st_size > kMaxKeyFileBytes) {
+    ::close(fd);
+    *error = "signing key " + path + ": file too large for a key";
+    return nullptr;
+  }
+  std::vector<unsigned char> text(static_cast<std::size_t>(kMaxKeyFileBytes) + 1);
+  std::size_t got = 0;
+  while (got < text.size()) {
+    ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = "signing key " + path + ": read: " + std::strerror(errno);
+      ::close(fd);
+      OPENSSL_cleanse(text.data(), text.size());
+      return nullptr;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+
+  std::size_t begin = 0;
+  std::size_t end = got;
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  std::vector<unsigned char> bytes;
+  bool bad = (end - begin) % 2 != 0;
+  for (std::size_t i = begin; !bad && i < end; i += 2) {
+    int hi = HexValue(text[i]);
+    int lo = HexValue(text[i + 1]);
+    if (hi < 0 || lo < 0) {
+      bad = true;
+      break;
+    }
+    bytes.push_back(static_cast<unsigned char>(hi * 16 + lo));
+  }
+  OPENSSL_cleanse(text.data(), text.size());
+  std::shared_ptr<const SigningKey> key;
+  if (bad) {
+    *error = "signing key " + path + ": not hex text";
+  } else {
+    key = FromBytes(bytes, error);
+    if (!key) *error = "signing key " + path + ": " + *error;
+  }
+  if (!bytes.empty()) OPENSSL_cleanse(bytes.data(), bytes.size());
+  return key;
+}
+
+bool SigningKey::FrameMac(const NodeHeader& header,
+                          std::span<const unsigned char> rest, Mac* mac) const {
+  EVP_MAC_CTX* ctx = EVP_MAC_CTX_dup(keyed_);
+  if (ctx == nullptr) return false;
+  std::array<unsigned char, 32> canonical = CanonicalNodeHeader(header);
+  std::size_t out_len = 0;
+  bool ok = EVP_MAC_update(ctx, canonical.data(), canonical.size()) == 1 &&
+            EVP_MAC_update(ctx, rest.data(), rest.size()) == 1 &&
+            EVP_MAC_final(ctx, mac->data(), &out_len, mac->size()) == 1 &&
+            out_len == kMacBytes;
+  EVP_MAC_CTX_free(ctx);
+  return ok;
+}
+
+std::string KeyFilePath() {
+  const char* named = std::getenv("HRLCOMPACT_SIGNING_KEY");
+  if (named != nullptr && named[0] != '\0') return named;
+  const char* install = std::getenv("HRLCOMPACT");
+  std::string dir = (install != nullptr && install[0] != '\0') ? install
+                                                               : kDefaultInstallDir;
+  if (dir.back() != '/') dir += '/';
+  return dir + kKeyFileName;
+}
+
+std::array<unsigned char, 32> CanonicalNodeHeader(const NodeHeader& header) {
+  std::array<unsigned char, 32> out{};
+  PutBigEndian(&out[0], header.HeaderLength);
+  std::memcpy(&out[4], &header.Version, 4);
+  PutBigEndian(&out[8], header.BigEndian);
+  PutBigEndian(&out[12], header.AsciiText);
+  PutBigEndian(&out[16], header.Length);
+  std::memcpy(&out[20], header.UserName, 12);
+  return out;
+}
+
+}  // namespace signcore

@@ -1,0 +1,279 @@
+// signcore: key files, the signed frame's bytes, and authentication. The MAC
+// oracle is OpenSSL's one-shot HMAC over bytes laid out by hand from
+// docs/formats/node-frame.md, not the library's own canonical-header code.
+
+#include "signcore/signcore.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "pcfcore/memory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kKeyHexA[] =
+    "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
+const char kKeyHexB[] =
+    "ff0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
+
+std::vector<unsigned char> Unhex(const std::string& hex) {
+  std::vector<unsigned char> out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+// A message object with a 136-byte header and a body of body_len bytes,
+// built by hand so these tests depend on nothing but the record layout.
+struct HandMessage {
+  mqPcfMessage msg{};
+  explicit HandMessage(int body_len) {
+    int total = MESSAGE_HEADER_LENGTH + body_len;
+    msg.Body.Storage = static_cast<unsigned char*>(std::calloc(1, total + 64));
+    msg.Body.Payload = msg.Body.Storage + MESSAGE_HEADER_LENGTH;
+    msg.Body.Capacity = total + 64;
+    msg.Body.UsedLength = total;
+    for (int i = 0; i < total; ++i) msg.Body.Storage[i] = static_cast<unsigned char>(i * 7 + 3);
+    msg.NodeHeader.HeaderLength = 32;
+    msg.NodeHeader.Version = 1;
+    msg.NodeHeader.BigEndian = 0;
+    msg.NodeHeader.AsciiText = 1;
+    msg.NodeHeader.Length = total;
+    std::memcpy(msg.NodeHeader.UserName, "alice", 5);
+  }
+  ~HandMessage() { std::free(msg.Body.Storage); }
+};
+
+class SigncoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char templ[] = "/tmp/signcore_test.XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    dir_ = templ;
+    key_path_ = dir_ + "/signing.key";
+    setenv("HRLCOMPACT_SIGNING_KEY", key_path_.c_str(), 1);
+  }
+  void TearDown() override {
+    mqc_release_signature(&cred_);
+    fs::remove_all(dir_);
+    unsetenv("HRLCOMPACT_SIGNING_KEY");
+  }
+  void WriteKey(const std::string& text, mode_t mode = 0600) {
+    fs::remove(key_path_);
+    std::ofstream(key_path_) << text;
+    ASSERT_EQ(chmod(key_path_.c_str(), mode), 0);
+  }
+  // Signs msg into a frame and copies the frame's bytes after the node header
+  // into a receive-side message, as the transport does.
+  std::vector<unsigned char> Sign(mqPcfMessage* msg) {
+    Buffer frame{};
+    EXPECT_EQ(mqc_sign(cred_, msg, &frame), 1) << mqc_signature_error();
+    std::vector<unsigned char> bytes(frame.Data, frame.Data + frame.Size);
+    DeleteBufferData(&frame);
+    return bytes;
+  }
+  static void DeleteBufferData(Buffer* b) { FreeMemory(b->Data); }
+
+  // Authenticates frame bytes the way the reader hands them over.
+  int Authenticate(const std::vector<unsigned char>& frame, HandMessage* into) {
+    std::memcpy(&into->msg.NodeHeader, frame.data(), 32);
+    int rest = static_cast<int>(frame.size()) - 32;
+    if (into->msg.Body.Capacity < rest) return -1;
+    std::memcpy(into->msg.Body.Storage, frame.data() + 32, rest);
+    into->msg.Body.UsedLength = rest;
+    Buffer view{};
+    view.Data = into->msg.Body.Storage;
+    view.Size = rest;
+    view.Capacity = rest;
+    int ok = mqc_authenticate(&into->msg.NodeHeader, &view, &into->msg);
+    view_size_after_ = view.Size;
+    return ok;
+  }
+
+  std::string dir_;
+  std::string key_path_;
+  mqcSignature cred_ = nullptr;
+  int view_size_after_ = 0;
+};
+
+TEST_F(SigncoreTest, AuthenticateWithoutAnyKeyFailsClosed) {
+  // No key file exists: nothing may be accepted, whatever the bytes.
+  HandMessage rx(64);
+  std::vector<unsigned char> frame(32 + 136 + 36 + 32, 0);
+  NodeHeader h{32, 1, 0, 1, 136 + 36 + 32, {}};
+  std::memcpy(frame.data(), &h, 32);
+  EXPECT_EQ(Authenticate(frame, &rx), 0);
+  EXPECT_NE(std::string(mqc_signature_error()).find(key_path_), std::string::npos);
+}
+
+struct BadKeyCase {
+  const char* what;
+  std::string text;
+  mode_t mode;
+};
+
+TEST_F(SigncoreTest, BadKeyFilesGiveNoCredential) {
+  const BadKeyCase cases[] = {
+      {"group readable", kKeyHexA, 0640},
+      {"world readable", kKeyHexA, 0604},
+      {"not hex", std::string(kKeyHexA).replace(10, 1, "g"), 0600},
+      {"odd digit count", std::string(kKeyHexA) + "a", 0600},
+      {"16 bytes is too short", std::string(kKeyHexA, 32), 0600},
+      {"65 bytes is too long", std::string(kKeyHexA) + kKeyHexA + "00", 0600},
+      {"empty", "", 0600},
+      {"two keys on two lines", std::string(kKeyHexA) + "\n" + kKeyHexB, 0600},
+  };
+  for (const BadKeyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteKey(c.text, c.mode);
+    mqcSignature cred = reinterpret_cast<mqcSignature>(0x1);
+    EXPECT_EQ(mqc_get_signature(&cred), 0);
+    EXPECT_EQ(cred, nullptr);
+    EXPECT_NE(std::string(mqc_signature_error()).find(key_path_), std::string::npos);
+  }
+  fs::remove(key_path_);
+  EXPECT_EQ(mqc_get_signature(&cred_), 0);
+  EXPECT_NE(std::string(mqc_signature_error()).find("No such file"), std::string::npos);
+}
+
+TEST_F(SigncoreTest, KeyTextMayCarryUpperCaseAndSurroundingBlanks) {
+  std::string upper = kKeyHexA;
+  for (char& c : upper) c = static_cast<char>(std::toupper(c));
+  WriteKey("  " + upper + "\r\n");
+  ASSERT_EQ(mqc_get_signature(&cred_), 1) << mqc_signature_error();
+  EXPECT_NE(cred_, nullptr);
+  EXPECT_EQ(mqc_release_signature(&cred_), 1);
+  EXPECT_EQ(cred_, nullptr);
+  EXPECT_EQ(mqc_release_signature(&cred_), 0);
+}
+
+TEST_F(SigncoreTest, SignedFrameCarriesHmacOfCanonicalHeaderAndBody) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  HandMessage tx(40);
+  std::vector<unsigned char> frame = Sign(&tx.msg);
+  const int rest = 136 + 40;
+  ASSERT_EQ(frame.size(), 32u + rest + 32u);
+
+  // Node header as sent (this host is little-endian): length counts the trailer.
+  NodeHeader sent;
+  std::memcpy(&sent, frame.data(), 32);
+  EXPECT_EQ(sent.HeaderLength, 32);
+  EXPECT_EQ(sent.Length, rest + 32);
+  EXPECT_EQ(0, std::memcmp(frame.data() + 32, tx.msg.Body.Storage, rest));
+
+  // Oracle: canonical header bytes written out by hand.
+  std::vector<unsigned char> mac_input = {
+      0, 0, 0, 32,  // header length, big-endian
+      1, 0, 0, 0,   // version word exactly as it travelled (little-endian 1)
+      0, 0, 0, 0,   // big-endian flag 0
+      0, 0, 0, 1,   // ASCII flag 1
+      0, 0, static_cast<unsigned char>((rest + 32) >> 8),
+      static_cast<unsigned char>((rest + 32) & 0xff),
+      'a', 'l', 'i', 'c', 'e', 0, 0, 0, 0, 0, 0, 0};
+  mac_input.insert(mac_input.end(), frame.begin() + 32, frame.begin() + 32 + rest);
+  std::vector<unsigned char> key = Unhex(kKeyHexA);
+  unsigned char mac[32];
+  unsigned int mac_len = 0;
+  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), mac_input.data(),
+       mac_input.size(), mac, &mac_len);
+  ASSERT_EQ(mac_len, 32u);
+  EXPECT_EQ(0, std::memcmp(frame.data() + 32 + rest, mac, 32));
+}
+
+TEST_F(SigncoreTest, AuthenticStripsTrailerAndLeavesMessageBytes) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  HandMessage tx(40);
+  std::vector<unsigned char> frame = Sign(&tx.msg);
+  HandMessage rx(200);
+  ASSERT_EQ(Authenticate(frame, &rx), 1) << mqc_signature_error();
+  EXPECT_EQ(rx.msg.Body.UsedLength, 136 + 40);
+  EXPECT_EQ(rx.msg.NodeHeader.Length, 136 + 40);
+  EXPECT_EQ(view_size_after_, 136 + 40);
+  EXPECT_EQ(0, std::memcmp(rx.msg.Body.Storage, tx.msg.Body.Storage, 136 + 40));
+}
+
+TEST_F(SigncoreTest, AnyChangedByteIsRefused) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  HandMessage tx(40);
+  const std::vector<unsigned char> frame = Sign(&tx.msg);
+  struct Flip {
+    const char* where;
+    std::size_t offset;
+  };
+  const Flip flips[] = {
+      {"node header version word", 4},  {"node header ASCII flag", 12},
+      {"node header user name", 21},    {"message header", 32 + 70},
+      {"PCF body first byte", 32 + 136}, {"PCF body last byte", 32 + 136 + 39},
+      {"trailer", frame.size() - 1},
+  };
+  for (const Flip& f : flips) {
+    SCOPED_TRACE(f.where);
+    std::vector<unsigned char> bad = frame;
+    bad[f.offset] ^= 0x01;
+    HandMessage rx(200);
+    EXPECT_EQ(Authenticate(bad, &rx), 0);
+    EXPECT_EQ(rx.msg.Body.UsedLength, 136 + 40 + 32) << "trailer must stay on refusal";
+  }
+}
+
+TEST_F(SigncoreTest, FrameOfAnotherKeyIsRefused) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  HandMessage tx(40);
+  std::vector<unsigned char> frame = Sign(&tx.msg);
+  // The installation key changes; this process now checks with key B.
+  WriteKey(kKeyHexB);
+  mqcSignature cred_b = nullptr;
+  ASSERT_EQ(mqc_get_signature(&cred_b), 1);
+  HandMessage rx(200);
+  EXPECT_EQ(Authenticate(frame, &rx), 0);
+  EXPECT_EQ(std::string(mqc_signature_error()), "mqc_authenticate: signature does not match");
+  mqc_release_signature(&cred_b);
+}
+
+TEST_F(SigncoreTest, SizesThatDisagreeAreRefused) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  HandMessage tx(40);
+  std::vector<unsigned char> frame = Sign(&tx.msg);
+  HandMessage rx(200);
+  std::memcpy(&rx.msg.NodeHeader, frame.data(), 32);
+  std::memcpy(rx.msg.Body.Storage, frame.data() + 32, frame.size() - 32);
+  rx.msg.Body.UsedLength = static_cast<MQLONG>(frame.size() - 32);
+  Buffer view{rx.msg.Body.Storage, static_cast<MQLONG>(frame.size() - 33), 0, 0, 0, 0};
+  EXPECT_EQ(mqc_authenticate(&rx.msg.NodeHeader, &view, &rx.msg), 0);
+  // A length word too small to hold a message header and a signature.
+  rx.msg.NodeHeader.Length = 100;
+  rx.msg.Body.UsedLength = 100;
+  view.Size = 100;
+  EXPECT_EQ(mqc_authenticate(&rx.msg.NodeHeader, &view, &rx.msg), 0);
+}
+
+TEST_F(SigncoreTest, SignWithoutCredentialFails) {
+  HandMessage tx(40);
+  Buffer frame{};
+  EXPECT_EQ(mqc_sign(nullptr, &tx.msg, &frame), 0);
+  EXPECT_EQ(frame.Data, nullptr);
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  mqPcfMessage empty{};
+  EXPECT_EQ(mqc_sign(cred_, &empty, &frame), 0);
+}
+
+}  // namespace
