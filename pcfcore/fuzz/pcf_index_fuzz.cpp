@@ -1,0 +1,42 @@
+// Fuzzes the indexer and the readers over a PCF body taken as received:
+// RawToPcf, then every record by position and id, and every accessor on it.
+
+#include <cstdint>
+#include <cstring>
+
+#include "pcfcore/pcf_message.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 20) return 0;
+  mqPcfMessage* m = CreatePcfMessage(0, MQCFT_RESPONSE, 0);
+  if (m == nullptr) return 0;
+  if (!SizePcfMessage(m, static_cast<MQLONG>(size))) {
+    DeletePcfMessage(m);
+    return 0;
+  }
+  std::memcpy(m->Body.Payload, data, size);
+  m->Body.UsedLength = static_cast<MQLONG>(136 + size);
+  if (RawToPcf(m)) {
+    Message r{};
+    char text[64];
+    unsigned char bytes[64];
+    for (MQLONG i = 0; i <= m->Cfh->ParameterCount; ++i) {
+      if (!GetAttrByPos(i, &r, m)) __builtin_trap();  // indexed records must be readable
+      MQLONG v, length = sizeof bytes;
+      GetPcfIntAttrValue(&r, &v);
+      GetPcfStrAttrValue(&r, text, sizeof text - 1);
+      GetPcfBinAttrValue(&r, bytes, &length);
+      GetPcfIntListAttrValue(&r, 0, &v);
+      GetPcfStrListAttrValue(&r, 1, text, sizeof text - 1);
+      mqPcfMessage* nested = CreatePcfMessage(0, 0, 0);
+      if (GetPcfPcfAttrValue(&r, nested)) RawToPcf(nested);
+      DeletePcfMessage(nested);
+      MQLONG id;
+      std::memcpy(&id, r.Payload + 8, 4);
+      GetAttrByID(id, &r, m);
+    }
+    DeleteMessage(&r);
+  }
+  DeletePcfMessage(m);
+  return 0;
+}

@@ -1,0 +1,265 @@
+// The PCF message object: creation, reuse, appending, and the index that
+// makes every record reachable by position or parameter id.
+//
+// Division of this file:
+//   - the MQCFH and node-header templates
+//   - create, reset, size, delete
+//   - AppendAttr
+//   - RawToPcf (the indexer; the only reader of untrusted bodies here)
+//   - GetAttrByPos, GetAttrByID
+
+#include "pcfcore/pcf_message.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "pcfcore/memory.h"
+#include "wire.h"
+
+using pcfcore::LoadField;
+using pcfcore::StoreField;
+
+namespace {
+
+constexpr MQLONG kHeader = MESSAGE_HEADER_LENGTH;
+
+MQLONG MsgTypeFor(MQLONG type) {
+  switch (type) {
+    case MQCFT_COMMAND: return MQMT_REQUEST;
+    case MQCFT_RESPONSE: return MQMT_REPLY;
+    default: return MQMT_DATAGRAM;
+  }
+}
+
+void SetNodeHeaderTemplate(NodeHeader* h) {
+  std::memset(h, 0, sizeof *h);
+  h->HeaderLength = NODE_HEADER_LENGTH;
+  h->Version = 1;
+  h->UserName[0] = ' ';
+}
+
+void WriteCfh(unsigned char* cfh, MQLONG type, MQLONG command) {
+  StoreField(cfh, pcfcore::kType, type);
+  StoreField(cfh, pcfcore::kStrucLength, MQCFH_STRUC_LENGTH);
+  StoreField(cfh, pcfcore::kCfhVersion, MQCFH_VERSION_1);
+  StoreField(cfh, pcfcore::kCfhCommand, command);
+  StoreField(cfh, pcfcore::kCfhMsgSeqNumber, 1);
+  StoreField(cfh, pcfcore::kCfhControl, MQCFC_LAST);
+  StoreField(cfh, pcfcore::kCfhCompCode, MQCC_OK);
+  StoreField(cfh, pcfcore::kCfhReason, MQRC_NONE);
+  StoreField(cfh, pcfcore::kCfhParameterCount, 0);
+}
+
+// Lays a fresh MQCFH at the start of an emptied body (used length 136).
+void StartBody(mqPcfMessage* m, MQLONG type, MQLONG command) {
+  m->Kind = PCF_MESSAGE_KIND;
+  m->Cfh = reinterpret_cast<MQCFH*>(m->Body.Payload);
+  m->Body.UsedLength += MQCFH_STRUC_LENGTH;
+  std::memcpy(m->Body.Md.Format, MQFMT_ADMIN, 8);
+  m->Body.Md.MsgType = MsgTypeFor(type);
+  WriteCfh(m->Body.Payload, type, command);
+}
+
+void DeleteChain(mqPcfMessage* next) {
+  while (next != nullptr) {
+    mqPcfMessage* after = next->Next;
+    next->Next = nullptr;
+    DeletePcfMessage(next);
+    next = after;
+  }
+}
+
+// "hh:mm:ss" of the local time, for the indexer's diagnostics.
+void TimeOfDay(char out[9]) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::strftime(out, 9, "%H:%M:%S", &local);
+}
+
+void PrintOverflow(int line) {
+  char t[9];
+  TimeOfDay(t);
+  std::printf("%.8s MQPCFMSG::RawToPcf(%d)  Input buffer overflow\n", t, line);
+}
+
+MQLONG ParameterCount(const mqPcfMessage* m) {
+  return LoadField(m->Body.Payload, pcfcore::kCfhParameterCount);
+}
+
+}  // namespace
+
+extern "C" {
+
+mqPcfMessage* CreatePcfMessage(MQLONG command, MQLONG type, MQLONG size) {
+  if (size < 0) return nullptr;
+  void* object = nullptr;
+  if (!fNewMemory(&object, sizeof(mqPcfMessage), "PcfMessage")) return nullptr;
+  auto* m = static_cast<mqPcfMessage*>(object);
+  // An object without a buffer would crash its first user; callers test
+  // only for null, so hand back nothing instead.
+  if (size > INT32_MAX - kHeader - MQCFH_STRUC_LENGTH ||
+      !CreateMessage(&m->Body, size + MQCFH_STRUC_LENGTH)) {
+    FreeMemory(m);
+    return nullptr;
+  }
+  SetNodeHeaderTemplate(&m->NodeHeader);
+  StartBody(m, type, command);
+  m->Next = nullptr;
+  RawToPcf(m);
+  return m;
+}
+
+int ResetPcfMessage(mqPcfMessage* message, MQLONG command, MQLONG type) {
+  if (message == nullptr || !ResetMessage(&message->Body)) return 0;
+  if (message->Body.Capacity < kHeader + MQCFH_STRUC_LENGTH &&
+      !SizeMessage(&message->Body, MQCFH_STRUC_LENGTH)) {
+    return 0;
+  }
+  SetNodeHeaderTemplate(&message->NodeHeader);
+  StartBody(message, type, command);
+  DeleteChain(message->Next);
+  message->Next = nullptr;
+  return RawToPcf(message);
+}
+
+int SizePcfMessage(mqPcfMessage* message, MQLONG size) {
+  if (message == nullptr || size < 0 || size > INT32_MAX - kHeader - MQCFH_STRUC_LENGTH) return 0;
+  MQLONG type = MQCFT_COMMAND;
+  MQLONG command = 0;
+  if (message->Body.Payload != nullptr && message->Body.Capacity >= kHeader + MQCFH_STRUC_LENGTH) {
+    type = LoadField(message->Body.Payload, pcfcore::kType);
+    command = LoadField(message->Body.Payload, pcfcore::kCfhCommand);
+  }
+  if (!SizeMessage(&message->Body, size + MQCFH_STRUC_LENGTH)) return 0;
+  message->Kind = PCF_MESSAGE_KIND;
+  message->Cfh = reinterpret_cast<MQCFH*>(message->Body.Payload);
+  message->Body.UsedLength += MQCFH_STRUC_LENGTH;
+  WriteCfh(message->Body.Payload, type, command);
+  return RawToPcf(message);
+}
+
+int DeletePcfMessage(mqPcfMessage* message) {
+  if (message == nullptr) return 0;
+  DeleteMessage(&message->Body);
+  DeleteChain(message->Next);
+  FreeMemory(message);
+  return 1;
+}
+
+int AppendAttr(mqPcfMessage* message, const Message* record) {
+  if (message == nullptr || message->Body.Payload == nullptr || record == nullptr) return 0;
+  // The index holds the MQCFH and PCF_MAX_PARAMETERS records: a message
+  // must never carry a parameter that RawToPcf could not index.
+  MQLONG count = ParameterCount(message);
+  if (count < 0 || count >= PCF_MAX_PARAMETERS) return 0;
+  if (!IsPcfAttrValid(record)) return 0;
+  auto old_base = reinterpret_cast<uintptr_t>(message->Body.Payload);
+  if (!AppendMessage(&message->Body, record)) return 0;
+  unsigned char* base = message->Body.Payload;
+  message->Cfh = reinterpret_cast<MQCFH*>(base);
+  StoreField(base, pcfcore::kCfhParameterCount, count + 1);
+  // Keep the existing views pointing into the (possibly moved) body.
+  if (reinterpret_cast<uintptr_t>(base) != old_base) {
+    for (Message& slot : message->Index) {
+      if (slot.Payload == nullptr) continue;
+      slot.Payload = base + (reinterpret_cast<uintptr_t>(slot.Payload) - old_base);
+    }
+  }
+  return 1;
+}
+
+int RawToPcf(mqPcfMessage* message) {
+  if (message == nullptr || message->Body.Payload == nullptr) return 0;
+  unsigned char* body = message->Body.Payload;
+  message->Cfh = reinterpret_cast<MQCFH*>(body);
+  int64_t limit = int64_t{message->Body.UsedLength} - kHeader;
+  if (int64_t{message->Body.Capacity} - kHeader < limit) {
+    PrintOverflow(705);
+    return 0;
+  }
+  if (limit < MQCFH_STRUC_LENGTH) {
+    PrintOverflow(734);
+    return 0;
+  }
+  MQLONG n = ParameterCount(message);
+  if (n >= PCF_INDEX_SLOTS) {
+    // Refused rather than cut: dropping parameters would silently change
+    // what the sender asked for.
+    char t[9];
+    TimeOfDay(t);
+    std::printf("%.8s PcfMessage::RawToPcf(%d) PCF(%d) excessive attributes truncated from %lld to %d\n",
+                t, 719, LoadField(body, pcfcore::kCfhCommand), static_cast<long long>(n) + 1,
+                PCF_INDEX_SLOTS);
+    return 0;
+  }
+  if (n < 0) return 0;
+  int64_t offset = 0;
+  for (MQLONG i = 0; i <= n; ++i) {
+    if (offset + 8 > limit) {
+      PrintOverflow(734);
+      return 0;
+    }
+    unsigned char* record = body + offset;
+    int64_t struc_length = LoadField(record, pcfcore::kStrucLength);
+    if (offset + struc_length > limit) {
+      PrintOverflow(734);
+      return 0;
+    }
+    MQLONG type = LoadField(record, pcfcore::kType);
+    if (!((type >= MQCFT_COMMAND && type <= MQCFT_EVENT) || type == EXCFT_PCF || type == EXCFT_BYTES)) {
+      return 0;
+    }
+    Message& slot = message->Index[i];
+    slot.State = 1;
+    slot.Storage = nullptr;
+    slot.Payload = record;
+    slot.Capacity = static_cast<MQLONG>(struc_length);
+    slot.UsedLength = static_cast<MQLONG>(struc_length);
+    if (!IsPcfAttrValid(&slot)) return 0;
+    offset += struc_length;
+  }
+  message->Body.UsedLength = static_cast<MQLONG>(offset + kHeader);
+  return 1;
+}
+
+int GetAttrByPos(MQLONG position, Message* record, const mqPcfMessage* message) {
+  if (record == nullptr || message == nullptr || message->Body.Payload == nullptr) return 0;
+  if (!ResetMessage(record)) return 0;
+  if (position < 0 || position > ParameterCount(message) || position >= PCF_INDEX_SLOTS) return 0;
+  const Message& slot = message->Index[position];
+  // A slot is trusted only while it lies inside the current body; one left
+  // over from before an append or a reuse is refused, never read.
+  auto begin = reinterpret_cast<uintptr_t>(message->Body.Payload);
+  auto end = begin + static_cast<uintptr_t>(PCF_BODY_LENGTH(message));
+  auto at = reinterpret_cast<uintptr_t>(slot.Payload);
+  if (slot.Payload == nullptr || slot.UsedLength < 8 || at < begin || at > end ||
+      static_cast<uintptr_t>(slot.UsedLength) > end - at) {
+    return 0;
+  }
+  MQLONG length = slot.UsedLength;
+  if (record->Capacity - record->UsedLength < length && !SizeMessage(record, length)) return 0;
+  std::memcpy(record->Payload, slot.Payload, static_cast<size_t>(length));
+  record->UsedLength = kHeader + length;
+  return 1;
+}
+
+int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
+  if (message == nullptr || message->Body.Payload == nullptr) return 0;
+  MQLONG count = ParameterCount(message);
+  if (count < 1) return 0;
+  if (count > PCF_MAX_PARAMETERS) count = PCF_MAX_PARAMETERS;
+  auto begin = reinterpret_cast<uintptr_t>(message->Body.Payload);
+  auto end = begin + static_cast<uintptr_t>(PCF_BODY_LENGTH(message));
+  for (MQLONG i = 1; i <= count; ++i) {
+    const Message& slot = message->Index[i];
+    auto at = reinterpret_cast<uintptr_t>(slot.Payload);
+    if (slot.Payload == nullptr || at < begin || at + 12 > end) continue;
+    if (LoadField(slot.Payload, pcfcore::kParameter) == id) return GetAttrByPos(i, record, message);
+  }
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,67 @@
+// wire.h: unaligned-safe access to the 32-bit words of PCF records and
+// headers, and the record offsets shared by the PCF sources.
+//
+// Records sit at 4-byte multiples inside a malloc'd body, but bytes from the
+// wire or a file are checked only after they are read, so every read goes
+// through memcpy (one plain load once compiled).
+#ifndef PCFCORE_SRC_WIRE_H_
+#define PCFCORE_SRC_WIRE_H_
+
+#include <cstdint>
+#include <cstring>
+
+#include <mqi/mqi.h>
+
+namespace pcfcore {
+
+inline MQLONG Load32(const void* p) {
+  MQLONG v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void Store32(void* p, MQLONG v) { std::memcpy(p, &v, sizeof v); }
+
+inline MQLONG LoadField(const unsigned char* record, int word) {
+  return Load32(record + 4 * word);
+}
+
+inline void StoreField(unsigned char* record, int word, MQLONG v) {
+  Store32(record + 4 * word, v);
+}
+
+// Word numbers shared by every record type.
+constexpr int kType = 0;
+constexpr int kStrucLength = 1;
+constexpr int kParameter = 2;
+
+// MQCFH words.
+constexpr int kCfhVersion = 2;
+constexpr int kCfhCommand = 3;
+constexpr int kCfhMsgSeqNumber = 4;
+constexpr int kCfhControl = 5;
+constexpr int kCfhCompCode = 6;
+constexpr int kCfhReason = 7;
+constexpr int kCfhParameterCount = 8;
+
+// MQCFIN: Value. MQCFIL: Count, then the values.
+constexpr int kIntValue = 3;
+constexpr int kIntListCount = 3;
+constexpr int kIntListFixed = 16;
+
+// MQCFST (and the suite's 998 and 999): CodedCharSetId, StringLength, text.
+constexpr int kStrCcsid = 3;
+constexpr int kStrLength = 4;
+constexpr int kStrFixed = 20;
+
+// MQCFSL: CodedCharSetId, Count, StringLength, then the strings.
+constexpr int kStrListCcsid = 3;
+constexpr int kStrListCount = 4;
+constexpr int kStrListLength = 5;
+constexpr int kStrListFixed = 24;
+
+constexpr int64_t RoundUp4(int64_t n) { return (n + 3) & ~int64_t{3}; }
+
+}  // namespace pcfcore
+
+#endif  // PCFCORE_SRC_WIRE_H_
