@@ -1,0 +1,263 @@
+// file_util.cpp: POSIX implementation of the file interface.
+#include "file_util.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace groupdb {
+namespace {
+
+FaultHook& Hook() {
+  static FaultHook hook;
+  return hook;
+}
+
+bool Injected(const char* call, const std::string& path) {
+  return Hook() && Hook()(call, path);
+}
+
+}  // namespace
+
+void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+
+Status Status::Io(const char* call, const std::string& path, int err) {
+  return Status(kIoError, std::string(call) + " " + path + ": " + std::strerror(err));
+}
+
+Status Status::Corrupt(const std::string& path, const std::string& what) {
+  return Status(kCorrupt, path + ": " + what);
+}
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    path_ = std::move(other.path_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+static Status OpenWith(const std::string& path, int flags, File* out, int* fd_out) {
+  if (Injected("open", path)) return Status::Io("open", path, EIO);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Status::Io("open", path, errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int err = errno ? errno : EISDIR;
+    if (S_ISDIR(st.st_mode)) err = EISDIR;
+    ::close(fd);
+    return Status::Io("open", path, err);
+  }
+  *fd_out = fd;
+  return Status::Ok();
+}
+
+Status File::OpenExisting(const std::string& path, File* out) {
+  int fd = -1;
+  Status s = OpenWith(path, O_RDWR, out, &fd);
+  if (!s.ok()) return s;
+  out->Close();
+  out->fd_ = fd;
+  out->path_ = path;
+  return s;
+}
+
+Status File::Create(const std::string& path, File* out) {
+  int fd = -1;
+  Status s = OpenWith(path, O_RDWR | O_CREAT | O_TRUNC, out, &fd);
+  if (!s.ok()) return s;
+  out->Close();
+  out->fd_ = fd;
+  out->path_ = path;
+  return s;
+}
+
+Status File::OpenReadOnly(const std::string& path, File* out) {
+  int fd = -1;
+  Status s = OpenWith(path, O_RDONLY, out, &fd);
+  if (!s.ok()) return s;
+  out->Close();
+  out->fd_ = fd;
+  out->path_ = path;
+  return s;
+}
+
+Status File::ReadAt(uint64_t offset, void* buf, size_t n) const {
+  if (Injected("read", path_)) return Status::Io("read", path_, EIO);
+  auto* p = static_cast<char*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return Status::Io("read", path_, errno);
+    }
+    if (r == 0) return Status(kIoError, "read " + path_ + ": short read at offset " + std::to_string(offset));
+    done += static_cast<size_t>(r);
+  }
+  return Status::Ok();
+}
+
+Status File::WriteAt(uint64_t offset, const void* buf, size_t n) {
+  if (Injected("write", path_)) return Status::Io("write", path_, EIO);
+  const auto* p = static_cast<const char*>(buf);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return Status::Io("write", path_, errno);
+    }
+    done += static_cast<size_t>(r);
+  }
+  return Status::Ok();
+}
+
+Status File::Sync() {
+  if (Injected("fsync", path_)) return Status::Io("fsync", path_, EIO);
+  // fdatasync is enough for the records; the file size matters too, and
+  // fdatasync covers a size change as well.
+  if (::fdatasync(fd_) != 0) return Status::Io("fsync", path_, errno);
+  return Status::Ok();
+}
+
+Status File::Size(uint64_t* size) const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return Status::Io("fstat", path_, errno);
+  *size = static_cast<uint64_t>(st.st_size);
+  return Status::Ok();
+}
+
+void File::Close() {
+  // close() is not retried after EINTR: on Linux the descriptor is gone
+  // either way, and a retry could close a descriptor another open reused.
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Status MakeDirectory(const std::string& path) {
+  if (Injected("mkdir", path)) return Status::Io("mkdir", path, EIO);
+  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return Status::Io("mkdir", path, errno);
+  return Status::Ok();
+}
+
+Status RenamePath(const std::string& from, const std::string& to) {
+  if (Injected("rename", from)) return Status::Io("rename", from, EIO);
+  if (::rename(from.c_str(), to.c_str()) != 0) return Status::Io("rename", from + " -> " + to, errno);
+  return Status::Ok();
+}
+
+Status RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Status::Io("unlink", path, errno);
+  return Status::Ok();
+}
+
+Status RemoveTree(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return Status::Ok();
+    return Status::Io("stat", path, errno);
+  }
+  if (!S_ISDIR(st.st_mode)) return RemoveFile(path);
+  std::vector<std::string> names;
+  Status s = ListDirectory(path, &names);
+  if (!s.ok()) return s;
+  for (const auto& n : names) {
+    s = RemoveTree(path + "/" + n);
+    if (!s.ok()) return s;
+  }
+  if (::rmdir(path.c_str()) != 0 && errno != ENOENT) return Status::Io("rmdir", path, errno);
+  return Status::Ok();
+}
+
+Status SyncDirectory(const std::string& path) {
+  if (Injected("fsync", path)) return Status::Io("fsync", path, EIO);
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Status::Io("open", path, errno);
+  int rc = ::fsync(fd);
+  int err = errno;
+  ::close(fd);
+  if (rc != 0) return Status::Io("fsync", path, err);
+  return Status::Ok();
+}
+
+Status CopyFileSynced(const std::string& src, const std::string& dst) {
+  if (Injected("copy", src)) return Status::Io("copy", src, EIO);
+  File in;
+  Status s = File::OpenReadOnly(src, &in);
+  if (!s.ok()) return s;
+  File out;
+  s = File::Create(dst, &out);
+  if (!s.ok()) return s;
+  uint64_t size = 0;
+  s = in.Size(&size);
+  if (!s.ok()) return s;
+  std::vector<char> buf(1 << 20);
+  for (uint64_t off = 0; off < size;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - off));
+    s = in.ReadAt(off, buf.data(), n);
+    if (!s.ok()) return s;
+    s = out.WriteAt(off, buf.data(), n);
+    if (!s.ok()) return s;
+    off += n;
+  }
+  return out.Sync();
+}
+
+Status ListDirectory(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  DIR* d = ::opendir(path.c_str());
+  if (d == nullptr) return Status::Io("opendir", path, errno);
+  while (struct dirent* e = ::readdir(d)) {
+    std::string n = e->d_name;
+    if (n != "." && n != "..") names->push_back(n);
+  }
+  ::closedir(d);
+  return Status::Ok();
+}
+
+Status LockFile::Acquire(const std::string& path) {
+  Release();
+  if (Injected("open", path)) return Status::Io("open", path, EIO);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return Status::Io("open", path, errno);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) return Status(kLocked, "lock " + path + ": held by another process");
+    return Status::Io("flock", path, err);
+  }
+  fd_ = fd;
+  return Status::Ok();
+}
+
+void LockFile::Release() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace groupdb

@@ -1,0 +1,41 @@
+// global_db.h: the process-wide database behind the exported C functions:
+// one engine, the install directory, the message hooks and the little state
+// the record layer keeps between calls. Main thread only.
+#ifndef GROUPDB_GLOBAL_DB_H_
+#define GROUPDB_GLOBAL_DB_H_
+
+#include <string>
+
+#include "engine.h"
+#include "groupdb/groupdb.h"
+
+namespace groupdb {
+
+struct GlobalDb {
+  Engine engine;
+  std::string install_dir;            // empty: use $HRLCOMPACT
+  bool last_syncpoint_failed = false; // refuses backups until a good syncpoint
+  int secondary_index[kTableCount] = {};  // index used by the last op 5
+  DbReportFn report = nullptr;
+  DbPrintFn print = nullptr;
+};
+
+GlobalDb& Global();
+
+// Resolves a group name to "<install>/groups/<group>/". *out: 4018 no
+// install directory, 2085 a bad name or a missing directory.
+bool GroupDirectory(const char* group, std::string* dir, int* out);
+
+// Maps an engine status to the reason of an open-like operation.
+int OpenReason(const Status& s);
+
+void Report(const std::string& text, int severity, int show);
+void Print(const std::string& text);
+
+// Creates a new group's empty files when the directory holds no data file
+// yet (or only empty data files left by an interrupted creation).
+Status CreateIfNewGroup(const std::string& dir);
+
+}  // namespace groupdb
+
+#endif  // GROUPDB_GLOBAL_DB_H_

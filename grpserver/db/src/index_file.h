@@ -1,0 +1,150 @@
+// index_file.h: one index file: a 1,024-byte header page and B-tree pages.
+// Format: docs/formats/group-database.md ("Index file").
+//
+// The tree keeps every key once, in a leaf or as a separator in an inner
+// page; the record number of a separator lives in the lower word of the
+// leftmost leaf of its right subtree, so that walking the leaves through
+// their sibling links, position 0 of each leaf included, yields every record
+// number in key order.
+//
+// Crash rules:
+//  1. Before the first page write after an open or a checkpoint the header
+//     is written with the in-use flag 1 and synced; Checkpoint() syncs the
+//     pages, then writes the header with the flag 0 and syncs again. So a
+//     file whose flag is 0 on disk is a complete, consistent tree; one whose
+//     flag is 1 may be anything and is rebuilt from the data file.
+//  2. Every page read is checked (page number below the next unused page,
+//     flag 0 or 1, count within bounds, links below the next unused page)
+//     and every descent and walk is bounded; a failed check is kCorrupt.
+//
+// Not thread-safe: one thread uses all indexes (the engine's rule).
+#ifndef GROUPDB_INDEX_FILE_H_
+#define GROUPDB_INDEX_FILE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "file_util.h"
+
+namespace groupdb {
+
+constexpr int kPageSize = 1024;
+constexpr int kIndexHeaderSize = 32;
+
+struct IndexHeader {
+  uint32_t root = 0;
+  uint32_t key_length = 0;
+  uint32_t max_keys = 0;
+  uint32_t released_head = 0;
+  uint32_t next_page = 1;
+  uint32_t in_use = 0;
+  uint32_t leftmost = 0;
+  uint32_t rightmost = 0;
+};
+
+// Current position: page 0 = none; j = 0 is the key before the page's first
+// entry (its record number is the page's lower word), j >= 1 entry j.
+struct IndexPosition {
+  uint32_t page = 0;
+  uint32_t j = 0;
+};
+
+class IndexFile {
+ public:
+  IndexFile() = default;
+  IndexFile(const IndexFile&) = delete;
+  IndexFile& operator=(const IndexFile&) = delete;
+  ~IndexFile() { Abandon(); }
+
+  // Writes a new file: one header page, all zero but key length, keys per
+  // page and next unused page 1, and the in-use flag as given (a rebuild
+  // creates its files in use until it has filled them). Synced.
+  static Status Create(const std::string& path, uint32_t key_length, bool in_use);
+
+  // Opens and checks the header (key length as expected, m = 1000/(k+4),
+  // links below the next unused page, file long enough). A header whose
+  // in-use flag is 1 is kCorrupt: the file was not closed cleanly.
+  Status Open(const std::string& path, uint32_t expected_key_length);
+  // Opens a file that is being rebuilt (its in-use flag may be 1).
+  Status OpenForRebuild(const std::string& path, uint32_t expected_key_length);
+  // Checkpoint, then close.
+  Status Close();
+  // Closes without touching the file (after a failure, or in a child that
+  // simulates a crash).
+  void Abandon() { file_.Close(); dirty_ = false; }
+  // Syncs the pages, then writes the header with the flag 0 and syncs.
+  Status Checkpoint();
+  // Marks the file in use on disk (synced) ahead of a change that a crash
+  // could leave half done elsewhere (in the table's data file).
+  Status MarkInUse() { return MarkDirty(); }
+  bool is_open() const { return file_.is_open(); }
+
+  const IndexHeader& header() const { return header_; }
+  const IndexPosition& position() const { return pos_; }
+  const std::string& path() const { return file_.path(); }
+  uint32_t key_length() const { return k_; }
+
+  // Exact lookup: *rec = record number of the first equal key in key order,
+  // 0 when absent; the position is set either way.
+  Status Locate(const uint8_t* key, uint32_t* rec);
+  // Adds a key. With unique set and the key present: *duplicate = true and
+  // nothing changes.
+  Status Insert(const uint8_t* key, uint32_t rec, bool unique, bool* duplicate);
+  // Removes the entry with this key and record number, if there is one.
+  Status Delete(const uint8_t* key, uint32_t rec);
+  // Walks: *rec = record number at the new position, 0 when there is none
+  // (the position then stays).
+  Status First(uint32_t* rec);
+  Status Last(uint32_t* rec);
+  Status Next(uint32_t* rec);
+  Status Prev(uint32_t* rec);
+
+  // For tests and repair checks: verifies every invariant of the tree
+  // (order, bounds, counts, parent and sibling links, leftmost/rightmost,
+  // lower words, and that every page below the next unused page is either
+  // in the tree or on the released list), and returns the entries in key
+  // order as (key, record number).
+  Status Verify(std::vector<std::pair<std::string, uint32_t>>* entries);
+
+ private:
+  struct Page;
+  struct Loc {
+    uint32_t page = 0;
+    uint32_t idx = 0;
+  };
+
+  Status OpenChecked(const std::string& path, uint32_t expected_key_length, bool in_use_ok);
+  Status ReadPage(uint32_t p, Page* page);
+  Status WritePage(uint32_t p, const Page& page);
+  Status WriteHeader();
+  Status MarkDirty();
+  Status NewPage(uint32_t* p);
+  Status Release(uint32_t p, Page* page);
+
+  int Compare(const uint8_t* a, const uint8_t* b) const;
+  Status DescendTo(uint32_t p, bool leftmost, uint32_t* leaf);
+  Status ChildIndex(const Page& parent, uint32_t child, uint32_t* e);
+  Status NextLoc(Loc in, Loc* out, bool* exists);
+  Status PrevLoc(Loc in, Loc* out, bool* exists);
+  Status KeyAt(Loc loc, uint8_t* key);
+  Status RecAt(Loc loc, uint32_t* rec);
+  // Finds the first key equal to `key` (canonical location) or the leaf
+  // stopping point. Sets the position as Locate does.
+  Status Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec);
+  Status InsertAt(Page* p, uint32_t pno, uint32_t at, const uint8_t* key, uint32_t val, bool leaf_insert);
+  Status Rebalance(uint32_t ano, Page* a, uint32_t bno, Page* b);
+  Status Merge(uint32_t ano, Page* a, uint32_t bno, Page* b, uint32_t* parent_count);
+  Status StepTo(IndexPosition pos, uint32_t* rec);
+
+  File file_;
+  IndexHeader header_;
+  IndexPosition pos_;
+  uint32_t k_ = 0;
+  uint32_t m_ = 0;
+  bool dirty_ = false;
+};
+
+}  // namespace groupdb
+
+#endif  // GROUPDB_INDEX_FILE_H_
