@@ -7,7 +7,8 @@
  * converts in place to its own, once, right after receipt: the node header
  * (AlienToNativeExt), then the MessageHeader (AlienToNative), then the PCF
  * body (AlienPcfToNative). Text converts through two fixed tables built from
- * code page 500 (docs/formats/pcf-message.md lists their quirks).
+ * code page 500; their deliberate quirks are listed beside them in
+ * convert.cpp.
  *
  * The body converter runs before the body is validated, so it checks every
  * length it reads against the bytes it was given and fails (0) on a record
