@@ -1,0 +1,29 @@
+// node_internal.h: what the node files share: the write path, frame
+// buffers and the node trace.
+#ifndef NETCORE_NODE_INTERNAL_H_
+#define NETCORE_NODE_INTERNAL_H_
+
+#include "netcore/node.h"
+
+namespace netcore {
+
+// Calls the node's trace callback when it has one.
+void NodeTrace(mqnMQNodeData* node, const char* operation);
+
+// A new frame buffer (record tag "MQNODE") with size bytes of storage; null
+// when no memory. size 0 gives an empty record (for mqc_sign to fill).
+Buffer* NewFrame(int size);
+// Frees a frame buffer and its storage.
+void FreeFrame(Buffer* frame);
+
+// Sends frame at once or queues it (TCP only); takes ownership of frame in
+// every case. 1 when sent or queued, 0 with node->lastError otherwise.
+int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high);
+
+// The node's receive-buffer size at rest for a framing: the whole capacity
+// on a UDP node, else the header length.
+int RestingSize(const mqnMQNodeData* node, int header_length);
+
+}  // namespace netcore
+
+#endif  // NETCORE_NODE_INTERNAL_H_

@@ -1,0 +1,493 @@
+// Whole frames between two endpoints on 127.0.0.1: plain and signed both
+// ways, frames of the other byte order and character set, refused
+// signatures and keys, length words that must be refused before anything is
+// allocated, and peers that stop or close in the middle of a frame.
+// Hand-made frames are laid out byte by byte from docs/formats/node-frame.md.
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/net_fixture.h"
+
+namespace {
+
+using nettest::HasContents;
+using nettest::MakeMessage;
+using nettest::PutBE;
+using nettest::PutLE;
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    nettest::UseSigningKey(dir_, nettest::kKeyHexA);
+    ASSERT_EQ(mqc_get_signature(&cred_), 1) << mqc_signature_error();
+    rx_ = CreatePcfMessage(0, MQCFT_COMMAND, 16);
+  }
+  void TearDown() override {
+    DeletePcfMessage(rx_);
+    mqc_release_signature(&cred_);
+  }
+  nettest::TempDir dir_;
+  mqcSignature cred_ = nullptr;
+  mqPcfMessage* rx_ = nullptr;
+};
+
+struct Framing {
+  const char* name;
+  int secure;
+};
+
+TEST_F(FrameTest, FramesTravelBothWaysInBothFramings) {
+  const Framing framings[] = {{"plain", 0}, {"signed", 1}};
+  for (const Framing& f : framings) {
+    SCOPED_TRACE(f.name);
+    nettest::TcpPair pair;
+    mqPcfMessage* out = MakeMessage(13, 5, 7, "APP.QUEUE");
+    ASSERT_EQ(mnSWrite(out, pair.client, f.secure, cred_), 1) << pair.client->lastError;
+    ASSERT_EQ(mnSRead(rx_, pair.accepted, f.secure, cred_), 1) << pair.accepted->lastError;
+    EXPECT_TRUE(HasContents(rx_, 13, 5, 7, "APP.QUEUE"));
+    EXPECT_EQ(pair.client->framesWritten, 1);
+    EXPECT_EQ(pair.accepted->framesRead, 1);
+    EXPECT_EQ(pair.accepted->lastError, 0);
+    // The sender's user is in the node-header copy after either framing.
+    EXPECT_EQ(0, std::strncmp(rx_->NodeHeader.UserName, pair.client->user, 12));
+    EXPECT_EQ(0, std::strncmp(MESSAGE_HEADER(&rx_->Body)->ApplName, pair.client->applName, 48));
+
+    mqPcfMessage* back = MakeMessage(18, 149, 3);
+    ASSERT_EQ(mnSWrite(back, pair.accepted, f.secure, cred_), 1);
+    ASSERT_EQ(mnSRead(rx_, pair.client, f.secure, cred_), 1) << pair.client->lastError;
+    EXPECT_TRUE(HasContents(rx_, 18, 149, 3));
+    DeletePcfMessage(out);
+    DeletePcfMessage(back);
+  }
+}
+
+TEST_F(FrameTest, PlainFrameBytesOnTheWire) {
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  mqPcfMessage* out = MakeMessage(13, 1, 2);
+  ASSERT_EQ(mnWrite(out, peer.node), 1);
+  const int body = 36 + 16;
+  std::vector<unsigned char> bytes = peer.Receive(136 + body);
+  ASSERT_EQ(bytes.size(), 136u + body);
+  std::vector<unsigned char> head;
+  PutLE(&head, 136);  // StrucLength
+  PutLE(&head, 0);    // Mark
+  PutLE(&head, 0);    // BigEndian: this host is little-endian
+  PutLE(&head, 1);    // AsciiText
+  EXPECT_EQ(0, std::memcmp(bytes.data(), head.data(), 16));
+  std::vector<unsigned char> length;
+  PutLE(&length, body);
+  EXPECT_EQ(0, std::memcmp(bytes.data() + 64, length.data(), 4));
+  EXPECT_EQ(0, std::strncmp(reinterpret_cast<char*>(bytes.data()) + 72, peer.node->user, 12));
+  EXPECT_EQ(0, std::strncmp(reinterpret_cast<char*>(bytes.data()) + 84, peer.node->applName, 48));
+  // Body: MQCFH (type 1, length 36, version 1, command 13, ..., count 1).
+  std::vector<unsigned char> cfh;
+  for (uint32_t w : {1u, 36u, 1u, 13u, 1u, 1u, 0u, 0u, 1u}) PutLE(&cfh, w);
+  EXPECT_EQ(0, std::memcmp(bytes.data() + 136, cfh.data(), 36));
+  DeletePcfMessage(out);
+}
+
+TEST_F(FrameTest, SignedFrameBytesOnTheWireCarryTheTrailer) {
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  mqPcfMessage* out = MakeMessage(13, 1, 2);
+  ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
+  const int rest = 136 + 36 + 16 + 32;
+  std::vector<unsigned char> bytes = peer.Receive(32 + rest);
+  ASSERT_EQ(bytes.size(), 32u + rest);
+  std::vector<unsigned char> head;
+  for (uint32_t w : {32u, 1u, 0u, 1u, static_cast<uint32_t>(rest)}) PutLE(&head, w);
+  EXPECT_EQ(0, std::memcmp(bytes.data(), head.data(), 20));
+  // Oracle MAC: canonical header (big-endian words, version as sent) + rest.
+  std::vector<unsigned char> input;
+  PutBE(&input, 32);
+  PutLE(&input, 1);
+  PutBE(&input, 0);
+  PutBE(&input, 1);
+  PutBE(&input, rest);
+  input.insert(input.end(), bytes.begin() + 20, bytes.begin() + 32);
+  input.insert(input.end(), bytes.begin() + 32, bytes.end() - 32);
+  std::vector<unsigned char> mac = nettest::HmacSha256(nettest::Unhex(nettest::kKeyHexA), input);
+  EXPECT_EQ(0, std::memcmp(bytes.data() + bytes.size() - 32, mac.data(), 32));
+  DeletePcfMessage(out);
+}
+
+// A PCF body from a big-endian EBCDIC writer: MQCFH, MQCFIN and an MQCFST
+// holding "APP.Q   " in code page 500.
+std::vector<unsigned char> ForeignBody() {
+  std::vector<unsigned char> b;
+  for (uint32_t w : {1u, 36u, 1u, 13u, 1u, 1u, 0u, 0u, 2u}) PutBE(&b, w);
+  for (uint32_t w : {3u, 16u, 20000u, 0x01020304u}) PutBE(&b, w);
+  for (uint32_t w : {4u, 28u, 2016u, 500u, 8u}) PutBE(&b, w);
+  for (unsigned char c : {0xC1, 0xD7, 0xD7, 0x4B, 0xD8, 0x40, 0x40, 0x40}) b.push_back(c);
+  return b;
+}
+
+std::vector<unsigned char> ForeignMessageHeader(uint32_t body_length) {
+  std::vector<unsigned char> h;
+  for (uint32_t w : {136u, 0u, 1u, 0u}) PutBE(&h, w);
+  for (int i = 1; i <= 24; ++i) h.push_back(static_cast<unsigned char>(i));  // MsgId
+  for (int i = 0; i < 24; ++i) h.push_back(0);                               // CorrelId
+  PutBE(&h, body_length);
+  PutBE(&h, 100000);                                                         // WaitInterval
+  const unsigned char alice[] = {0xC1, 0xD3, 0xC9, 0xC3, 0xC5};              // "ALICE"
+  for (int i = 0; i < 12; ++i) h.push_back(i < 5 ? alice[i] : 0);
+  const unsigned char agent[] = {0xC1, 0xC7, 0xC5, 0xD5, 0xE3};              // "AGENT"
+  for (int i = 0; i < 48; ++i) h.push_back(i < 5 ? agent[i] : 0);
+  PutBE(&h, 1);                                                              // ReplyTag
+  return h;
+}
+
+void ExpectForeignContents(mqPcfMessage* rx) {
+  ASSERT_NE(rx->Cfh, nullptr);
+  EXPECT_EQ(rx->Cfh->Command, 13);
+  EXPECT_EQ(rx->Cfh->ParameterCount, 2);
+  Message record{};
+  MQLONG value = 0;
+  ASSERT_EQ(GetAttrByID(20000, &record, rx), 1);
+  ASSERT_EQ(GetPcfIntAttrValue(&record, &value), 1);
+  EXPECT_EQ(value, 0x01020304);
+  char text[49] = {};
+  ASSERT_EQ(GetAttrByID(2016, &record, rx), 1);
+  ASSERT_EQ(GetPcfStrAttrValue(&record, text, 48), 1);
+  EXPECT_EQ(std::string(text).substr(0, 8), "APP.Q   ");
+  DeleteMessage(&record);
+  MessageHeader* h = MESSAGE_HEADER(&rx->Body);
+  EXPECT_EQ(h->WaitInterval, 100000);
+  EXPECT_EQ(h->lUserMsgLength, 80);
+  EXPECT_EQ(std::string(h->UserId, 5), "ALICE");
+  EXPECT_EQ(std::string(h->ApplName, 5), "AGENT");
+  EXPECT_EQ(h->MsgId[23], 24);
+  EXPECT_EQ(std::string(rx->NodeHeader.UserName, 5), "ALICE");
+}
+
+TEST_F(FrameTest, SignedFrameFromBigEndianEbcdicSenderIsAccepted) {
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  std::vector<unsigned char> body = ForeignBody();
+  std::vector<unsigned char> rest = ForeignMessageHeader(static_cast<uint32_t>(body.size()));
+  rest.insert(rest.end(), body.begin(), body.end());
+  const uint32_t length = static_cast<uint32_t>(rest.size()) + 32;
+
+  std::vector<unsigned char> frame;
+  for (uint32_t w : {32u, 1u, 1u, 0u, length}) PutBE(&frame, w);
+  const unsigned char alice[] = {0xC1, 0xD3, 0xC9, 0xC3, 0xC5};
+  for (int i = 0; i < 12; ++i) frame.push_back(i < 5 ? alice[i] : 0);
+  frame.insert(frame.end(), rest.begin(), rest.end());
+
+  // The MAC covers the canonical header: the user name as ASCII text.
+  std::vector<unsigned char> input;
+  for (uint32_t w : {32u, 1u, 1u, 0u, length}) PutBE(&input, w);
+  for (char c : std::string("ALICE\0\0\0\0\0\0\0", 12)) input.push_back(static_cast<unsigned char>(c));
+  input.insert(input.end(), rest.begin(), rest.end());
+  std::vector<unsigned char> mac = nettest::HmacSha256(nettest::Unhex(nettest::kKeyHexA), input);
+  frame.insert(frame.end(), mac.begin(), mac.end());
+
+  ASSERT_TRUE(peer.Send(frame));
+  ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
+  ExpectForeignContents(rx_);
+  EXPECT_EQ(rx_->NodeHeader.Length, length - 32);
+}
+
+TEST_F(FrameTest, PlainFrameFromBigEndianEbcdicSenderIsAccepted) {
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  std::vector<unsigned char> body = ForeignBody();
+  std::vector<unsigned char> frame = ForeignMessageHeader(static_cast<uint32_t>(body.size()));
+  frame.insert(frame.end(), body.begin(), body.end());
+  ASSERT_TRUE(peer.Send(frame));
+  ASSERT_EQ(mnRead(rx_, peer.node), 1) << peer.node->lastError;
+  ExpectForeignContents(rx_);
+}
+
+TEST_F(FrameTest, FramingMismatchAndBadFirstWordAreRefused) {
+  struct Case {
+    const char* what;
+    int secure_write;
+    int secure_read;
+  };
+  const Case cases[] = {{"signed read as plain", 1, 0}, {"plain read as signed", 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    nettest::TcpPair pair;
+    mqPcfMessage* out = MakeMessage(13, 1, 1);
+    ASSERT_EQ(mnSWrite(out, pair.client, c.secure_write, cred_), 1);
+    EXPECT_EQ(mnSRead(rx_, pair.accepted, c.secure_read, cred_), 0);
+    EXPECT_EQ(pair.accepted->lastError, MN_ERR_BAD_HEADER);
+    DeletePcfMessage(out);
+  }
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  std::vector<unsigned char> bad;
+  for (uint32_t w : {33u, 1u, 0u, 1u, 200u, 0u, 0u, 0u}) PutLE(&bad, w);
+  ASSERT_TRUE(peer.Send(bad));
+  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+  EXPECT_EQ(peer.node->lastError, MN_ERR_BAD_HEADER);
+}
+
+TEST_F(FrameTest, TamperedFrameIsRefusedAsNotAuthentic) {
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  mqPcfMessage* out = MakeMessage(13, 3, 5);
+  ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
+  const std::size_t size = 32 + 136 + 36 + 3 * 16 + 32;
+  std::vector<unsigned char> frame = peer.Receive(size);
+  ASSERT_EQ(frame.size(), size);
+  // Echo it back unchanged: accepted.
+  ASSERT_TRUE(peer.Send(frame));
+  ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
+  EXPECT_TRUE(HasContents(rx_, 13, 3, 5));
+  // One parameter value changed in flight: refused with -1001.
+  std::vector<unsigned char> bad = frame;
+  bad[32 + 136 + 36 + 12] ^= 0x40;
+  ASSERT_TRUE(peer.Send(bad));
+  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+  EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+  // The node stays usable for the next frame.
+  ASSERT_TRUE(peer.Send(frame));
+  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1);
+  DeletePcfMessage(out);
+}
+
+TEST_F(FrameTest, FrameSignedWithAnotherKeyIsRefused) {
+  nettest::TcpPair pair;
+  mqPcfMessage* out = MakeMessage(13, 2, 1);
+  // This process's key becomes B; the writer still holds a credential of A.
+  nettest::UseSigningKey(dir_, nettest::kKeyHexB);
+  mqcSignature cred_b = nullptr;
+  ASSERT_EQ(mqc_get_signature(&cred_b), 1);
+  ASSERT_EQ(mnSWrite(out, pair.client, 1, cred_), 1);
+  EXPECT_EQ(mnSRead(rx_, pair.accepted, 1, cred_b), 0);
+  EXPECT_EQ(pair.accepted->lastError, MN_ERR_NOT_AUTHENTIC);
+  ASSERT_EQ(mnSWrite(out, pair.client, 1, cred_b), 1);
+  EXPECT_EQ(mnSRead(rx_, pair.accepted, 1, cred_b), 1);
+  mqc_release_signature(&cred_b);
+  DeletePcfMessage(out);
+}
+
+TEST_F(FrameTest, WriteWithoutCredentialFailsWithSignRefused) {
+  nettest::TcpPair pair;
+  mqPcfMessage* out = MakeMessage(13, 1, 1);
+  EXPECT_EQ(mnSWrite(out, pair.client, 1, nullptr), 0);
+  EXPECT_EQ(pair.client->lastError, MN_ERR_SIGN_REFUSED);
+  EXPECT_EQ(pair.client->framesWritten, 0);
+  DeletePcfMessage(out);
+}
+
+struct LengthCase {
+  const char* what;
+  int64_t length_word;
+  int expected;
+};
+
+TEST_F(FrameTest, UntrustedLengthWordsAreRefusedBeforeAllocating) {
+  const int64_t max = MN_DEFAULT_MAX_MESSAGE_BYTES;
+  const LengthCase signed_cases[] = {
+      {"negative", -1, MN_ERR_BAD_HEADER},
+      {"zero", 0, MN_ERR_BAD_HEADER},
+      {"no room for a body and signature", 136 + 32, MN_ERR_BAD_HEADER},
+      {"one past the limit", 136 + max + 32 + 1, MN_ERR_NO_ROOM},
+      {"2 GB", 0x7fffff00, MN_ERR_NO_ROOM},
+  };
+  for (const LengthCase& c : signed_cases) {
+    SCOPED_TRACE(c.what);
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    std::vector<unsigned char> head;
+    for (uint32_t w : {32u, 1u, 0u, 1u, static_cast<uint32_t>(c.length_word), 0u, 0u, 0u}) {
+      PutLE(&head, w);
+    }
+    ASSERT_TRUE(peer.Send(head));
+    EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+    EXPECT_EQ(peer.node->lastError, c.expected);
+    EXPECT_EQ(peer.node->receive.Capacity, MQNODE_RECEIVE_CAPACITY);
+  }
+  const LengthCase plain_cases[] = {
+      {"negative", -5, MN_ERR_BAD_HEADER},
+      {"empty body", 0, MN_ERR_BAD_HEADER},
+      {"one past the limit", max + 1, MN_ERR_NO_ROOM},
+  };
+  for (const LengthCase& c : plain_cases) {
+    SCOPED_TRACE(c.what);
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    std::vector<unsigned char> head(136, 0);
+    uint32_t words[] = {136, 0, 0, 1};
+    std::memcpy(head.data(), words, sizeof words);
+    auto body = static_cast<uint32_t>(c.length_word);
+    std::memcpy(head.data() + 64, &body, 4);
+    ASSERT_TRUE(peer.Send(head));
+    EXPECT_EQ(mnRead(rx_, peer.node), 0);
+    EXPECT_EQ(peer.node->lastError, c.expected);
+    EXPECT_EQ(peer.node->receive.Capacity, MQNODE_RECEIVE_CAPACITY);
+  }
+}
+
+TEST_F(FrameTest, ConfiguredLimitAppliesToReadsAndWrites) {
+  int previous = mnSetMaxMessageBytes(1000);
+  ASSERT_EQ(previous, MN_DEFAULT_MAX_MESSAGE_BYTES);
+  EXPECT_EQ(mnSetMaxMessageBytes(10), 0);  // smaller than an MQCFH: refused
+  nettest::TcpPair pair;
+  mqPcfMessage* big = MakeMessage(13, 70, 1);  // 36 + 70 * 16 = 1156 bytes
+  EXPECT_EQ(mnSWrite(big, pair.client, 1, cred_), 0);
+  EXPECT_EQ(pair.client->lastError, MN_ERR_NO_ROOM);
+  mnSetMaxMessageBytes(previous);
+  ASSERT_EQ(mnSWrite(big, pair.client, 1, cred_), 1);
+  mnSetMaxMessageBytes(1000);
+  EXPECT_EQ(mnSRead(rx_, pair.accepted, 1, cred_), 0);
+  EXPECT_EQ(pair.accepted->lastError, MN_ERR_NO_ROOM);
+  mnSetMaxMessageBytes(previous);
+  DeletePcfMessage(big);
+}
+
+TEST_F(FrameTest, MessageLengthMustAgreeWithBytesReceived) {
+  // Correctly signed, but the message header claims 4 bytes fewer than the
+  // node header delivered.
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  std::vector<unsigned char> body = ForeignBody();
+  std::vector<unsigned char> rest = ForeignMessageHeader(static_cast<uint32_t>(body.size()) - 4);
+  rest.insert(rest.end(), body.begin(), body.end());
+  const uint32_t length = static_cast<uint32_t>(rest.size()) + 32;
+  std::vector<unsigned char> frame;
+  for (uint32_t w : {32u, 1u, 1u, 1u, length}) PutBE(&frame, w);
+  for (int i = 0; i < 12; ++i) frame.push_back(0);
+  std::vector<unsigned char> input = frame;
+  input.insert(input.end(), rest.begin(), rest.end());
+  std::vector<unsigned char> mac = nettest::HmacSha256(nettest::Unhex(nettest::kKeyHexA), input);
+  frame.insert(frame.end(), rest.begin(), rest.end());
+  frame.insert(frame.end(), mac.begin(), mac.end());
+  ASSERT_TRUE(peer.Send(frame));
+  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+  EXPECT_EQ(peer.node->lastError, MN_ERR_BAD_HEADER);
+}
+
+TEST_F(FrameTest, PausedFrameCompletesOverSeveralNonBlockingReads) {
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
+  // Get a real signed frame's bytes by echoing one through the raw peer.
+  mqPcfMessage* out = MakeMessage(13, 4, 9);
+  ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
+  const std::size_t size = 32 + 136 + 36 + 4 * 16 + 32;
+  std::vector<unsigned char> frame = peer.Receive(size);
+  ASSERT_EQ(frame.size(), size);
+
+  ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + 32}));
+  EXPECT_EQ(nettest::ReadWithDeadline(rx_, peer.node, 1, cred_, 200), 0);
+  EXPECT_EQ(peer.node->lastError, MN_ERR_WOULD_BLOCK);
+  ASSERT_TRUE(peer.Send({frame.begin() + 32, frame.begin() + 100}));
+  EXPECT_EQ(nettest::ReadWithDeadline(rx_, peer.node, 1, cred_, 200), 0);
+  EXPECT_EQ(peer.node->lastError, MN_ERR_WOULD_BLOCK);
+  ASSERT_TRUE(peer.Send({frame.begin() + 100, frame.end()}));
+  ASSERT_EQ(nettest::ReadWithDeadline(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
+  EXPECT_TRUE(HasContents(rx_, 13, 4, 9));
+  DeletePcfMessage(out);
+}
+
+TEST_F(FrameTest, PeerClosingMidFrameGivesPeerClosed) {
+  const std::size_t cuts[] = {0, 10, 32, 100};
+  for (std::size_t cut : cuts) {
+    SCOPED_TRACE(cut);
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    mqPcfMessage* out = MakeMessage(13, 4, 9);
+    ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
+    std::vector<unsigned char> frame = peer.Receive(32 + 136 + 36 + 64 + 32);
+    ASSERT_FALSE(frame.empty());
+    if (cut > 0) {
+      ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + static_cast<long>(cut)}));
+    }
+    close(peer.fd);
+    peer.fd = -1;
+    EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+    EXPECT_EQ(peer.node->lastError, MN_ERR_PEER_CLOSED);
+    DeletePcfMessage(out);
+  }
+}
+
+TEST_F(FrameTest, AltUserWritesNameTheMessageUserOnlyInPlainFraming) {
+  nettest::TcpPair pair;
+  mqPcfMessage* out = MakeMessage(13, 1, 1);
+  std::memcpy(MESSAGE_HEADER(&out->Body)->UserId, "OTHERUSER123", 12);
+  ASSERT_EQ(mnWriteAltUser(out, pair.client), 1);
+  ASSERT_EQ(mnRead(rx_, pair.accepted), 1);
+  EXPECT_EQ(std::string(rx_->NodeHeader.UserName, 12), "OTHERUSER123");
+  ASSERT_EQ(mnSWriteAltUser(out, pair.client, 1, cred_), 1);
+  ASSERT_EQ(mnSRead(rx_, pair.accepted, 1, cred_), 1);
+  EXPECT_EQ(0, std::strncmp(rx_->NodeHeader.UserName, pair.client->user, 12));
+  EXPECT_EQ(0, std::strncmp(MESSAGE_HEADER(&rx_->Body)->UserId, pair.client->user, 12));
+  // A blank UserId is filled with the node's user.
+  std::memset(MESSAGE_HEADER(&out->Body)->UserId, ' ', 12);
+  ASSERT_EQ(mnWriteAltUser(out, pair.client), 1);
+  ASSERT_EQ(mnRead(rx_, pair.accepted), 1);
+  EXPECT_EQ(0, std::strncmp(rx_->NodeHeader.UserName, pair.client->user, 12));
+  DeletePcfMessage(out);
+}
+
+TEST_F(FrameTest, BrowseShowsTheNextHeaderWithoutConsumingIt) {
+  nettest::TcpPair pair;
+  mqPcfMessage* out = MakeMessage(13, 2, 4);
+  ASSERT_EQ(mnWrite(out, pair.client), 1);
+  ASSERT_EQ(mnBrowse(rx_, pair.accepted), 1) << pair.accepted->lastError;
+  EXPECT_EQ(MESSAGE_HEADER(&rx_->Body)->lUserMsgLength, 36 + 32);
+  ASSERT_EQ(mnRead(rx_, pair.accepted), 1);
+  EXPECT_TRUE(HasContents(rx_, 13, 2, 4));
+  DeletePcfMessage(out);
+}
+
+class UdpFrameTest : public FrameTest {};
+
+TEST_F(UdpFrameTest, DatagramsTravelInBothFramings) {
+  SocketAddress a = nettest::Address("127.0.0.1", "0");
+  SocketAddress b = nettest::Address("127.0.0.1", "0");
+  mqnMQNodeData* left = CreateUDPMQNode(&a);
+  mqnMQNodeData* right = CreateUDPMQNode(&b);
+  ASSERT_EQ(left->open, 1);
+  ASSERT_EQ(right->open, 1);
+  SocketAddress to_right = nettest::Loopback(right->address.port);
+  for (int secure : {0, 1}) {
+    SCOPED_TRACE(secure);
+    mqPcfMessage* out = MakeMessage(10020, 3, secure + 1);
+    ASSERT_EQ(mnSWriteTo(out, left, &to_right, secure, cred_), 1) << left->lastError;
+    ASSERT_EQ(mnSRead(rx_, right, secure, cred_), 1) << right->lastError;
+    EXPECT_TRUE(HasContents(rx_, 10020, 3, secure + 1));
+    // Reply to the sender: a null address goes back to the last sender.
+    ASSERT_EQ(mnSWriteTo(out, right, nullptr, secure, cred_), 1) << right->lastError;
+    ASSERT_EQ(mnSRead(rx_, left, secure, cred_), 1) << left->lastError;
+    EXPECT_EQ(left->pending, nullptr);
+    DeletePcfMessage(out);
+  }
+  DeleteMQNode(left);
+  DeleteMQNode(right);
+}
+
+TEST_F(UdpFrameTest, ShortOrMisSizedDatagramsAreNeverDelivered) {
+  SocketAddress a = nettest::Address("127.0.0.1", "0");
+  mqnMQNodeData* node = CreateUDPMQNode(&a);
+  int raw = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(node->address.port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::vector<unsigned char> header;
+  for (uint32_t w : {32u, 1u, 0u, 1u, 300u, 0u, 0u, 0u}) PutLE(&header, w);
+  std::vector<unsigned char> longer = header;
+  longer.resize(200, 0);  // announces 332 bytes, carries 200
+  for (const std::vector<unsigned char>* d : {&header, &longer}) {
+    ASSERT_EQ(sendto(raw, d->data(), d->size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(d->size()));
+    EXPECT_EQ(mnSRead(rx_, node, 1, cred_), 0);
+    EXPECT_EQ(node->lastError, MN_ERR_BAD_HEADER);
+  }
+  close(raw);
+  DeleteMQNode(node);
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+#include "support/net_fixture.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace nettest {
+
+TempDir::TempDir() {
+  char templ[] = "/tmp/netcore_test.XXXXXX";
+  char* made = mkdtemp(templ);
+  if (made != nullptr) path_ = made;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+void UseSigningKey(const TempDir& dir, const std::string& hex) {
+  std::string path = dir.path() + "/signing.key";
+  std::filesystem::remove(path);
+  std::ofstream(path) << hex << "\n";
+  chmod(path.c_str(), 0600);
+  setenv("HRLCOMPACT_SIGNING_KEY", path.c_str(), 1);
+}
+
+std::vector<unsigned char> Unhex(const std::string& hex) {
+  std::vector<unsigned char> out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+mqPcfMessage* MakeMessage(MQLONG command, int count, MQLONG seed, const std::string& text) {
+  mqPcfMessage* msg = CreatePcfMessage(command, MQCFT_COMMAND, 64);
+  Message record{};
+  for (int i = 0; i < count; ++i) {
+    CreateMessage(&record, 16);
+    CreatePcfIntAttr(&record, 20000 + i, seed * 1000 + i);
+    AppendAttr(msg, &record);
+    DeleteMessage(&record);
+  }
+  if (!text.empty()) {
+    CreateMessage(&record, static_cast<MQLONG>(text.size()) + 24);
+    CreatePcfStrAttr(&record, 20500, text.c_str());
+    AppendAttr(msg, &record);
+    DeleteMessage(&record);
+  }
+  RawToPcf(msg);
+  return msg;
+}
+
+::testing::AssertionResult HasContents(const mqPcfMessage* msg, MQLONG command, int count,
+                                       MQLONG seed, const std::string& text) {
+  if (msg->Cfh == nullptr) return ::testing::AssertionFailure() << "no MQCFH";
+  if (msg->Cfh->Command != command) {
+    return ::testing::AssertionFailure() << "command " << msg->Cfh->Command;
+  }
+  int expected_params = count + (text.empty() ? 0 : 1);
+  if (msg->Cfh->ParameterCount != expected_params) {
+    return ::testing::AssertionFailure() << "parameter count " << msg->Cfh->ParameterCount;
+  }
+  Message record{};
+  for (int i = 0; i < count; ++i) {
+    MQLONG value = -1;
+    if (!GetAttrByID(20000 + i, &record, msg) || !GetPcfIntAttrValue(&record, &value) ||
+        value != seed * 1000 + i) {
+      DeleteMessage(&record);
+      return ::testing::AssertionFailure() << "parameter " << 20000 + i << " = " << value;
+    }
+  }
+  if (!text.empty()) {
+    std::vector<char> got(text.size() + 64, '\0');
+    if (!GetAttrByID(20500, &record, msg) ||
+        !GetPcfStrAttrValue(&record, got.data(), static_cast<MQLONG>(got.size() - 1)) ||
+        std::string(got.data()).substr(0, text.size()) != text) {
+      DeleteMessage(&record);
+      return ::testing::AssertionFailure() << "text parameter \"" << got.data() << "\"";
+    }
+  }
+  DeleteMessage(&record);
+  return ::testing::AssertionSuccess();
+}
+
+SocketAddress Address(const char* host, const std::string& service) {
+  SocketAddress a{};
+  std::strncpy(a.host, host, sizeof a.host - 1);
+  std::strncpy(a.service, service.c_str(), sizeof a.service - 1);
+  std::strncpy(a.protocol, "tcp", sizeof a.protocol - 1);
+  return a;
+}
+
+SocketAddress Loopback(uint32_t port) { return Address("127.0.0.1", std::to_string(port)); }
+
+Listener::Listener() {
+  SocketAddress a = Address("127.0.0.1", "0");
+  server = CreateMQNode(&a, MQNODE_MODE_SERVER);
+  EXPECT_NE(server, nullptr);
+  EXPECT_EQ(server->lastError, 0);
+  EXPECT_NE(server->address.port, 0u);
+}
+
+Listener::~Listener() { DeleteMQNode(server); }
+
+mqnMQNodeData* Listener::Accept() {
+  pollfd p{server->socket.handle, POLLIN, 0};
+  if (poll(&p, 1, 5000) != 1) return nullptr;
+  if (mnOpen(server) != 1) return nullptr;
+  return server->accepted;
+}
+
+TcpPair::TcpPair() {
+  SocketAddress a = Loopback(listener.port());
+  client = CreateMQNode(&a, MQNODE_MODE_CLIENT);
+  EXPECT_EQ(mnOpen(client), 1) << client->lastError;
+  accepted = listener.Accept();
+  EXPECT_NE(accepted, nullptr);
+}
+
+TcpPair::~TcpPair() {
+  DeleteMQNode(client);
+  DeleteMQNode(accepted);
+}
+
+RawPeer::RawPeer(Listener* listener) {
+  fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(listener->port()));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  node = listener->Accept();
+  EXPECT_NE(node, nullptr);
+}
+
+RawPeer::~RawPeer() {
+  if (fd >= 0) close(fd);
+  DeleteMQNode(node);
+}
+
+bool RawPeer::Send(const std::vector<unsigned char>& bytes) const {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::vector<unsigned char> RawPeer::Receive(std::size_t n) const {
+  std::vector<unsigned char> out(n);
+  std::size_t done = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (done < n) {
+    pollfd p{fd, POLLIN, 0};
+    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    deadline - std::chrono::steady_clock::now())
+                                    .count());
+    if (left <= 0 || poll(&p, 1, left) != 1) return {};
+    ssize_t got = recv(fd, out.data() + done, n - done, 0);
+    if (got <= 0) return {};
+    done += static_cast<std::size_t>(got);
+  }
+  return out;
+}
+
+int ReadWithDeadline(mqPcfMessage* msg, mqnMQNodeData* node, int secure,
+                     mqcSignature credential, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    int rc = mnSRead(msg, node, secure, credential);
+    if (rc == 1 || node->lastError != MN_ERR_WOULD_BLOCK) return rc;
+    if (std::chrono::steady_clock::now() > deadline) return rc;
+    pollfd p{node->socket.handle, POLLIN, 0};
+    poll(&p, 1, 50);
+  }
+}
+
+void PutBE(std::vector<unsigned char>* out, uint32_t v) {
+  out->push_back(static_cast<unsigned char>(v >> 24));
+  out->push_back(static_cast<unsigned char>(v >> 16));
+  out->push_back(static_cast<unsigned char>(v >> 8));
+  out->push_back(static_cast<unsigned char>(v));
+}
+
+void PutLE(std::vector<unsigned char>* out, uint32_t v) {
+  out->push_back(static_cast<unsigned char>(v));
+  out->push_back(static_cast<unsigned char>(v >> 8));
+  out->push_back(static_cast<unsigned char>(v >> 16));
+  out->push_back(static_cast<unsigned char>(v >> 24));
+}
+
+std::vector<unsigned char> HmacSha256(const std::vector<unsigned char>& key,
+                                      const std::vector<unsigned char>& data) {
+  std::vector<unsigned char> mac(32);
+  unsigned int len = 0;
+  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), data.data(), data.size(),
+       mac.data(), &len);
+  mac.resize(len);
+  return mac;
+}
+
+}  // namespace nettest
