@@ -57,6 +57,12 @@ bool Engine::table_open(int t) const { return t >= 0 && t < kTableCount && table
 
 Status Engine::Done(Status s) {
   last_error_ = s.code();
+  if (s.code() == kCorrupt && table_open(op_table_)) {
+    // Damage met while working: mark the table's indexes in use on disk so
+    // that the next open re-indexes the table (and checks its data file).
+    for (int n = 1; n <= TableByNumber(op_table_)->index_count; ++n) (void)tables_[op_table_].idx[n - 1].MarkInUse();
+  }
+  op_table_ = -1;
   return s;
 }
 
@@ -241,6 +247,7 @@ Status Engine::ReadCurrent(int t, uint32_t n, uint8_t* rec) {
 }
 
 Status Engine::Add(int t, const uint8_t* rec) {
+  op_table_ = t;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   const TableDef* td = TableByNumber(t);
@@ -283,6 +290,7 @@ Status Engine::Add(int t, const uint8_t* rec) {
 }
 
 Status Engine::Find(int t, int n, const uint8_t* key, uint8_t* rec) {
+  op_table_ = t;
   IndexFile* ix = index(t, n);
   if (ix == nullptr) return Done(Status(kNotFound, "no such table or index"));
   uint32_t r = 0;
@@ -293,6 +301,7 @@ Status Engine::Find(int t, int n, const uint8_t* key, uint8_t* rec) {
 }
 
 Status Engine::Exists(int t, int n, const uint8_t* key) {
+  op_table_ = t;
   IndexFile* ix = index(t, n);
   if (ix == nullptr) return Done(Status(kNotFound, "no such table or index"));
   uint32_t r = 0;
@@ -303,6 +312,7 @@ Status Engine::Exists(int t, int n, const uint8_t* key) {
 
 // op: 0 first, 1 last, 2 next, 3 previous.
 Status Engine::Walk(int t, int n, int op, uint8_t* rec) {
+  op_table_ = t;
   IndexFile* ix = index(t, n);
   if (ix == nullptr) return Done(Status(op == 1 || op == 3 ? kBegin : kEnd, "no such table or index"));
   uint32_t r = 0;
@@ -324,6 +334,7 @@ Status Engine::Next(int t, int n, uint8_t* rec) { return Walk(t, n, 2, rec); }
 Status Engine::Prev(int t, int n, uint8_t* rec) { return Walk(t, n, 3, rec); }
 
 Status Engine::Update(int t, const uint8_t* rec) {
+  op_table_ = t;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   if (ts.current == 0) return Done(Status(kNoCurrent, "no current record"));
@@ -366,6 +377,7 @@ Status Engine::Update(int t, const uint8_t* rec) {
 }
 
 Status Engine::Rewrite(int t, const uint8_t* rec) {
+  op_table_ = t;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   if (ts.current == 0) return Done(Status(kNoCurrent, "no current record"));
@@ -387,6 +399,7 @@ Status Engine::Rewrite(int t, const uint8_t* rec) {
 }
 
 Status Engine::Delete(int t) {
+  op_table_ = t;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   if (ts.current == 0) return Done(Status(kNoCurrent, "no current record"));
@@ -411,6 +424,7 @@ Status Engine::Delete(int t) {
 }
 
 Status Engine::SeqNext(int t, uint8_t* rec) {
+  op_table_ = t;
   if (!table_open(t)) return Done(Status(kEnd, "table not open"));
   TableState& ts = tables_[t];
   const int len = TableByNumber(t)->record_length;

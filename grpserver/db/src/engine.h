@@ -110,6 +110,7 @@ class Engine {
   std::unique_ptr<TableState[]> tables_;
   int open_count_ = 0;
   int last_error_ = 0;
+  int op_table_ = -1;  // table of the operation under way, for Done()
 };
 
 }  // namespace groupdb
