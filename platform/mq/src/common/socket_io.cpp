@@ -1,0 +1,133 @@
+#include "socket_io.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "wire.h"
+
+namespace mqsim {
+
+bool SendAll(int fd, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+static bool RecvAll(int fd, void* data, size_t n) {
+  char* p = static_cast<char*>(data);
+  while (n > 0) {
+    ssize_t r = ::recv(fd, p, n, 0);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool RecvFrame(int fd, uint32_t* op, std::vector<uint8_t>* payload) {
+  uint32_t head[2];
+  if (!RecvAll(fd, head, sizeof head)) return false;
+  if (head[0] < 4 || head[0] - 4 > kMaxFramePayloadBytes) return false;
+  *op = head[1];
+  payload->resize(head[0] - 4);
+  return payload->empty() || RecvAll(fd, payload->data(), payload->size());
+}
+
+int ConnectTcp(const std::string& host, int port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  std::string service = std::to_string(port);
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &res) != 0) {
+    errno = EHOSTUNREACH;
+    return -1;
+  }
+  int fd = -1;
+  for (addrinfo* ai = res; ai != nullptr; ai = ai->ai_next) {
+    fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+    if (fd < 0) continue;
+    int rc;
+    do {
+      rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) break;
+    int e = errno;
+    ::close(fd);
+    fd = -1;
+    errno = e;
+  }
+  ::freeaddrinfo(res);
+  if (fd >= 0) {
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  return fd;
+}
+
+int ConnectUnix(const std::string& path) {
+  sockaddr_un addr{};
+  if (path.size() >= sizeof addr.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    int e = errno;
+    ::close(fd);
+    errno = e;
+    return -1;
+  }
+  return fd;
+}
+
+bool ParseConnectionName(const std::string& text, std::string* host, int* port) {
+  std::string t = TrimRight(text);
+  size_t start = t.find_first_not_of(' ');
+  if (start == std::string::npos) return false;
+  t = t.substr(start);
+  size_t open = t.find('(');
+  if (open == std::string::npos) {
+    *host = t;
+    *port = 1414;  // the MQ listener's customary port
+    return !t.empty();
+  }
+  if (t.back() != ')') return false;
+  *host = TrimRight(t.substr(0, open));
+  std::string p = t.substr(open + 1, t.size() - open - 2);
+  while (!p.empty() && p.front() == ' ') p.erase(p.begin());
+  p = TrimRight(p);
+  if (host->empty() || p.empty() || p.size() > 5) return false;
+  int v = 0;
+  for (char c : p) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v <= 0 || v > 65535) return false;
+  *port = v;
+  return true;
+}
+
+}  // namespace mqsim

@@ -1,0 +1,58 @@
+#include "wire.h"
+
+namespace mqsim {
+
+void Writer::Fixed(std::string_view s, size_t width) {
+  std::string f(width, ' ');
+  std::memcpy(f.data(), s.data(), std::min(s.size(), width));
+  Raw(f.data(), width);
+}
+
+bool Reader::Fixed(std::string* s, size_t width) {
+  std::string raw(width, '\0');
+  if (!Raw(raw.data(), width)) return false;
+  *s = FieldText(raw.data(), width);
+  return true;
+}
+
+bool Reader::Bytes(std::string* s, size_t max_bytes) {
+  uint32_t n = 0;
+  if (!U32(&n)) return false;
+  if (n > max_bytes || n > in_.size() - pos_) {
+    ok_ = false;
+    return false;
+  }
+  s->assign(reinterpret_cast<const char*>(in_.data() + pos_), n);
+  pos_ += n;
+  return true;
+}
+
+bool Reader::View(std::span<const uint8_t>* out, size_t n) {
+  if (!ok_ || n > in_.size() - pos_) {
+    ok_ = false;
+    return false;
+  }
+  *out = in_.subspan(pos_, n);
+  pos_ += n;
+  return true;
+}
+
+std::string FieldText(const char* field, size_t width) {
+  size_t n = 0;
+  while (n < width && field[n] != '\0') ++n;
+  while (n > 0 && field[n - 1] == ' ') --n;
+  return std::string(field, n);
+}
+
+void SetField(char* field, size_t width, std::string_view s) {
+  std::memset(field, ' ', width);
+  std::memcpy(field, s.data(), std::min(s.size(), width));
+}
+
+std::string TrimRight(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) --n;
+  return std::string(s.substr(0, n));
+}
+
+}  // namespace mqsim

@@ -1,0 +1,1203 @@
+// Queue manager core. Divisions, in order:
+//   1. Loading, checkpoints and the default objects
+//   2. Sessions
+//   3. MQOPEN and MQCLOSE
+//   4. MQPUT and MQPUT1
+//   5. MQGET and waiting gets
+//   6. MQINQ and MQSET
+//   7. Units of work
+//   8. Control requests, quiesce and end
+//   9. Helpers: names, ids, the error log
+#include "queue_manager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "common/install.h"
+
+namespace mqsim::server {
+
+namespace {
+
+constexpr const char* kDefaultModelQueue = "SYSTEM.DEFAULT.MODEL.QUEUE";
+constexpr const char* kDeadLetterQueue = "SYSTEM.DEAD.LETTER.QUEUE";
+constexpr const char* kCommandQueue = "SYSTEM.ADMIN.COMMAND.QUEUE";
+constexpr MQLONG kQmgrCcsid = 819;
+constexpr MQLONG kMaxPriority = 9;
+constexpr size_t kMaxUncommitted = 10000;
+constexpr uint64_t kCheckpointJournalBytes = 64ull * 1024 * 1024;
+constexpr MQLONG kInputOptions = MQOO_INPUT_AS_Q_DEF | MQOO_INPUT_SHARED | MQOO_INPUT_EXCLUSIVE;
+constexpr MQLONG kKnownOpenOptions = 0x3FFF;
+constexpr MQLONG kPmoContextOptions = MQPMO_DEFAULT_CONTEXT | MQPMO_NO_CONTEXT |
+                                      MQPMO_SET_IDENTITY_CONTEXT | MQPMO_SET_ALL_CONTEXT |
+                                      MQPMO_PASS_IDENTITY_CONTEXT | MQPMO_PASS_ALL_CONTEXT;
+
+uint64_t g_next_session = 1;
+
+bool IsZero(const MQBYTE* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] != 0) return false;
+  return true;
+}
+
+int PopCount(MQLONG v) { return __builtin_popcount(static_cast<unsigned>(v)); }
+
+ReplyHead Fail(MQLONG rc) { return ReplyHead{MQCC_FAILED, rc}; }
+
+void PutDateTime(MQMD* md) {
+  timeval tv{};
+  gettimeofday(&tv, nullptr);
+  tm g{};
+  gmtime_r(&tv.tv_sec, &g);
+  char buf[64];
+  snprintf(buf, sizeof buf, "%04d%02d%02d", g.tm_year + 1900, g.tm_mon + 1, g.tm_mday);
+  std::memcpy(md->PutDate, buf, 8);
+  snprintf(buf, sizeof buf, "%02d%02d%02d%02d", g.tm_hour, g.tm_min, g.tm_sec,
+           static_cast<int>(tv.tv_usec / 10000));
+  std::memcpy(md->PutTime, buf, 8);
+}
+
+}  // namespace
+
+// ---- 1. Loading, checkpoints and the default objects -----------------------
+
+QueueManager::QueueManager(const std::string& name, const std::string& data_dir, Host* host)
+    : name_(name), data_dir_(data_dir), host_(host) {
+  start_time_ = static_cast<uint32_t>(time(nullptr));
+}
+
+QueueManager::~QueueManager() {
+  if (state_ != QmgrState::kEnded) End(MQRC_Q_MGR_STOPPING);
+}
+
+std::unique_ptr<QueueManager> QueueManager::Open(const std::string& name, const std::string& data_dir,
+                                                 Host* host, std::string* error) {
+  std::unique_ptr<QueueManager> qm(new QueueManager(name, data_dir, host));
+  if (!qm->Load(error)) return nullptr;
+  return qm;
+}
+
+bool QueueManager::Load(std::string* error) {
+  if (!MakeDirs(data_dir_ + "/errors")) {
+    *error = "mkdir " + data_dir_ + "/errors: " + std::strerror(errno);
+    return false;
+  }
+  std::string note;
+  if (!journal_.Load(data_dir_, [this](const JournalRecord& r) { ApplyRecord(r); }, error, &note))
+    return false;
+  if (!note.empty()) LogError("AMQ7472W: " + note);
+  CreateDefaults();
+  if (!Checkpoint()) {
+    *error = "checkpoint of queue manager " + name_ + " in " + data_dir_ + " failed";
+    return false;
+  }
+  LoadDenyList();
+  LogError("AMQ8003I: Queue manager '" + name_ + "' started.");
+  return true;
+}
+
+void QueueManager::ApplyRecord(const JournalRecord& r) {
+  switch (r.type) {
+    case JournalRecord::kDefineQueue: {
+      QueueDef def;
+      std::string err;
+      if (!QueueDef::FromAttrs(r.attrs, &def, &err)) {
+        LogError("AMQ7472W: journal definition skipped: " + err);
+        return;
+      }
+      auto it = queues_.find(def.name);
+      if (it != queues_.end())
+        it->second->def = std::move(def);
+      else
+        NewQueue(std::move(def));
+      break;
+    }
+    case JournalRecord::kDeleteQueue: {
+      auto it = queues_.find(r.queue);
+      if (it != queues_.end()) {
+        it->second->owner = nullptr;
+        it->second->deleted = true;
+        queues_.erase(it);
+      }
+      break;
+    }
+    case JournalRecord::kPutMessage: {
+      auto it = queues_.find(r.queue);
+      if (it == queues_.end()) return;
+      Queue& q = *it->second;
+      MQLONG prio = q.def.Int(MQIA_MSG_DELIVERY_SEQUENCE) == MQMDS_FIFO ? 0 : r.md.Priority;
+      Message m;
+      m.seq = r.seq;
+      m.md = r.md;
+      m.data = r.data;
+      m.persistent = true;
+      q.messages[MsgKey{-prio, r.seq}] = std::move(m);
+      next_seq_ = std::max(next_seq_, r.seq + 1);
+      break;
+    }
+    case JournalRecord::kRemoveMessage: {
+      auto it = queues_.find(r.queue);
+      if (it == queues_.end()) return;
+      Queue& q = *it->second;
+      if (q.messages.erase(MsgKey{-r.priority, r.seq}) == 0) q.messages.erase(MsgKey{0, r.seq});
+      break;
+    }
+    case JournalRecord::kEnd:
+      break;
+  }
+}
+
+QueuePtr QueueManager::NewQueue(QueueDef def) {
+  auto q = std::make_shared<Queue>();
+  q->def = std::move(def);
+  q->owner = this;
+  queues_[q->def.name] = q;
+  return q;
+}
+
+void QueueManager::CreateDefaults() {
+  struct Default {
+    const char* name;
+    MQLONG type;
+    const char* desc;
+    MQLONG max_depth;
+  };
+  const Default defaults[] = {
+      {kCommandQueue, MQQT_LOCAL, "Command server input queue", 3000},
+      {kDefaultModelQueue, MQQT_MODEL, "Default model queue", 5000},
+      {kDeadLetterQueue, MQQT_LOCAL, "Dead-letter queue", 999999999},
+      {"SYSTEM.ADMIN.QMGR.EVENT", MQQT_LOCAL, "Queue-manager event queue", 3000},
+      {"SYSTEM.ADMIN.CHANNEL.EVENT", MQQT_LOCAL, "Channel event queue", 3000},
+      {"SYSTEM.ADMIN.PERFM.EVENT", MQQT_LOCAL, "Performance event queue", 3000},
+  };
+  for (const auto& d : defaults) {
+    if (queues_.count(d.name)) continue;
+    QueueDef def;
+    def.name = d.name;
+    def.type = d.type;
+    def.strs[MQCA_Q_DESC] = d.desc;
+    def.ints[MQIA_MAX_Q_DEPTH] = d.max_depth;
+    def.ApplyDefaults();
+    NewQueue(std::move(def));
+  }
+}
+
+bool QueueManager::Checkpoint() {
+  std::vector<JournalRecord> records;
+  for (const auto& [name, q] : queues_) {
+    if (q->temporary) continue;
+    JournalRecord d;
+    d.type = JournalRecord::kDefineQueue;
+    d.attrs = q->def.ToAttrs();
+    records.push_back(std::move(d));
+    for (const auto& [key, m] : q->messages) {
+      if (!m.persistent || m.put_uow != 0) continue;
+      JournalRecord p;
+      p.type = JournalRecord::kPutMessage;
+      p.queue = name;
+      p.seq = m.seq;
+      p.md = m.md;
+      p.data = m.data;
+      records.push_back(std::move(p));
+    }
+  }
+  std::string error;
+  if (!journal_.WriteCheckpoint(records, &error)) {
+    LogError("AMQ6119E: " + error);
+    return false;
+  }
+  return true;
+}
+
+void QueueManager::JournalDefine(const Queue& q) {
+  if (q.temporary) return;
+  JournalRecord d;
+  d.type = JournalRecord::kDefineQueue;
+  d.attrs = q.def.ToAttrs();
+  journal_.Append({d});
+}
+
+bool QueueManager::FlushJournal() {
+  if (!journal_.HasPending()) return true;
+  std::string error;
+  if (!journal_.Sync(&error)) {
+    LogError("AMQ6119E: " + error);
+    return false;
+  }
+  if (journal_.journal_bytes() > kCheckpointJournalBytes) return Checkpoint();
+  return true;
+}
+
+// ---- 2. Sessions ------------------------------------------------------------
+
+Session* QueueManager::Connect(const std::string& user, const std::string& appl, ReplySink* sink) {
+  auto s = std::make_unique<Session>();
+  s->id = g_next_session++;
+  s->qmgr_name = name_;
+  s->user = user;
+  s->appl = appl;
+  s->sink = sink;
+  Session* raw = s.get();
+  sessions_[raw->id] = std::move(s);
+  return raw;
+}
+
+void QueueManager::Disconnect(Session* s) {
+  if (s->pending) {
+    waiting_.remove(s);
+    s->pending.reset();
+  }
+  EndUow(s, false);
+  while (!s->handles.empty()) CloseHandle(s, s->handles.begin()->second, MQCO_NONE);
+  sessions_.erase(s->id);
+}
+
+Handle* QueueManager::FindHandle(Session* s, MQHOBJ hobj) {
+  auto it = s->handles.find(hobj);
+  return it == s->handles.end() ? nullptr : &it->second;
+}
+
+// ---- 3. MQOPEN and MQCLOSE --------------------------------------------------
+
+QueuePtr QueueManager::Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias, int depth) {
+  auto it = queues_.find(name);
+  if (it == queues_.end()) {
+    *reason = MQRC_UNKNOWN_OBJECT_NAME;
+    return nullptr;
+  }
+  QueuePtr q = it->second;
+  if (q->def.type != MQQT_ALIAS) return q;
+  auto base = queues_.find(q->def.Str(MQCA_BASE_Q_NAME));
+  if (base == queues_.end()) {
+    *reason = MQRC_UNKNOWN_ALIAS_BASE_Q;
+    return nullptr;
+  }
+  if (base->second->def.type != MQQT_LOCAL && base->second->def.type != MQQT_REMOTE) {
+    *reason = MQRC_ALIAS_BASE_Q_TYPE_ERROR;
+    return nullptr;
+  }
+  if (alias != nullptr) *alias = q;
+  return base->second;
+}
+
+OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
+  OpenReply reply;
+  auto fail = [&](MQLONG rc) {
+    reply.cc = MQCC_FAILED;
+    reply.rc = rc;
+    reply.hobj = MQHO_UNUSABLE_HOBJ;
+    return reply;
+  };
+  const MQLONG opts = req.options;
+  if (state_ == QmgrState::kQuiescing && (opts & MQOO_FAIL_IF_QUIESCING)) return fail(MQRC_Q_MGR_QUIESCING);
+  if (state_ == QmgrState::kEnded) return fail(MQRC_Q_MGR_STOPPING);
+  if (opts & ~kKnownOpenOptions) return fail(MQRC_OPTIONS_ERROR);
+  if (PopCount(opts & kInputOptions) > 1) return fail(MQRC_OPTIONS_ERROR);
+  if ((opts & (kInputOptions | MQOO_BROWSE | MQOO_OUTPUT | MQOO_INQUIRE | MQOO_SET)) == 0)
+    return fail(MQRC_OPTIONS_ERROR);
+  if ((opts & MQOO_ALTERNATE_USER_AUTHORITY) && !req.od.alternate_user.empty() &&
+      Denied(req.od.alternate_user))
+    return fail(MQRC_NOT_AUTHORIZED);
+
+  Handle h;
+  h.options = opts;
+  h.resolved_qmgr = name_;
+
+  if (req.od.object_type == MQOT_Q_MGR) {
+    if (opts & ~(MQOO_INQUIRE | MQOO_FAIL_IF_QUIESCING | MQOO_ALTERNATE_USER_AUTHORITY))
+      return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+    if (!req.od.name.empty() && req.od.name != name_) return fail(MQRC_UNKNOWN_OBJECT_NAME);
+    h.qmgr_object = true;
+    h.hobj = s->next_hobj++;
+    reply.hobj = h.hobj;
+    reply.object_name = name_;
+    reply.resolved_qmgr = name_;
+    s->handles[h.hobj] = std::move(h);
+    return reply;
+  }
+  if (req.od.object_type != MQOT_Q) return fail(MQRC_OBJECT_TYPE_ERROR);
+  if (req.od.name.empty()) return fail(MQRC_UNKNOWN_OBJECT_NAME);
+
+  QueuePtr q;
+  MQLONG rc = MQRC_NONE;
+  std::string object_name = req.od.name;
+  std::string target_qmgr = req.od.qmgr;
+  std::string target_q = req.od.name;
+  if (target_qmgr.empty() || target_qmgr == name_) {
+    q = Resolve(req.od.name, &rc, &h.alias);
+    if (!q) return fail(rc);
+    if (q->def.type == MQQT_REMOTE) {
+      if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+      if (!(opts & MQOO_OUTPUT)) {
+        h.remote_def = q;
+        q = nullptr;
+      } else {
+        // A remote definition naming a queue manager of this server leads
+        // there; channels to anywhere else do not exist here.
+        target_q = q->def.Str(MQCA_REMOTE_Q_NAME);
+        target_qmgr = q->def.Str(MQCA_REMOTE_Q_MGR_NAME);
+        if (h.alias == nullptr) h.remote_def = q;
+        q = nullptr;
+        if (target_q.empty()) target_q = object_name;
+      }
+    }
+  }
+  if (!q && (opts & MQOO_OUTPUT)) {
+    if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+    QueueManager* other = (target_qmgr.empty() || target_qmgr == name_) ? this
+                          : host_ != nullptr                           ? host_->FindRunning(target_qmgr)
+                                                                       : nullptr;
+    if (other == nullptr || other->state_ == QmgrState::kEnded) return fail(MQRC_UNKNOWN_REMOTE_Q_MGR);
+    if (other == this && h.remote_def && target_q == h.remote_def->def.name)
+      return fail(MQRC_UNKNOWN_REMOTE_Q_MGR);  // a remote definition naming itself
+    QueuePtr unused_alias;
+    q = other->Resolve(target_q, &rc, &unused_alias);
+    if (!q) return fail(rc);
+    if (q->def.type != MQQT_LOCAL) return fail(MQRC_UNKNOWN_REMOTE_Q_MGR);
+    if (unused_alias && unused_alias->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED)
+      return fail(MQRC_PUT_INHIBITED);
+    h.resolved_qmgr = other->name_;
+  }
+
+  if (!q && !h.remote_def) return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+  if (q && q->def.type == MQQT_MODEL) {
+    if (h.resolved_qmgr != name_) return fail(MQRC_Q_TYPE_ERROR);
+    std::string dyn = MakeDynamicName(req.od.dynamic_name, &rc);
+    if (dyn.empty()) return fail(rc);
+    QueueDef def = q->def;
+    def.name = dyn;
+    def.type = MQQT_LOCAL;
+    def.strs[MQCA_CREATION_DATE] = TodayDate();
+    def.strs[MQCA_CREATION_TIME] = NowTime();
+    def.strs[MQCA_ALTERATION_DATE] = def.strs[MQCA_CREATION_DATE];
+    def.strs[MQCA_ALTERATION_TIME] = def.strs[MQCA_CREATION_TIME];
+    bool temporary = def.Int(MQIA_DEFINITION_TYPE) != MQQDT_PERMANENT_DYNAMIC;
+    if (temporary) def.ints[MQIA_DEFINITION_TYPE] = MQQDT_TEMPORARY_DYNAMIC;
+    q = NewQueue(std::move(def));
+    q->temporary = temporary;
+    q->creator_session = s->id;
+    q->creator_hobj = s->next_hobj;
+    object_name = dyn;
+    JournalDefine(*q);
+  }
+
+  if (q && (opts & kInputOptions)) {
+    MQLONG input = opts & kInputOptions;
+    if (input == MQOO_INPUT_AS_Q_DEF)
+      input = q->def.Int(MQIA_DEF_INPUT_OPEN_OPTION) == MQOO_INPUT_EXCLUSIVE ? MQOO_INPUT_EXCLUSIVE
+                                                                            : MQOO_INPUT_SHARED;
+    bool exclusive = input == MQOO_INPUT_EXCLUSIVE;
+    if (q->exclusive_input) return fail(MQRC_OBJECT_IN_USE);
+    if (q->open_input > 0 && (exclusive || q->def.Int(MQIA_SHAREABILITY) == MQQA_NOT_SHAREABLE))
+      return fail(MQRC_OBJECT_IN_USE);
+    q->exclusive_input = exclusive;
+    ++q->open_input;
+  }
+  if (q && (opts & MQOO_OUTPUT)) ++q->open_output;
+  QueuePtr counted = q ? q : h.remote_def;
+  if (counted) ++counted->open_handles;
+  if (h.alias) ++h.alias->open_handles;
+  h.queue = q;
+  h.hobj = s->next_hobj++;
+  reply.hobj = h.hobj;
+  reply.object_name = object_name;
+  reply.resolved_q = q ? q->def.name : h.remote_def ? h.remote_def->def.name : object_name;
+  reply.resolved_qmgr = h.resolved_qmgr;
+  s->handles[h.hobj] = std::move(h);
+  return reply;
+}
+
+void QueueManager::CloseHandle(Session* s, Handle& h, MQLONG options) {
+  QueuePtr q = h.queue;
+  if (q) {
+    if (h.options & kInputOptions) {
+      --q->open_input;
+      if (q->open_input == 0) q->exclusive_input = false;
+    }
+    if (h.options & MQOO_OUTPUT) --q->open_output;
+  }
+  QueuePtr counted = q ? q : h.remote_def;
+  if (counted) --counted->open_handles;
+  if (h.alias) --h.alias->open_handles;
+  bool remove = false;
+  if (q && q->owner == this && !q->deleted) {
+    if (q->temporary && q->creator_session == s->id && q->creator_hobj == h.hobj) remove = true;
+    if (options & (MQCO_DELETE | MQCO_DELETE_PURGE)) remove = true;
+  }
+  s->handles.erase(h.hobj);
+  if (remove) DeleteQueueObject(q);
+}
+
+ReplyHead QueueManager::Close(Session* s, const CloseRequest& req) {
+  Handle* h = FindHandle(s, req.hobj);
+  if (h == nullptr) return Fail(MQRC_HOBJ_ERROR);
+  if (req.options & ~(MQCO_DELETE | MQCO_DELETE_PURGE)) return Fail(MQRC_OPTIONS_ERROR);
+  if (req.options != MQCO_NONE) {
+    QueuePtr q = h->queue;
+    MQLONG deftype = q ? q->def.Int(MQIA_DEFINITION_TYPE) : MQQDT_PREDEFINED;
+    if (!q || h->alias || deftype == MQQDT_PREDEFINED) return Fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
+    if (deftype == MQQDT_PERMANENT_DYNAMIC) {
+      bool uncommitted = std::any_of(q->messages.begin(), q->messages.end(),
+                                     [](const auto& kv) { return !kv.second.Visible(); });
+      if (uncommitted || (!q->messages.empty() && req.options == MQCO_DELETE))
+        return Fail(MQRC_Q_NOT_EMPTY);
+      if (q->open_handles > 1) return Fail(MQRC_OBJECT_IN_USE);
+    }
+  }
+  CloseHandle(s, *h, req.options);
+  return ReplyHead{};
+}
+
+void QueueManager::DeleteQueueObject(const QueuePtr& q) {
+  // Waiting gets on the queue learn of it at once.
+  for (auto it = waiting_.begin(); it != waiting_.end();) {
+    Session* w = *it++;
+    if (w->pending && w->pending->queue == q) FinishPending(w, MQCC_FAILED, MQRC_Q_DELETED);
+  }
+  if (!q->temporary) {
+    JournalRecord d;
+    d.type = JournalRecord::kDeleteQueue;
+    d.queue = q->def.name;
+    journal_.Append({d});
+  }
+  q->deleted = true;
+  q->owner = nullptr;
+  q->messages.clear();
+  queues_.erase(q->def.name);
+}
+
+// ---- 4. MQPUT and MQPUT1 ----------------------------------------------------
+
+PutReply QueueManager::Put(Session* s, const PutRequest& req, bool put1) {
+  PutReply reply;
+  if (put1) {
+    OpenRequest open;
+    open.od = req.od;
+    open.options = MQOO_OUTPUT;
+    if (req.options & MQPMO_ALTERNATE_USER_AUTHORITY) open.options |= MQOO_ALTERNATE_USER_AUTHORITY;
+    if (req.options & MQPMO_FAIL_IF_QUIESCING) open.options |= MQOO_FAIL_IF_QUIESCING;
+    if (req.options & MQPMO_SET_ALL_CONTEXT) open.options |= MQOO_SET_ALL_CONTEXT;
+    if (req.options & MQPMO_SET_IDENTITY_CONTEXT) open.options |= MQOO_SET_IDENTITY_CONTEXT;
+    if (req.options & MQPMO_PASS_ALL_CONTEXT) open.options |= MQOO_PASS_ALL_CONTEXT;
+    if (req.options & MQPMO_PASS_IDENTITY_CONTEXT) open.options |= MQOO_PASS_IDENTITY_CONTEXT;
+    OpenReply opened = OpenObject(s, open);
+    if (opened.cc == MQCC_FAILED) {
+      reply.cc = opened.cc;
+      reply.rc = opened.rc;
+      return reply;
+    }
+    Handle* h = FindHandle(s, opened.hobj);
+    QueuePtr q = h->queue;
+    QueueManager* target = q && q->owner ? q->owner : nullptr;
+    if (target == nullptr) {
+      reply.cc = MQCC_FAILED;
+      reply.rc = MQRC_Q_DELETED;
+    } else {
+      target->PutMessage(s, h, q, req, true, &reply);
+    }
+    CloseHandle(s, *FindHandle(s, opened.hobj), MQCO_NONE);
+    return reply;
+  }
+  Handle* h = FindHandle(s, req.hobj);
+  if (h == nullptr) {
+    reply.cc = MQCC_FAILED;
+    reply.rc = MQRC_HOBJ_ERROR;
+    return reply;
+  }
+  if (!(h->options & MQOO_OUTPUT) || !h->queue) {
+    reply.cc = MQCC_FAILED;
+    reply.rc = MQRC_NOT_OPEN_FOR_OUTPUT;
+    return reply;
+  }
+  QueuePtr q = h->queue;
+  if (q->owner == nullptr) {
+    reply.cc = MQCC_FAILED;
+    reply.rc = MQRC_Q_DELETED;
+    return reply;
+  }
+  q->owner->PutMessage(s, h, q, req, false, &reply);
+  return reply;
+}
+
+MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req,
+                                bool put1, PutReply* reply) {
+  auto fail = [&](MQLONG rc) {
+    reply->cc = MQCC_FAILED;
+    reply->rc = rc;
+    return rc;
+  };
+  const MQLONG opts = req.options;
+  if (state_ == QmgrState::kQuiescing && (opts & MQPMO_FAIL_IF_QUIESCING)) return fail(MQRC_Q_MGR_QUIESCING);
+  if (state_ == QmgrState::kEnded || q->deleted) return fail(MQRC_Q_DELETED);
+  if ((opts & MQPMO_SYNCPOINT) && (opts & MQPMO_NO_SYNCPOINT)) return fail(MQRC_OPTIONS_ERROR);
+  if (PopCount(opts & kPmoContextOptions) > 1) return fail(MQRC_OPTIONS_ERROR);
+  const Handle* ctx = nullptr;
+  if (!put1) {
+    if ((opts & MQPMO_SET_ALL_CONTEXT) && !(h->options & MQOO_SET_ALL_CONTEXT))
+      return fail(MQRC_NOT_OPEN_FOR_SET_ALL);
+    if ((opts & MQPMO_SET_IDENTITY_CONTEXT) &&
+        !(h->options & (MQOO_SET_IDENTITY_CONTEXT | MQOO_SET_ALL_CONTEXT)))
+      return fail(MQRC_NOT_OPEN_FOR_SET_IDENT);
+    if ((opts & MQPMO_PASS_ALL_CONTEXT) && !(h->options & (MQOO_PASS_ALL_CONTEXT | MQOO_SET_ALL_CONTEXT)))
+      return fail(MQRC_NOT_OPEN_FOR_PASS_ALL);
+    if ((opts & MQPMO_PASS_IDENTITY_CONTEXT) &&
+        !(h->options & (MQOO_PASS_IDENTITY_CONTEXT | MQOO_PASS_ALL_CONTEXT | MQOO_SET_IDENTITY_CONTEXT |
+                        MQOO_SET_ALL_CONTEXT)))
+      return fail(MQRC_NOT_OPEN_FOR_PASS_IDENT);
+  }
+  if (opts & (MQPMO_PASS_ALL_CONTEXT | MQPMO_PASS_IDENTITY_CONTEXT)) {
+    auto it = s->handles.find(req.context);
+    if (it == s->handles.end() || !(it->second.options & MQOO_SAVE_ALL_CONTEXT) ||
+        !(it->second.options & kInputOptions))
+      return fail(MQRC_CONTEXT_HANDLE_ERROR);
+    ctx = &it->second;
+  }
+  const Queue* first_def = h->alias ? h->alias.get() : q.get();
+  if (q->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED ||
+      (h->alias && h->alias->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED))
+    return fail(MQRC_PUT_INHIBITED);
+
+  MQMD md = req.md;
+  MQLONG persistence = md.Persistence;
+  if (persistence == MQPER_PERSISTENCE_AS_Q_DEF) persistence = first_def->def.Int(MQIA_DEF_PERSISTENCE);
+  if (persistence != MQPER_PERSISTENT && persistence != MQPER_NOT_PERSISTENT) return fail(MQRC_PERSISTENCE_ERROR);
+  if (persistence == MQPER_PERSISTENT && q->temporary) return fail(MQRC_PERSISTENT_NOT_ALLOWED);
+  MQLONG warning = MQRC_NONE;
+  if (md.Priority == MQPRI_PRIORITY_AS_Q_DEF) {
+    md.Priority = first_def->def.Int(MQIA_DEF_PRIORITY);
+  } else if (md.Priority < 0) {
+    return fail(MQRC_PRIORITY_ERROR);
+  } else if (md.Priority > kMaxPriority) {
+    warning = MQRC_PRIORITY_EXCEEDS_MAXIMUM;
+  }
+  if (req.data.size() > static_cast<size_t>(kMaxMsgLength)) return fail(MQRC_MSG_TOO_BIG_FOR_Q_MGR);
+  if (static_cast<int64_t>(req.data.size()) > q->def.Int(MQIA_MAX_MSG_LENGTH)) return fail(MQRC_MSG_TOO_BIG_FOR_Q);
+  if (static_cast<int64_t>(q->messages.size()) >= q->def.Int(MQIA_MAX_Q_DEPTH)) return fail(MQRC_Q_FULL);
+  bool syncpoint = (opts & MQPMO_SYNCPOINT) != 0;
+  if (syncpoint && s->uow.size() >= kMaxUncommitted) return fail(MQRC_SYNCPOINT_LIMIT_REACHED);
+
+  md.Persistence = persistence;
+  if ((opts & MQPMO_NEW_MSG_ID) || IsZero(md.MsgId, sizeof md.MsgId)) MakeMsgId(md.MsgId);
+  if (opts & MQPMO_NEW_CORREL_ID) MakeMsgId(md.CorrelId);
+  md.BackoutCount = 0;
+  std::string rtq = FieldText(md.ReplyToQ, 48);
+  if (!rtq.empty() && FieldText(md.ReplyToQMgr, 48).empty()) SetField(md.ReplyToQMgr, 48, s->qmgr_name);
+
+  // Context: identity (user, accounting token, application identity) and
+  // origin (application type and name, date, time, origin data).
+  auto set_identity_default = [&] {
+    SetField(md.UserIdentifier, 12, s->user);
+    std::memset(md.AccountingToken, 0, sizeof md.AccountingToken);
+    SetField(md.ApplIdentityData, 32, "");
+  };
+  auto set_origin_default = [&] {
+    md.PutApplType = MQAT_DEFAULT;
+    SetField(md.PutApplName, 28, s->appl);
+    PutDateTime(&md);
+    SetField(md.ApplOriginData, 4, "");
+  };
+  if (opts & MQPMO_NO_CONTEXT) {
+    SetField(md.UserIdentifier, 12, "");
+    std::memset(md.AccountingToken, 0, sizeof md.AccountingToken);
+    SetField(md.ApplIdentityData, 32, "");
+    md.PutApplType = MQAT_NO_CONTEXT;
+    SetField(md.PutApplName, 28, "");
+    SetField(md.PutDate, 8, "");
+    SetField(md.PutTime, 8, "");
+    SetField(md.ApplOriginData, 4, "");
+  } else if (opts & MQPMO_SET_ALL_CONTEXT) {
+    // all context as given
+  } else if (opts & MQPMO_SET_IDENTITY_CONTEXT) {
+    set_origin_default();
+  } else if (opts & (MQPMO_PASS_ALL_CONTEXT | MQPMO_PASS_IDENTITY_CONTEXT)) {
+    const MQMD& from = ctx->context.md;
+    if (ctx->context.valid) {
+      std::memcpy(md.UserIdentifier, from.UserIdentifier, 12);
+      std::memcpy(md.AccountingToken, from.AccountingToken, 32);
+      std::memcpy(md.ApplIdentityData, from.ApplIdentityData, 32);
+    } else {
+      set_identity_default();
+    }
+    if ((opts & MQPMO_PASS_ALL_CONTEXT) && ctx->context.valid) {
+      md.PutApplType = from.PutApplType;
+      std::memcpy(md.PutApplName, from.PutApplName, 28);
+      std::memcpy(md.PutDate, from.PutDate, 8);
+      std::memcpy(md.PutTime, from.PutTime, 8);
+      std::memcpy(md.ApplOriginData, from.ApplOriginData, 4);
+    } else {
+      set_origin_default();
+    }
+  } else {
+    set_identity_default();
+    set_origin_default();
+  }
+  if (warning == MQRC_PRIORITY_EXCEEDS_MAXIMUM) md.Priority = kMaxPriority;
+
+  Message m;
+  m.seq = next_seq_++;
+  m.md = md;
+  m.data = req.data;
+  m.persistent = persistence == MQPER_PERSISTENT;
+  MQLONG prio = q->def.Int(MQIA_MSG_DELIVERY_SEQUENCE) == MQMDS_FIFO ? 0 : md.Priority;
+  MsgKey key{-prio, m.seq};
+  if (syncpoint) {
+    m.put_uow = s->id;
+    s->uow.push_back(UowEntry{q, key, true});
+  } else if (m.persistent) {
+    JournalRecord r;
+    r.type = JournalRecord::kPutMessage;
+    r.queue = q->def.name;
+    r.seq = m.seq;
+    r.md = md;
+    r.data = req.data;
+    journal_.Append({r});
+  }
+  q->messages.emplace(key, std::move(m));
+  if (warning == MQRC_PRIORITY_EXCEEDS_MAXIMUM) md.Priority = req.md.Priority;
+  reply->md = md;
+  reply->resolved_q = q->def.name;
+  reply->resolved_qmgr = name_;
+  if (warning != MQRC_NONE) {
+    reply->cc = MQCC_WARNING;
+    reply->rc = warning;
+  }
+  if (!syncpoint) WakeWaiters(q);
+  return reply->rc;
+}
+
+// ---- 5. MQGET and waiting gets ----------------------------------------------
+
+bool QueueManager::Get(Session* s, const GetRequest& req, GetReply* reply) {
+  auto fail = [&](MQLONG rc) {
+    reply->cc = MQCC_FAILED;
+    reply->rc = rc;
+    return true;
+  };
+  Handle* h = FindHandle(s, req.hobj);
+  if (h == nullptr) return fail(MQRC_HOBJ_ERROR);
+  const MQLONG opts = req.options;
+  const MQLONG browse = opts & (MQGMO_BROWSE_FIRST | MQGMO_BROWSE_NEXT | MQGMO_BROWSE_MSG_UNDER_CURSOR);
+  if (PopCount(browse) > 1) return fail(MQRC_OPTIONS_ERROR);
+  if ((opts & MQGMO_SYNCPOINT) && (opts & MQGMO_NO_SYNCPOINT)) return fail(MQRC_OPTIONS_ERROR);
+  if ((opts & MQGMO_MSG_UNDER_CURSOR) && browse) return fail(MQRC_OPTIONS_ERROR);
+  if (browse && (opts & (MQGMO_SYNCPOINT | MQGMO_SYNCPOINT_IF_PERSISTENT))) return fail(MQRC_OPTIONS_ERROR);
+  if (browse) {
+    if (!(h->options & MQOO_BROWSE) || !h->queue) return fail(MQRC_NOT_OPEN_FOR_BROWSE);
+  } else if (!(h->options & kInputOptions) || !h->queue) {
+    return fail(MQRC_NOT_OPEN_FOR_INPUT);
+  }
+  if ((opts & MQGMO_WAIT) && req.wait_ms < MQWI_UNLIMITED) return fail(MQRC_WAIT_INTERVAL_ERROR);
+  MQLONG rc = TryGet(s, req, reply);
+  if (rc == MQRC_NO_MSG_AVAILABLE && (opts & MQGMO_WAIT) && req.wait_ms != 0) {
+    PendingGet p;
+    p.request = req;
+    p.unlimited = req.wait_ms == MQWI_UNLIMITED;
+    p.deadline = Clock::now() + std::chrono::milliseconds(p.unlimited ? 0 : req.wait_ms);
+    p.queue = h->queue;
+    s->pending = std::move(p);
+    waiting_.push_back(s);
+    return false;
+  }
+  return true;
+}
+
+MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) {
+  auto fail = [&](MQLONG rc) {
+    reply->cc = MQCC_FAILED;
+    reply->rc = rc;
+    return rc;
+  };
+  Handle* h = FindHandle(s, req.hobj);
+  if (h == nullptr) return fail(MQRC_HOBJ_ERROR);
+  const MQLONG opts = req.options;
+  if (state_ == QmgrState::kQuiescing && (opts & MQGMO_FAIL_IF_QUIESCING)) return fail(MQRC_Q_MGR_QUIESCING);
+  QueuePtr q = h->queue;
+  if (q->deleted) return fail(MQRC_Q_DELETED);
+  if (q->def.Int(MQIA_INHIBIT_GET) == MQQA_GET_INHIBITED ||
+      (h->alias && h->alias->def.Int(MQIA_INHIBIT_GET) == MQQA_GET_INHIBITED))
+    return fail(MQRC_GET_INHIBITED);
+
+  const bool match_msg_id = (req.match_options & MQMO_MATCH_MSG_ID) && !IsZero(req.md.MsgId, 24);
+  const bool match_correl_id = (req.match_options & MQMO_MATCH_CORREL_ID) && !IsZero(req.md.CorrelId, 24);
+  auto matches = [&](const Message& m) {
+    if (!m.Visible()) return false;
+    if (match_msg_id && std::memcmp(m.md.MsgId, req.md.MsgId, 24) != 0) return false;
+    if (match_correl_id && std::memcmp(m.md.CorrelId, req.md.CorrelId, 24) != 0) return false;
+    return true;
+  };
+  const bool under_cursor = opts & (MQGMO_MSG_UNDER_CURSOR | MQGMO_BROWSE_MSG_UNDER_CURSOR);
+  const bool browsing = opts & (MQGMO_BROWSE_FIRST | MQGMO_BROWSE_NEXT | MQGMO_BROWSE_MSG_UNDER_CURSOR);
+  auto it = q->messages.end();
+  if (under_cursor) {
+    if (!h->cursor) return fail(MQRC_NO_MSG_UNDER_CURSOR);
+    it = q->messages.find(*h->cursor);
+    if (it == q->messages.end() || !it->second.Visible()) return fail(MQRC_NO_MSG_UNDER_CURSOR);
+  } else {
+    auto from = q->messages.begin();
+    if ((opts & MQGMO_BROWSE_NEXT) && h->cursor) from = q->messages.upper_bound(*h->cursor);
+    for (it = from; it != q->messages.end(); ++it)
+      if (matches(it->second)) break;
+    if (it == q->messages.end()) return fail(MQRC_NO_MSG_AVAILABLE);
+  }
+  Message& m = it->second;
+  reply->md = m.md;
+  reply->data_length = static_cast<uint32_t>(m.data.size());
+  reply->resolved_q = q->def.name;
+  if (m.data.size() > req.buffer_length && !(opts & MQGMO_ACCEPT_TRUNCATED_MSG)) {
+    // The message stays where it is and the cursor does not move, so the
+    // caller may get it again with a larger buffer.
+    return fail(MQRC_TRUNCATED_MSG_FAILED);
+  }
+  MQLONG warning = MQRC_NONE;
+  if (m.data.size() > req.buffer_length) {
+    warning = MQRC_TRUNCATED_MSG_ACCEPTED;
+    reply->data.assign(m.data, 0, req.buffer_length);
+  } else {
+    reply->data = m.data;
+  }
+  if (warning == MQRC_NONE && (opts & MQGMO_CONVERT)) {
+    auto ccsid = [](MQLONG c) { return c == MQCCSI_Q_MGR ? kQmgrCcsid : c; };
+    bool same = ccsid(m.md.CodedCharSetId) == ccsid(req.md.CodedCharSetId) &&
+                m.md.Encoding == req.md.Encoding;
+    bool convertible = std::memcmp(m.md.Format, MQFMT_NONE, 8) != 0;
+    if (!same && convertible) warning = MQRC_NOT_CONVERTED;
+  }
+  if (browsing) {
+    if (!(opts & MQGMO_BROWSE_MSG_UNDER_CURSOR)) h->cursor = it->first;
+  } else {
+    bool syncpoint = (opts & MQGMO_SYNCPOINT) || ((opts & MQGMO_SYNCPOINT_IF_PERSISTENT) && m.persistent);
+    if (syncpoint && s->uow.size() >= kMaxUncommitted) return fail(MQRC_SYNCPOINT_LIMIT_REACHED);
+    if (h->options & MQOO_SAVE_ALL_CONTEXT) h->context = SavedContext{true, m.md};
+    if (syncpoint) {
+      m.get_uow = s->id;
+      s->uow.push_back(UowEntry{q, it->first, false});
+    } else {
+      if (m.persistent) {
+        JournalRecord r;
+        r.type = JournalRecord::kRemoveMessage;
+        r.queue = q->def.name;
+        r.seq = m.seq;
+        r.priority = -it->first.neg_priority;
+        journal_.Append({r});
+      }
+      q->messages.erase(it);
+    }
+  }
+  reply->cc = warning == MQRC_NONE ? MQCC_OK : MQCC_WARNING;
+  reply->rc = warning;
+  return warning;
+}
+
+void QueueManager::FinishPending(Session* s, MQLONG cc, MQLONG rc) {
+  GetReply reply;
+  reply.cc = cc;
+  reply.rc = rc;
+  waiting_.remove(s);
+  s->pending.reset();
+  Writer w;
+  Encode(w, reply);
+  s->sink->SendReply(kOpGet, w);
+}
+
+void QueueManager::WakeWaiters(const QueuePtr& q) {
+  for (auto it = waiting_.begin(); it != waiting_.end();) {
+    Session* w = *it++;
+    if (!w->pending || w->pending->queue != q) continue;
+    GetReply reply;
+    MQLONG rc = TryGet(w, w->pending->request, &reply);
+    if (rc == MQRC_NO_MSG_AVAILABLE) continue;
+    waiting_.remove(w);
+    w->pending.reset();
+    Writer out;
+    Encode(out, reply);
+    w->sink->SendReply(kOpGet, out);
+  }
+}
+
+void QueueManager::OnTimer(Clock::time_point now) {
+  for (auto it = waiting_.begin(); it != waiting_.end();) {
+    Session* w = *it++;
+    if (w->pending && !w->pending->unlimited && w->pending->deadline <= now)
+      FinishPending(w, MQCC_FAILED, MQRC_NO_MSG_AVAILABLE);
+  }
+}
+
+std::optional<Clock::time_point> QueueManager::NextDeadline() const {
+  std::optional<Clock::time_point> next;
+  for (const Session* w : waiting_)
+    if (w->pending && !w->pending->unlimited && (!next || w->pending->deadline < *next))
+      next = w->pending->deadline;
+  return next;
+}
+
+// ---- 6. MQINQ and MQSET -----------------------------------------------------
+
+InquireReply QueueManager::Inquire(Session* s, const InquireRequest& req) {
+  InquireReply reply;
+  auto fail = [&](MQLONG rc) {
+    reply.cc = MQCC_FAILED;
+    reply.rc = rc;
+    reply.ints.clear();
+    reply.chars.clear();
+    return reply;
+  };
+  Handle* h = FindHandle(s, req.hobj);
+  if (h == nullptr) return fail(MQRC_HOBJ_ERROR);
+  if (!(h->options & MQOO_INQUIRE)) return fail(MQRC_NOT_OPEN_FOR_INQUIRE);
+  const Queue* q = h->alias ? h->alias.get() : h->remote_def ? h->remote_def.get() : h->queue.get();
+  if (!h->qmgr_object && (q == nullptr || q->deleted)) return fail(MQRC_Q_DELETED);
+  MQLONG warning = MQRC_NONE;
+  std::vector<MQLONG> ints;
+  std::string chars;
+  for (MQLONG sel : req.selectors) {
+    if (sel >= MQIA_FIRST && sel <= MQIA_LAST) {
+      MQLONG v = -1;  // not applicable
+      if (h->qmgr_object) {
+        switch (sel) {
+          case MQIA_PLATFORM: v = MQPL_UNIX; break;
+          case MQIA_COMMAND_LEVEL: v = MQCMDL_LEVEL_530; break;
+          case MQIA_CODED_CHAR_SET_ID: v = kQmgrCcsid; break;
+          case MQIA_MAX_PRIORITY: v = kMaxPriority; break;
+          case MQIA_MAX_MSG_LENGTH: v = kMaxMsgLength; break;
+          case MQIA_SYNCPOINT: v = MQSP_AVAILABLE; break;
+          case MQIA_MAX_HANDLES: v = 256; break;
+          case MQIA_MAX_UNCOMMITTED_MSGS: v = static_cast<MQLONG>(kMaxUncommitted); break;
+          case MQIA_DIST_LISTS: v = 0; break;
+          case MQIA_TRIGGER_INTERVAL: v = 999999999; break;
+          case MQIA_AUTHORITY_EVENT: case MQIA_INHIBIT_EVENT: case MQIA_LOCAL_EVENT:
+          case MQIA_REMOTE_EVENT: case MQIA_START_STOP_EVENT: case MQIA_PERFORMANCE_EVENT:
+          case MQIA_CHANNEL_AUTO_DEF: case MQIA_CHANNEL_AUTO_DEF_EVENT:
+            v = 0;
+            break;
+          default: return fail(MQRC_SELECTOR_ERROR);
+        }
+      } else {
+        const AttrSpec* spec = FindQueueAttr(sel);
+        if (spec == nullptr || spec->is_string) return fail(MQRC_SELECTOR_ERROR);
+        if (!(spec->types & TypeBit(q->def.type))) {
+          warning = MQRC_SELECTOR_NOT_FOR_TYPE;
+        } else if (sel == MQIA_Q_TYPE) {
+          v = q->def.type;
+        } else if (sel == MQIA_CURRENT_Q_DEPTH) {
+          v = static_cast<MQLONG>(q->messages.size());
+        } else if (sel == MQIA_OPEN_INPUT_COUNT) {
+          v = q->open_input;
+        } else if (sel == MQIA_OPEN_OUTPUT_COUNT) {
+          v = q->open_output;
+        } else {
+          v = q->def.Int(sel);
+        }
+      }
+      ints.push_back(v);
+    } else if (sel >= MQCA_FIRST && sel <= MQCA_LAST) {
+      std::string v;
+      int width = 0;
+      if (h->qmgr_object) {
+        width = QmgrCharAttrLength(sel);
+        if (width == 0) return fail(MQRC_SELECTOR_ERROR);
+        if (sel == MQCA_Q_MGR_NAME) v = name_;
+        if (sel == MQCA_DEAD_LETTER_Q_NAME) v = kDeadLetterQueue;
+        if (sel == MQCA_COMMAND_INPUT_Q_NAME) v = kCommandQueue;
+      } else {
+        const AttrSpec* spec = FindQueueAttr(sel);
+        if (spec == nullptr || !spec->is_string) return fail(MQRC_SELECTOR_ERROR);
+        width = spec->length;
+        if (!(spec->types & TypeBit(q->def.type)))
+          warning = MQRC_SELECTOR_NOT_FOR_TYPE;
+        else
+          v = sel == MQCA_Q_NAME ? q->def.name : q->def.Str(sel);
+      }
+      std::string field(width, ' ');
+      std::memcpy(field.data(), v.data(), std::min<size_t>(v.size(), width));
+      chars += field;
+    } else {
+      return fail(MQRC_SELECTOR_ERROR);
+    }
+  }
+  if (ints.size() > req.int_count) {
+    ints.resize(req.int_count);
+    warning = MQRC_INT_ATTR_COUNT_TOO_SMALL;
+  }
+  if (chars.size() > req.char_length) {
+    chars.resize(req.char_length);
+    warning = MQRC_CHAR_ATTRS_TOO_SHORT;
+  }
+  reply.ints = std::move(ints);
+  reply.chars = std::move(chars);
+  if (warning != MQRC_NONE) {
+    reply.cc = MQCC_WARNING;
+    reply.rc = warning;
+  }
+  return reply;
+}
+
+ReplyHead QueueManager::Set(Session* s, const SetRequest& req) {
+  Handle* h = FindHandle(s, req.hobj);
+  if (h == nullptr) return Fail(MQRC_HOBJ_ERROR);
+  if (!(h->options & MQOO_SET)) return Fail(MQRC_NOT_OPEN_FOR_SET);
+  if (state_ == QmgrState::kQuiescing && (h->options & MQOO_FAIL_IF_QUIESCING)) return Fail(MQRC_Q_MGR_QUIESCING);
+  QueuePtr q = h->alias ? h->alias : h->queue;
+  if (!q || q->deleted) return Fail(MQRC_Q_DELETED);
+  size_t int_index = 0, char_pos = 0;
+  std::vector<std::pair<MQLONG, MQLONG>> new_ints;
+  std::vector<std::pair<MQLONG, std::string>> new_strs;
+  for (MQLONG sel : req.selectors) {
+    const AttrSpec* spec = FindQueueAttr(sel);
+    if (spec == nullptr || !spec->settable) return Fail(MQRC_SELECTOR_ERROR);
+    if (!(spec->types & TypeBit(q->def.type))) return Fail(MQRC_SELECTOR_NOT_FOR_TYPE);
+    if (spec->is_string) {
+      if (req.chars.size() - char_pos < static_cast<size_t>(spec->length)) return Fail(MQRC_CHAR_ATTR_LENGTH_ERROR);
+      new_strs.emplace_back(sel, TrimRight(std::string_view(req.chars).substr(char_pos, spec->length)));
+      char_pos += spec->length;
+    } else {
+      if (int_index >= req.ints.size()) return Fail(MQRC_INT_ATTR_COUNT_ERROR);
+      MQLONG v = req.ints[int_index++];
+      switch (sel) {
+        case MQIA_INHIBIT_GET:
+        case MQIA_INHIBIT_PUT:
+          if (v != 0 && v != 1) return Fail(MQRC_INHIBIT_VALUE_ERROR);
+          break;
+        case MQIA_TRIGGER_CONTROL:
+          if (v != MQTC_OFF && v != MQTC_ON) return Fail(MQRC_TRIGGER_CONTROL_ERROR);
+          break;
+        case MQIA_TRIGGER_TYPE:
+          if (v < MQTT_NONE || v > MQTT_DEPTH) return Fail(MQRC_TRIGGER_TYPE_ERROR);
+          break;
+        case MQIA_TRIGGER_DEPTH:
+          if (v < 1) return Fail(MQRC_TRIGGER_DEPTH_ERROR);
+          break;
+        case MQIA_TRIGGER_MSG_PRIORITY:
+          if (v < 0 || v > kMaxPriority) return Fail(MQRC_TRIGGER_MSG_PRIORITY_ERR);
+          break;
+      }
+      new_ints.emplace_back(sel, v);
+    }
+  }
+  for (auto& [sel, v] : new_ints) q->def.ints[sel] = v;
+  for (auto& [sel, v] : new_strs) q->def.strs[sel] = v;
+  q->def.strs[MQCA_ALTERATION_DATE] = TodayDate();
+  q->def.strs[MQCA_ALTERATION_TIME] = NowTime();
+  JournalDefine(*q);
+  return ReplyHead{};
+}
+
+// ---- 7. Units of work -------------------------------------------------------
+
+void QueueManager::EndUow(Session* s, bool commit) {
+  std::map<QueueManager*, std::vector<JournalRecord>> batches;
+  std::vector<QueuePtr> touched;
+  for (const UowEntry& e : s->uow) {
+    const QueuePtr& q = e.queue;
+    if (q->deleted || q->owner == nullptr) continue;
+    auto it = q->messages.find(e.key);
+    if (it == q->messages.end()) continue;
+    Message& m = it->second;
+    if (e.is_put) {
+      if (commit) {
+        m.put_uow = 0;
+        if (m.persistent) {
+          JournalRecord r;
+          r.type = JournalRecord::kPutMessage;
+          r.queue = q->def.name;
+          r.seq = m.seq;
+          r.md = m.md;
+          r.data = m.data;
+          batches[q->owner].push_back(std::move(r));
+        }
+        touched.push_back(q);
+      } else {
+        q->messages.erase(it);
+      }
+    } else {
+      if (commit) {
+        if (m.persistent) {
+          JournalRecord r;
+          r.type = JournalRecord::kRemoveMessage;
+          r.queue = q->def.name;
+          r.seq = m.seq;
+          r.priority = -e.key.neg_priority;
+          batches[q->owner].push_back(std::move(r));
+        }
+        q->messages.erase(it);
+      } else {
+        m.get_uow = 0;
+        ++m.md.BackoutCount;
+        touched.push_back(q);
+      }
+    }
+  }
+  s->uow.clear();
+  for (auto& [owner, batch] : batches) owner->AppendJournal(batch);
+  for (const QueuePtr& q : touched)
+    if (q->owner != nullptr) q->owner->WakeWaiters(q);
+}
+
+ReplyHead QueueManager::Commit(Session* s) {
+  EndUow(s, true);
+  return ReplyHead{};
+}
+
+ReplyHead QueueManager::Backout(Session* s) {
+  EndUow(s, false);
+  return ReplyHead{};
+}
+
+// ---- 8. Control requests, quiesce and end -----------------------------------
+
+ReplyHead QueueManager::DefineQueue(const std::vector<Attr>& attrs, bool replace, std::string* text) {
+  QueueDef def;
+  if (!QueueDef::FromAttrs(attrs, &def, text)) return Fail(MQRC_SELECTOR_ERROR);
+  auto it = queues_.find(def.name);
+  if (it != queues_.end()) {
+    if (!replace) {
+      *text = "queue " + def.name + " already exists";
+      return Fail(MQRC_OBJECT_ALREADY_EXISTS);
+    }
+    if (it->second->def.type != def.type || it->second->temporary) {
+      *text = "queue " + def.name + " exists with another type";
+      return Fail(MQRC_Q_TYPE_ERROR);
+    }
+    def.strs[MQCA_CREATION_DATE] = it->second->def.Str(MQCA_CREATION_DATE);
+    def.strs[MQCA_CREATION_TIME] = it->second->def.Str(MQCA_CREATION_TIME);
+    def.strs[MQCA_ALTERATION_DATE] = TodayDate();
+    def.strs[MQCA_ALTERATION_TIME] = NowTime();
+    it->second->def = std::move(def);
+    JournalDefine(*it->second);
+    *text = "queue " + it->second->def.name + " replaced";
+    return ReplyHead{};
+  }
+  QueuePtr q = NewQueue(std::move(def));
+  JournalDefine(*q);
+  *text = "queue " + q->def.name + " defined";
+  return ReplyHead{};
+}
+
+ReplyHead QueueManager::DeleteQueue(const std::string& name, bool purge, std::string* text) {
+  auto it = queues_.find(name);
+  if (it == queues_.end()) {
+    *text = "queue " + name + " not found";
+    return Fail(MQRC_UNKNOWN_OBJECT_NAME);
+  }
+  QueuePtr q = it->second;
+  if (q->open_handles > 0) {
+    *text = "queue " + name + " is open";
+    return Fail(MQRC_OBJECT_IN_USE);
+  }
+  if (!q->messages.empty() && !purge) {
+    *text = "queue " + name + " is not empty";
+    return Fail(MQRC_Q_NOT_EMPTY);
+  }
+  DeleteQueueObject(q);
+  *text = "queue " + name + " deleted";
+  return ReplyHead{};
+}
+
+void QueueManager::LoadDenyList() {
+  denied_users_.clear();
+  std::string text;
+  if (!ReadFile(data_dir_ + "/authority.deny", &text)) return;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    std::string line = text.substr(pos, eol - pos);
+    pos = eol + 1;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    denied_users_.insert(line.substr(start, 12));
+  }
+}
+
+bool QueueManager::Denied(const std::string& user) const { return denied_users_.count(user.substr(0, 12)) > 0; }
+
+void QueueManager::Quiesce() {
+  if (state_ != QmgrState::kRunning) return;
+  state_ = QmgrState::kQuiescing;
+  LogError("AMQ8004I: Queue manager '" + name_ + "' is quiescing.");
+  for (auto it = waiting_.begin(); it != waiting_.end();) {
+    Session* w = *it++;
+    if (w->pending && (w->pending->request.options & MQGMO_FAIL_IF_QUIESCING))
+      FinishPending(w, MQCC_FAILED, MQRC_Q_MGR_QUIESCING);
+  }
+}
+
+void QueueManager::End(MQLONG reason) {
+  if (state_ == QmgrState::kEnded) return;
+  while (!waiting_.empty()) FinishPending(waiting_.front(), MQCC_FAILED, reason);
+  while (!sessions_.empty()) {
+    Session* s = sessions_.begin()->second.get();
+    ReplySink* sink = s->sink;
+    Disconnect(s);
+    sink->SessionEnded();
+  }
+  FlushJournal();
+  Checkpoint();
+  state_ = QmgrState::kEnded;
+  for (auto& [name, q] : queues_) {
+    q->owner = nullptr;
+    q->deleted = true;
+  }
+  queues_.clear();
+  LogError("AMQ8004I: Queue manager '" + name_ + "' ended.");
+}
+
+// ---- 9. Helpers: names, ids, the error log ----------------------------------
+
+void QueueManager::MakeMsgId(MQBYTE* out) {
+  std::memcpy(out, "AMQ ", 4);
+  char qm[12];
+  SetField(qm, 12, name_);
+  std::memcpy(out + 4, qm, 12);
+  uint32_t counter = static_cast<uint32_t>(++msgid_counter_);
+  std::memcpy(out + 16, &start_time_, 4);
+  std::memcpy(out + 20, &counter, 4);
+}
+
+std::string QueueManager::MakeDynamicName(const std::string& pattern, MQLONG* reason) {
+  *reason = MQRC_DYNAMIC_Q_NAME_ERROR;
+  size_t star = pattern.find('*');
+  if (pattern.empty() || (star != std::string::npos && star != pattern.size() - 1)) return "";
+  if (star == std::string::npos) {
+    if (!ValidObjectName(pattern)) return "";
+    if (queues_.count(pattern)) {
+      *reason = MQRC_OBJECT_ALREADY_EXISTS;
+      return "";
+    }
+    return pattern;
+  }
+  std::string prefix = pattern.substr(0, star);
+  size_t room = 48 - prefix.size();
+  if (room == 0 || (!prefix.empty() && !ValidObjectName(prefix))) return "";
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    char hex[17];
+    uint64_t v = (static_cast<uint64_t>(start_time_) << 32) ^ ++dynamic_counter_;
+    snprintf(hex, sizeof hex, "%016llX", static_cast<unsigned long long>(v));
+    std::string suffix(hex);
+    if (suffix.size() > room) suffix = suffix.substr(suffix.size() - room);
+    std::string name = prefix + suffix;
+    if (!queues_.count(name)) return name;
+  }
+  return "";
+}
+
+void QueueManager::LogError(const std::string& text) {
+  time_t t = time(nullptr);
+  tm lt{};
+  localtime_r(&t, &lt);
+  char when[64];
+  strftime(when, sizeof when, "%m/%d/%Y %I:%M:%S %p", &lt);
+  std::string line = std::string(when) + " - Process(" + std::to_string(getpid()) +
+                     ") Program(mqsim)\n" + text + "\n" + std::string(79, '-') + "\n";
+  int fd = ::open((data_dir_ + "/errors/AMQERR01.LOG").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  ssize_t w = ::write(fd, line.data(), line.size());
+  (void)w;
+  ::close(fd);
+}
+
+}  // namespace mqsim::server

@@ -1,0 +1,233 @@
+// One queue manager hosted by mqsim: its queues and messages, the sessions
+// (application connections) on it, their handles and units of work, the
+// waiting gets, and its journal.
+//
+// Threading: mqsim has one thread; every method runs on it. Nothing here
+// blocks except Journal::Sync (fsync) in FlushJournal.
+//
+// Replies: each call returns its reply at once, except Get with a wait,
+// which parks the session and later sends the reply through the session's
+// ReplySink (on a message, the timeout, or the queue manager ending).
+// Part 2 (command server, events) plugs in as another session whose sink
+// is internal: nothing here assumes a socket behind a session.
+//
+// Invariants:
+//  1. A message is visible to a get when put_uow == 0 and get_uow == 0.
+//  2. Each message with put_uow or get_uow != 0 is listed in exactly that
+//     session's unit of work.
+//  3. A queue's open_input/open_output count the handles open on it; a
+//     handle keeps its queue alive (shared_ptr) even after deletion, and
+//     then sees deleted == true.
+//  4. Queue::owner is null once the queue manager that held the queue has
+//     ended or the queue was deleted; entries of units of work in other
+//     queue managers test it before touching the owner.
+#ifndef MQSIM_SERVER_QUEUE_MANAGER_H_
+#define MQSIM_SERVER_QUEUE_MANAGER_H_
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/protocol.h"
+#include "journal.h"
+#include "queue_def.h"
+
+namespace mqsim::server {
+
+using Clock = std::chrono::steady_clock;
+
+class QueueManager;
+
+// Where a queue manager sends a reply it could not give at once.
+class ReplySink {
+ public:
+  virtual ~ReplySink() = default;
+  virtual void SendReply(uint32_t op, const Writer& payload) = 0;
+  // The queue manager is ending: the session is gone; close after the
+  // replies already queued.
+  virtual void SessionEnded() = 0;
+};
+
+// Lookup of the other queue managers of this server (MQPUT1 and MQOPEN
+// with an ObjectQMgrName).
+class Host {
+ public:
+  virtual ~Host() = default;
+  virtual QueueManager* FindRunning(const std::string& name) = 0;
+};
+
+struct Message {
+  uint64_t seq = 0;
+  MQMD md{};
+  std::string data;
+  bool persistent = false;
+  uint64_t put_uow = 0;  // session id of an uncommitted put
+  uint64_t get_uow = 0;  // session id of an uncommitted get
+  bool Visible() const { return put_uow == 0 && get_uow == 0; }
+};
+
+// Order of delivery: priority (higher first), then arrival.
+struct MsgKey {
+  MQLONG neg_priority;
+  uint64_t seq;
+  bool operator<(const MsgKey& o) const {
+    return neg_priority != o.neg_priority ? neg_priority < o.neg_priority : seq < o.seq;
+  }
+};
+
+struct Queue {
+  QueueDef def;
+  QueueManager* owner = nullptr;  // invariant 4
+  std::map<MsgKey, Message> messages;
+  int open_input = 0;
+  int open_output = 0;
+  int open_handles = 0;
+  bool exclusive_input = false;
+  bool deleted = false;
+  bool temporary = false;          // temporary dynamic
+  uint64_t creator_session = 0;    // for dynamic queues
+  MQHOBJ creator_hobj = 0;
+};
+using QueuePtr = std::shared_ptr<Queue>;
+
+struct SavedContext {
+  bool valid = false;
+  MQMD md{};
+};
+
+struct Handle {
+  MQHOBJ hobj = 0;
+  MQLONG options = 0;
+  bool qmgr_object = false;   // opened MQOT_Q_MGR for inquiry
+  QueuePtr queue;             // the queue messages go to / come from
+  QueuePtr alias;             // the alias definition opened, when any
+  QueuePtr remote_def;        // the remote definition opened for inquiry
+  std::optional<MsgKey> cursor;
+  SavedContext context;       // last got message, with MQOO_SAVE_ALL_CONTEXT
+  std::string resolved_qmgr;
+};
+
+struct UowEntry {
+  QueuePtr queue;
+  MsgKey key;
+  bool is_put;
+};
+
+struct PendingGet {
+  GetRequest request;
+  Clock::time_point deadline;
+  bool unlimited = false;
+  QueuePtr queue;
+};
+
+struct Session {
+  uint64_t id = 0;  // unique in the server: units of work mark messages with it
+  std::string qmgr_name;
+  std::string user, appl;
+  ReplySink* sink = nullptr;
+  std::map<MQHOBJ, Handle> handles;
+  MQHOBJ next_hobj = 1;
+  std::vector<UowEntry> uow;
+  std::optional<PendingGet> pending;
+};
+
+enum class QmgrState { kRunning, kQuiescing, kEnded };
+
+class QueueManager {
+ public:
+  // Loads the queue manager from its data directory (checkpoint and
+  // journal), creating the default objects when the directory is new.
+  // Returns null with *error set when the data cannot be read.
+  static std::unique_ptr<QueueManager> Open(const std::string& name, const std::string& data_dir,
+                                            Host* host, std::string* error);
+  ~QueueManager();
+
+  const std::string& name() const { return name_; }
+  QmgrState state() const { return state_; }
+  size_t session_count() const { return sessions_.size(); }
+
+  Session* Connect(const std::string& user, const std::string& appl, ReplySink* sink);
+  // Backs out the unit of work, closes the handles, forgets the session.
+  void Disconnect(Session* s);
+
+  OpenReply OpenObject(Session* s, const OpenRequest& req);
+  ReplyHead Close(Session* s, const CloseRequest& req);
+  PutReply Put(Session* s, const PutRequest& req, bool put1);
+  // False: parked; the reply comes later through the session's sink.
+  bool Get(Session* s, const GetRequest& req, GetReply* reply);
+  InquireReply Inquire(Session* s, const InquireRequest& req);
+  ReplyHead Set(Session* s, const SetRequest& req);
+  ReplyHead Commit(Session* s);
+  ReplyHead Backout(Session* s);
+
+  // Control: define (or replace) and delete queues, reload the deny list.
+  ReplyHead DefineQueue(const std::vector<Attr>& attrs, bool replace, std::string* text);
+  ReplyHead DeleteQueue(const std::string& name, bool purge, std::string* text);
+  void LoadDenyList();
+
+  // Quiesce: calls with fail-if-quiescing get 2161 from now on.
+  void Quiesce();
+  // Ends every session (pending gets get `reason`), marks the queue
+  // manager ended, writes a checkpoint.
+  void End(MQLONG reason);
+
+  // Expires waiting gets whose time has come.
+  void OnTimer(Clock::time_point now);
+  std::optional<Clock::time_point> NextDeadline() const;
+  // Writes and syncs what the journal holds; false when the disk failed
+  // (then the queue manager logs it and ends).
+  bool FlushJournal();
+
+  // Appends a dated line to errors/AMQERR01.LOG.
+  void LogError(const std::string& text);
+
+  // Used by other queue managers' sessions.
+  QueuePtr Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias, int depth = 0);
+  void WakeWaiters(const QueuePtr& q);
+  void AppendJournal(const std::vector<JournalRecord>& batch) { journal_.Append(batch); }
+  MQLONG PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req, bool put1,
+                    PutReply* reply);
+
+ private:
+  QueueManager(const std::string& name, const std::string& data_dir, Host* host);
+  bool Load(std::string* error);
+  void CreateDefaults();
+  bool Checkpoint();
+  void JournalDefine(const Queue& q);
+  void ApplyRecord(const JournalRecord& r);
+  QueuePtr NewQueue(QueueDef def);
+  void DeleteQueueObject(const QueuePtr& q);
+  Handle* FindHandle(Session* s, MQHOBJ hobj);
+  void CloseHandle(Session* s, Handle& h, MQLONG options);
+  MQLONG TryGet(Session* s, const GetRequest& req, GetReply* reply);
+  void FinishPending(Session* s, MQLONG cc, MQLONG rc);
+  void EndUow(Session* s, bool commit);
+  bool Denied(const std::string& user) const;
+  void MakeMsgId(MQBYTE* out);
+  std::string MakeDynamicName(const std::string& pattern, MQLONG* reason);
+
+  std::string name_;
+  std::string data_dir_;
+  Host* host_;
+  QmgrState state_ = QmgrState::kRunning;
+  std::map<std::string, QueuePtr> queues_;
+  std::map<uint64_t, std::unique_ptr<Session>> sessions_;
+  std::set<std::string> denied_users_;
+  std::list<Session*> waiting_;   // sessions with a pending get, in arrival order
+  uint64_t next_seq_ = 1;
+  uint64_t msgid_counter_ = 0;
+  uint32_t start_time_ = 0;
+  uint64_t dynamic_counter_ = 0;
+  Journal journal_;
+};
+
+}  // namespace mqsim::server
+
+#endif  // MQSIM_SERVER_QUEUE_MANAGER_H_

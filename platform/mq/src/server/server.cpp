@@ -1,0 +1,647 @@
+// The mqsim event loop. Divisions:
+//   1. Connections (the ReplySink side)
+//   2. Start-up, listeners and queue-manager start/end
+//   3. The loop
+//   4. Client requests
+//   5. Control requests
+#include "server.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "common/install.h"
+#include "common/socket_io.h"
+
+namespace mqsim::server {
+
+namespace {
+
+int g_signal_pipe[2] = {-1, -1};
+
+void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+std::string Sanitised(std::span<const uint8_t> bytes) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size() && i < 32; ++i) {
+    char buf[4];
+    snprintf(buf, sizeof buf, "%02x", bytes[i]);
+    out += buf;
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---- 1. Connections ---------------------------------------------------------
+
+struct Server::Conn : ReplySink {
+  uint64_t id = 0;
+  int fd = -1;
+  bool control = false;
+  std::string listener_qmgr;
+  QueueManager* qm = nullptr;
+  Session* session = nullptr;
+  std::vector<uint8_t> in;
+  std::vector<uint8_t> out;
+  bool close_after_flush = false;
+  bool dead = false;
+
+  void SendReply(uint32_t op, const Writer& payload) override {
+    std::vector<uint8_t> f = Frame(op, payload);
+    out.insert(out.end(), f.begin(), f.end());
+  }
+  void SessionEnded() override {
+    session = nullptr;
+    qm = nullptr;
+    close_after_flush = true;
+  }
+};
+
+// ---- 2. Start-up, listeners and queue-manager start/end ----------------------
+
+Server::Server(std::string root) : root_(std::move(root)) {}
+
+Server::~Server() {
+  for (auto& [name, h] : hosted_) {
+    if (h.qm) h.qm->End(MQRC_Q_MGR_STOPPING);
+    if (h.listen_fd >= 0) ::close(h.listen_fd);
+  }
+  for (auto& [id, c] : conns_) ::close(c->fd);
+  if (control_fd_ >= 0) {
+    ::close(control_fd_);
+    ::unlink(control_path_.c_str());
+  }
+}
+
+void Server::SignalStop() {
+  if (g_signal_pipe[1] >= 0) {
+    char b = 1;
+    ssize_t w = ::write(g_signal_pipe[1], &b, 1);
+    (void)w;
+  }
+}
+
+void Server::Log(const std::string& text) { fprintf(stderr, "mqsim: %s\n", text.c_str()); }
+
+bool Server::Init(std::string* error) {
+  if (!MakeDirs(root_)) {
+    *error = "mkdir " + root_ + ": " + std::strerror(errno);
+    return false;
+  }
+  control_path_ = ControlSocketPath(root_);
+  int probe = ConnectUnix(control_path_);
+  if (probe >= 0) {
+    ::close(probe);
+    *error = "another mqsim serves " + root_ + " (" + control_path_ + " answers)";
+    return false;
+  }
+  ::unlink(control_path_.c_str());  // a stale socket of a dead server
+  sockaddr_un addr{};
+  if (control_path_.size() >= sizeof addr.sun_path) {
+    *error = "control socket path " + control_path_ + " is too long";
+    return false;
+  }
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, control_path_.c_str(), control_path_.size() + 1);
+  control_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (control_fd_ < 0 || ::bind(control_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(control_fd_, 16) != 0) {
+    *error = "control socket " + control_path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  ::chmod(control_path_.c_str(), 0600);
+  SetNonBlocking(control_fd_);
+  if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    *error = std::string("pipe: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+QueueManager* Server::FindRunning(const std::string& name) {
+  auto it = hosted_.find(name);
+  if (it == hosted_.end() || !it->second.qm || it->second.qm->state() == QmgrState::kEnded) return nullptr;
+  return it->second.qm.get();
+}
+
+bool Server::StartQmgr(const std::string& name, std::string* text, MQLONG* reason) {
+  *reason = MQRC_NONE;
+  if (hosted_.count(name)) {
+    *text = "queue manager " + name + " is already running";
+    *reason = MQRC_Q_MGR_ACTIVE;
+    return false;
+  }
+  IniFile mqs = ReadMqsIni(root_);
+  std::optional<QmgrEntry> entry = FindQmgr(mqs, name);
+  if (!entry) {
+    *text = "queue manager " + name + " does not exist in " + MqsIniPath(root_);
+    *reason = MQRC_Q_MGR_NAME_ERROR;
+    return false;
+  }
+  std::string data_dir = entry->DataDir();
+  std::string qm_ini_text;
+  if (!ReadFile(data_dir + "/qm.ini", &qm_ini_text)) {
+    *text = "read " + data_dir + "/qm.ini: " + std::strerror(errno);
+    *reason = MQRC_RESOURCE_PROBLEM;
+    return false;
+  }
+  IniFile qm_ini = IniFile::Parse(qm_ini_text);
+  int port = ReadListenerPort(data_dir);
+  IniStanza* tcp = qm_ini.Find("TCP");
+  std::string ip = tcp != nullptr ? tcp->Get("IPAddr") : "";
+  if (ip.empty()) ip = "127.0.0.1";
+  if (port < 0) {
+    *text = data_dir + "/qm.ini has no valid Port= in its TCP stanza";
+    *reason = MQRC_RESOURCE_PROBLEM;
+    return false;
+  }
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (::inet_pton(AF_INET, ip.c_str(), &addr.sin_addr) != 1) {
+    *text = data_dir + "/qm.ini: IPAddr=" + ip + " is not an IPv4 address";
+    *reason = MQRC_RESOURCE_PROBLEM;
+    return false;
+  }
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 128) != 0) {
+    *text = "listener " + ip + ":" + std::to_string(port) + " for " + name + ": " + std::strerror(errno);
+    *reason = MQRC_RESOURCE_PROBLEM;
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  SetNonBlocking(fd);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  int actual = ntohs(addr.sin_port);
+  if (actual != port) {
+    // Port 0 asked for any free port: record the one we got, so that
+    // MQCONN and the control command find it.
+    if (tcp == nullptr) tcp = &qm_ini.Add("TCP");
+    tcp->Set("Port", std::to_string(actual));
+    if (!WriteFileAtomic(data_dir + "/qm.ini", qm_ini.Format())) {
+      *text = "write " + data_dir + "/qm.ini: " + std::strerror(errno);
+      *reason = MQRC_RESOURCE_PROBLEM;
+      ::close(fd);
+      return false;
+    }
+  }
+  std::string error;
+  std::unique_ptr<QueueManager> qm = QueueManager::Open(name, data_dir, this, &error);
+  if (!qm) {
+    *text = "queue manager " + name + ": " + error;
+    *reason = MQRC_RESOURCE_PROBLEM;
+    ::close(fd);
+    return false;
+  }
+  Hosted& h = hosted_[name];
+  h.qm = std::move(qm);
+  h.listen_fd = fd;
+  h.port = actual;
+  *text = "queue manager " + name + " started, listening on " + ip + "(" + std::to_string(actual) + ")";
+  Log(*text);
+  return true;
+}
+
+void Server::EndQmgr(const std::string& name, MQLONG reason) {
+  auto it = hosted_.find(name);
+  if (it == hosted_.end()) return;
+  Hosted& h = it->second;
+  h.qm->End(reason);
+  if (h.listen_fd >= 0) ::close(h.listen_fd);
+  for (uint64_t waiter : h.stop_waiters) {
+    auto c = conns_.find(waiter);
+    if (c == conns_.end()) continue;
+    ControlReply reply;
+    reply.text = "queue manager " + name + " ended";
+    Writer w;
+    Encode(w, reply);
+    c->second->SendReply(kOpCtlStop, w);
+  }
+  // Sessions of other queue managers may hold handles on this one's queues;
+  // those queues are marked deleted, so nothing reaches the freed object.
+  hosted_.erase(it);
+  Log("queue manager " + name + " ended");
+}
+
+void Server::CheckStops(Clock::time_point now) {
+  std::vector<std::string> done;
+  for (auto& [name, h] : hosted_)
+    if (h.stopping && (h.qm->session_count() == 0 || now >= h.stop_deadline)) done.push_back(name);
+  for (const auto& name : done) EndQmgr(name, MQRC_Q_MGR_STOPPING);
+}
+
+// ---- 3. The loop --------------------------------------------------------------
+
+void Server::Accept(int listen_fd, const std::string& qmgr, bool control) {
+  for (;;) {
+    int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    if (!control) {
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    auto c = std::make_unique<Conn>();
+    c->id = next_conn_++;
+    c->fd = fd;
+    c->control = control;
+    c->listener_qmgr = qmgr;
+    conns_[c->id] = std::move(c);
+  }
+}
+
+void Server::ReadConn(Conn* c) {
+  uint8_t buf[65536];
+  for (;;) {
+    ssize_t n = ::recv(c->fd, buf, sizeof buf, 0);
+    if (n > 0) {
+      c->in.insert(c->in.end(), buf, buf + n);
+      if (static_cast<size_t>(n) < sizeof buf) break;
+      continue;
+    }
+    if (n == 0) {
+      c->dead = true;
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) c->dead = true;
+    break;
+  }
+  size_t pos = 0;
+  while (!c->close_after_flush && c->in.size() - pos >= 8) {
+    uint32_t len = 0, op = 0;
+    std::memcpy(&len, c->in.data() + pos, 4);
+    std::memcpy(&op, c->in.data() + pos + 4, 4);
+    if (len < 4 || len - 4 > kMaxFramePayloadBytes) {
+      ProtocolError(c, "frame length " + std::to_string(len) + " out of range",
+                    std::span<const uint8_t>(c->in.data() + pos, c->in.size() - pos));
+      break;
+    }
+    if (c->in.size() - pos - 4 < len) break;
+    std::span<const uint8_t> payload(c->in.data() + pos + 8, len - 4);
+    pos += 4 + len;
+    Dispatch(c, op, payload);
+  }
+  c->in.erase(c->in.begin(), c->in.begin() + static_cast<long>(std::min(pos, c->in.size())));
+  if (c->dead && c->session != nullptr && c->qm != nullptr) {
+    c->qm->Disconnect(c->session);  // the application went away: back out
+    c->session = nullptr;
+  }
+}
+
+void Server::WriteConn(Conn* c) {
+  while (!c->out.empty()) {
+    ssize_t n = ::send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      c->out.erase(c->out.begin(), c->out.begin() + n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    c->dead = true;
+    return;
+  }
+}
+
+int Server::Run() {
+  std::vector<pollfd> fds;
+  std::vector<uint64_t> fd_conn;  // conn id per pollfd, 0 for listeners
+  std::vector<std::string> fd_qmgr;
+  while (!shutdown_) {
+    fds.clear();
+    fd_conn.clear();
+    fd_qmgr.clear();
+    fds.push_back({g_signal_pipe[0], POLLIN, 0});
+    fd_conn.push_back(0);
+    fd_qmgr.push_back("");
+    fds.push_back({control_fd_, POLLIN, 0});
+    fd_conn.push_back(0);
+    fd_qmgr.push_back("");
+    for (auto& [name, h] : hosted_) {
+      fds.push_back({h.listen_fd, POLLIN, 0});
+      fd_conn.push_back(0);
+      fd_qmgr.push_back(name);
+    }
+    for (auto& [id, c] : conns_) {
+      short ev = POLLIN;
+      if (!c->out.empty()) ev |= POLLOUT;
+      fds.push_back({c->fd, ev, 0});
+      fd_conn.push_back(id);
+      fd_qmgr.push_back("");
+    }
+    int timeout_ms = -1;
+    Clock::time_point now = Clock::now();
+    auto consider = [&](Clock::time_point t) {
+      auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count() + 1;
+      if (ms < 0) ms = 0;
+      if (timeout_ms < 0 || ms < timeout_ms) timeout_ms = static_cast<int>(std::min<long long>(ms, 60000));
+    };
+    for (auto& [name, h] : hosted_) {
+      if (auto d = h.qm->NextDeadline()) consider(*d);
+      if (h.stopping) consider(h.stop_deadline);
+    }
+    int n = ::poll(fds.data(), fds.size(), timeout_ms);
+    if (n < 0 && errno != EINTR) {
+      Log(std::string("poll: ") + std::strerror(errno));
+      return 1;
+    }
+    if (n > 0) {
+      if (fds[0].revents & POLLIN) {
+        char b[16];
+        while (::read(g_signal_pipe[0], b, sizeof b) > 0) {
+        }
+        Log("stop signal: ending every queue manager");
+        shutdown_ = true;
+      }
+      if (fds[1].revents & POLLIN) Accept(control_fd_, "", true);
+      for (size_t i = 2; i < fds.size(); ++i) {
+        if (fds[i].revents == 0) continue;
+        if (fd_conn[i] == 0) {
+          auto h = hosted_.find(fd_qmgr[i]);
+          if (h != hosted_.end()) Accept(h->second.listen_fd, fd_qmgr[i], false);
+          continue;
+        }
+        auto it = conns_.find(fd_conn[i]);
+        if (it == conns_.end()) continue;
+        Conn* c = it->second.get();
+        if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadConn(c);
+      }
+    }
+    now = Clock::now();
+    for (auto& [name, h] : hosted_) h.qm->OnTimer(now);
+    CheckStops(now);
+    if (shutdown_) {
+      std::vector<std::string> names;
+      for (auto& [name, h] : hosted_) names.push_back(name);
+      for (const auto& name : names) EndQmgr(name, MQRC_Q_MGR_STOPPING);
+    }
+    // Journals first, replies after: see the header.
+    std::vector<std::string> failed;
+    for (auto& [name, h] : hosted_)
+      if (!h.qm->FlushJournal()) failed.push_back(name);
+    for (const auto& name : failed) {
+      Log("queue manager " + name + ": journal write failed; ending it");
+      EndQmgr(name, MQRC_Q_MGR_STOPPING);
+    }
+    for (auto it = conns_.begin(); it != conns_.end();) {
+      Conn* c = it->second.get();
+      if (!c->dead) WriteConn(c);
+      bool drop = c->dead || (c->close_after_flush && c->out.empty());
+      if (drop) {
+        if (c->session != nullptr && c->qm != nullptr) c->qm->Disconnect(c->session);
+        ::close(c->fd);
+        it = conns_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  // Deliver what the last pass queued (shutdown replies), briefly.
+  for (auto& [id, c] : conns_) {
+    SetNonBlocking(c->fd);
+    WriteConn(c.get());
+  }
+  return 0;
+}
+
+void Server::ProtocolError(Conn* c, const std::string& what, std::span<const uint8_t> sample) {
+  Log("protocol error on connection " + std::to_string(c->id) + ": " + what + "; first bytes " +
+      Sanitised(sample));
+  ReplyHead reply{MQCC_FAILED, MQRC_UNEXPECTED_ERROR};
+  Writer w;
+  Encode(w, reply);
+  c->SendReply(0, w);
+  c->close_after_flush = true;
+}
+
+void Server::Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
+  if (c->control)
+    DispatchControl(c, op, payload);
+  else
+    DispatchClient(c, op, payload);
+}
+
+// ---- 4. Client requests ------------------------------------------------------
+
+void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
+  Writer w;
+  if (c->session == nullptr) {
+    if (op != kOpConnect) {
+      // A session ended by the queue manager: the application learns that
+      // its connection is broken.
+      if (c->qm == nullptr && op >= kOpDisconnect && op <= kOpBackout) {
+        Encode(w, ReplyHead{MQCC_FAILED, MQRC_CONNECTION_BROKEN});
+        c->SendReply(op, w);
+        c->close_after_flush = true;
+        return;
+      }
+      ProtocolError(c, "request " + std::to_string(op) + " before connect", payload);
+      return;
+    }
+    ConnectRequest req;
+    if (!Decode(payload, &req)) {
+      ProtocolError(c, "malformed connect", payload);
+      return;
+    }
+    ConnectReply reply;
+    auto h = hosted_.find(c->listener_qmgr);
+    if (!req.qmgr.empty() && req.qmgr != c->listener_qmgr) {
+      reply.cc = MQCC_FAILED;
+      reply.rc = MQRC_Q_MGR_NAME_ERROR;
+    } else if (h == hosted_.end() || h->second.qm->state() == QmgrState::kEnded) {
+      reply.cc = MQCC_FAILED;
+      reply.rc = MQRC_Q_MGR_NOT_AVAILABLE;
+    } else if (h->second.qm->state() == QmgrState::kQuiescing) {
+      reply.cc = MQCC_FAILED;
+      reply.rc = MQRC_Q_MGR_QUIESCING;
+    } else {
+      c->qm = h->second.qm.get();
+      c->session = c->qm->Connect(req.user, req.appl_name, c);
+      reply.qmgr = c->listener_qmgr;
+    }
+    Encode(w, reply);
+    c->SendReply(op, w);
+    if (reply.cc == MQCC_FAILED) c->close_after_flush = true;
+    return;
+  }
+  if (c->session->pending) {
+    ProtocolError(c, "request " + std::to_string(op) + " while a get waits", payload);
+    return;
+  }
+  QueueManager* qm = c->qm;
+  Session* s = c->session;
+  bool ok = true;
+  switch (op) {
+    case kOpDisconnect:
+      qm->Disconnect(s);
+      c->session = nullptr;
+      c->qm = nullptr;
+      Encode(w, ReplyHead{});
+      c->close_after_flush = true;
+      break;
+    case kOpOpen: {
+      OpenRequest req;
+      if ((ok = Decode(payload, &req))) Encode(w, qm->OpenObject(s, req));
+      break;
+    }
+    case kOpClose: {
+      CloseRequest req;
+      if ((ok = Decode(payload, &req))) Encode(w, qm->Close(s, req));
+      break;
+    }
+    case kOpPut:
+    case kOpPut1: {
+      PutRequest req;
+      bool put1 = op == kOpPut1;
+      if ((ok = DecodePut(payload, &req, put1))) Encode(w, qm->Put(s, req, put1));
+      break;
+    }
+    case kOpGet: {
+      GetRequest req;
+      if (!(ok = Decode(payload, &req))) break;
+      GetReply reply;
+      if (!qm->Get(s, req, &reply)) return;  // parked: the reply comes later
+      Encode(w, reply);
+      break;
+    }
+    case kOpInquire: {
+      InquireRequest req;
+      if ((ok = Decode(payload, &req))) Encode(w, qm->Inquire(s, req));
+      break;
+    }
+    case kOpSet: {
+      SetRequest req;
+      if ((ok = Decode(payload, &req))) Encode(w, qm->Set(s, req));
+      break;
+    }
+    case kOpCommit:
+      if ((ok = payload.empty())) Encode(w, qm->Commit(s));
+      break;
+    case kOpBackout:
+      if ((ok = payload.empty())) Encode(w, qm->Backout(s));
+      break;
+    default:
+      ok = false;
+  }
+  if (!ok) {
+    ProtocolError(c, "malformed or unknown request " + std::to_string(op), payload);
+    return;
+  }
+  c->SendReply(op, w);
+}
+
+// ---- 5. Control requests ------------------------------------------------------
+
+void Server::DispatchControl(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
+  Writer w;
+  ControlReply reply;
+  ControlRequest req;
+  if (op != kOpCtlPing && op != kOpCtlStatus && op != kOpCtlShutdown && !Decode(payload, &req)) {
+    ProtocolError(c, "malformed control request " + std::to_string(op), payload);
+    return;
+  }
+  auto running = [&](const std::string& name) -> QueueManager* {
+    QueueManager* qm = FindRunning(name);
+    if (qm == nullptr) {
+      reply.cc = MQCC_FAILED;
+      reply.rc = MQRC_Q_MGR_NOT_AVAILABLE;
+      reply.text = "queue manager " + name + " is not running";
+    }
+    return qm;
+  };
+  switch (op) {
+    case kOpCtlPing:
+      reply.text = "mqsim " + std::to_string(getpid());
+      break;
+    case kOpCtlStart: {
+      MQLONG rc = MQRC_NONE;
+      if (!StartQmgr(req.qmgr, &reply.text, &rc)) {
+        reply.cc = MQCC_FAILED;
+        reply.rc = rc;
+      }
+      break;
+    }
+    case kOpCtlStop: {
+      auto it = hosted_.find(req.qmgr);
+      if (it == hosted_.end()) {
+        running(req.qmgr);
+        break;
+      }
+      Hosted& h = it->second;
+      if (req.mode == 1) {
+        h.stop_waiters.push_back(c->id);
+        EndQmgr(req.qmgr, MQRC_Q_MGR_STOPPING);
+        return;  // EndQmgr answered
+      }
+      h.qm->Quiesce();
+      Clock::time_point deadline =
+          Clock::now() + std::chrono::milliseconds(req.wait_ms > 0 ? req.wait_ms : 0);
+      if (!h.stopping || deadline < h.stop_deadline) h.stop_deadline = deadline;
+      h.stopping = true;
+      h.stop_waiters.push_back(c->id);
+      return;  // answered when the queue manager ends (CheckStops)
+    }
+    case kOpCtlStatus: {
+      std::vector<QmgrStatus> list;
+      for (const auto& e : ListQmgrs(ReadMqsIni(root_))) {
+        QmgrStatus st;
+        st.name = e.name;
+        st.port = ReadListenerPort(e.DataDir());
+        auto it = hosted_.find(e.name);
+        if (it != hosted_.end()) {
+          st.state = it->second.qm->state() == QmgrState::kQuiescing ? 2 : 1;
+          st.port = it->second.port;
+          st.connections = static_cast<MQLONG>(it->second.qm->session_count());
+        }
+        list.push_back(st);
+      }
+      EncodeStatus(w, ReplyHead{}, list);
+      c->SendReply(op, w);
+      return;
+    }
+    case kOpCtlShutdown:
+      reply.text = "mqsim ending";
+      shutdown_ = true;
+      break;
+    case kOpCtlDefineQueue:
+      if (QueueManager* qm = running(req.qmgr)) {
+        ReplyHead head = qm->DefineQueue(req.attrs, req.mode == 1, &reply.text);
+        reply.cc = head.cc;
+        reply.rc = head.rc;
+      }
+      break;
+    case kOpCtlDeleteQueue:
+      if (QueueManager* qm = running(req.qmgr)) {
+        ReplyHead head = qm->DeleteQueue(req.name, req.mode == 1, &reply.text);
+        reply.cc = head.cc;
+        reply.rc = head.rc;
+      }
+      break;
+    case kOpCtlReloadAuthority:
+      if (QueueManager* qm = running(req.qmgr)) {
+        qm->LoadDenyList();
+        reply.text = "authority deny list of " + req.qmgr + " reloaded";
+      }
+      break;
+    default:
+      ProtocolError(c, "unknown control request " + std::to_string(op), payload);
+      return;
+  }
+  Encode(w, reply);
+  c->SendReply(op, w);
+}
+
+}  // namespace mqsim::server

@@ -1,0 +1,74 @@
+// The mqsim process: one poll() loop serving the control socket, one TCP
+// listener per running queue manager and every connection.
+//
+// Per loop pass: accept, read and dispatch whole frames, expire waiting
+// gets, end queue managers whose quiesce is over, sync every journal, and
+// only then write the replies: no reply that depends on a journal record
+// leaves before that record is on disk (group commit for free).
+//
+// A connection is freed only at the end of a pass, never while a handler
+// above it runs: handlers mark it (close_after_flush, dead).
+#ifndef MQSIM_SERVER_SERVER_H_
+#define MQSIM_SERVER_SERVER_H_
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "queue_manager.h"
+
+namespace mqsim::server {
+
+class Server : public Host {
+ public:
+  explicit Server(std::string root);
+  ~Server() override;
+
+  // Opens the control socket. False with *error when another server owns
+  // the installation or the socket cannot be made.
+  bool Init(std::string* error);
+  // Starts a queue manager listed in mqs.ini; false with *text.
+  bool StartQmgr(const std::string& name, std::string* text, MQLONG* reason);
+  // Runs until a shutdown request or SIGTERM/SIGINT; returns the exit code.
+  int Run();
+  // Async-signal-safe: asks the loop to shut down.
+  static void SignalStop();
+
+  QueueManager* FindRunning(const std::string& name) override;
+
+ private:
+  struct Conn;
+  struct Hosted {
+    std::unique_ptr<QueueManager> qm;
+    int listen_fd = -1;
+    int port = 0;
+    bool stopping = false;
+    Clock::time_point stop_deadline;
+    std::vector<uint64_t> stop_waiters;  // control connections awaiting the end
+  };
+
+  void Accept(int listen_fd, const std::string& qmgr, bool control);
+  void ReadConn(Conn* c);
+  void Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload);
+  void DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> payload);
+  void DispatchControl(Conn* c, uint32_t op, std::span<const uint8_t> payload);
+  void ProtocolError(Conn* c, const std::string& what, std::span<const uint8_t> sample);
+  void EndQmgr(const std::string& name, MQLONG reason);
+  void CheckStops(Clock::time_point now);
+  void WriteConn(Conn* c);
+  void Log(const std::string& text);
+
+  std::string root_;
+  int control_fd_ = -1;
+  std::string control_path_;
+  std::map<std::string, Hosted> hosted_;
+  std::map<uint64_t, std::unique_ptr<Conn>> conns_;
+  uint64_t next_conn_ = 1;
+  bool shutdown_ = false;
+};
+
+}  // namespace mqsim::server
+
+#endif  // MQSIM_SERVER_SERVER_H_
