@@ -60,7 +60,7 @@ Status Engine::Done(Status s) {
   if (s.code() == kCorrupt && table_open(op_table_)) {
     // Damage met while working: mark the table's indexes in use on disk so
     // that the next open re-indexes the table (and checks its data file).
-    for (int n = 1; n <= TableByNumber(op_table_)->index_count; ++n) (void)tables_[op_table_].idx[n - 1].MarkInUse();
+    for (int n = 1; n <= TableByNumber(op_table_)->index_count; ++n) (void)tables_[op_table_].idx[n - 1].MarkDamaged();
   }
   op_table_ = -1;
   return s;

@@ -173,7 +173,7 @@ Status IndexFile::OpenChecked(const std::string& path, uint32_t expected_key_len
 Status IndexFile::Checkpoint() {
   if (!dirty_) return Status::Ok();
   Status s = file_.Sync();
-  if (!s.ok()) return s;
+  if (!s.ok() || damaged_) return s;
   header_.in_use = 0;
   s = WriteHeader();
   if (s.ok()) s = file_.Sync();

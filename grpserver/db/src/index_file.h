@@ -72,12 +72,23 @@ class IndexFile {
   Status Close();
   // Closes without touching the file (after a failure, or in a child that
   // simulates a crash).
-  void Abandon() { file_.Close(); dirty_ = false; }
+  void Abandon() {
+    file_.Close();
+    dirty_ = false;
+    damaged_ = false;
+  }
   // Syncs the pages, then writes the header with the flag 0 and syncs.
   Status Checkpoint();
   // Marks the file in use on disk (synced) ahead of a change that a crash
   // could leave half done elsewhere (in the table's data file).
   Status MarkInUse() { return MarkDirty(); }
+  // Marks the file in use for good: damage was found here or in the data it
+  // indexes, so no checkpoint or close may call it clean again. The next
+  // open of the database re-indexes the table.
+  Status MarkDamaged() {
+    damaged_ = true;
+    return MarkDirty();
+  }
   bool is_open() const { return file_.is_open(); }
 
   const IndexHeader& header() const { return header_; }
@@ -143,6 +154,7 @@ class IndexFile {
   uint32_t k_ = 0;
   uint32_t m_ = 0;
   bool dirty_ = false;
+  bool damaged_ = false;
 };
 
 }  // namespace groupdb
