@@ -177,7 +177,6 @@ MQSC_VALUES(kCancelOffload, "CANCEL", 1, {"CANCEL OFFLOAD", 1}, {"", 0})
   X(V_ARCHIVE_LOG, MQSC_KIND_VERB, 0, "ARCHIVE LOG", nullptr)                              \
   X(V_DISPLAY_QSTATUS, MQSC_KIND_VERB, 0, "DISPLAY QSTATUS", nullptr)                      \
   X(V_MOVE_QLOCAL, MQSC_KIND_VERB, 0, "MOVE QLOCAL", nullptr)                              \
-  X(V_MQSC_RESPONSE, MQSC_KIND_VERB, 0, "MQSC_RESPONSE", nullptr)                          \
   /* Object names */                                                          \
   X(K_QUEUE, STR, MQCA_Q_NAME, "QUEUE", nullptr)                              \
   X(K_QSTATS, STR, MQCA_Q_NAME, "QSTATS", nullptr)                            \
@@ -728,8 +727,6 @@ constexpr MqscRow kMoveQLocal[] = {
     Verb(V_MOVE_QLOCAL, MQSC_NO_SEPARATOR), Name(K_FROM_QLOCAL),
     Req(K_TOQLOCAL), Opt(K_MOVE_TYPE), Opt(K_QSGDISP), Cmdscope(), End()};
 
-// MQCMD_ESCAPE carries its text as is; the record names it for printing.
-constexpr MqscRow kEscape[] = {Verb(V_MQSC_RESPONSE, ' '), End()};
 
 #undef QUEUE_ATTRS
 #undef QUEUE_DISPLAY_ONLY
@@ -793,7 +790,9 @@ constexpr MqscCommand MqscCommands[] = {
     MQSC_COMMAND(EXCMD_ARCHIVE_LOG, kArchiveLog),
     MQSC_COMMAND(EXCMD_DISPLAY_QSTATUS, kDisplayQStatus),
     MQSC_COMMAND(EXCMD_MOVE_QLOCAL, kMoveQLocal),
-    MQSC_COMMAND(MQCMD_ESCAPE, kEscape),
+    // MQCMD_ESCAPE carries its text as is (tlxPcf2Mqsc, tlxMqsc2Pcf); it has
+    // no row table, so the walkers refuse it with 5004.
+    {MQCMD_ESCAPE, "MQSC_RESPONSE", nullptr},
 };
 const size_t MqscCommandCount = std::size(MqscCommands);
 

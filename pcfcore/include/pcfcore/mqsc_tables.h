@@ -88,7 +88,8 @@ typedef struct MqscRow {
 typedef struct MqscCommand {
   MQLONG Command;                 /* PCF command code */
   const char* Verb;               /* MQSC verb text */
-  const MqscRow* Rows;            /* ended by an MQSC_ROW_END row */
+  const MqscRow* Rows;            /* ended by an MQSC_ROW_END row; null for
+                                     MQCMD_ESCAPE, whose text is passed as is */
 } MqscCommand;
 
 typedef struct MqscReplyId {
