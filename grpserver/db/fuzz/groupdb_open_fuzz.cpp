@@ -27,6 +27,8 @@ const std::string& Dir() {
     char tmpl[] = "/tmp/groupdb-fuzz-XXXXXX";
     const char* d = mkdtemp(tmpl);
     if (d == nullptr) std::abort();
+    static std::string made = d;
+    std::atexit([] { rmdir(made.c_str()); });
     return std::string(d) + "/";
   }();
   return dir;
