@@ -39,9 +39,11 @@ class MqsimTest : public ::testing::Test {
 
   void TearDown() override {
     StopServer();
+    std::string log;
+    mqsim::ReadFile(root_ + "/server.log", &log);
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << "sanitizer report in the server's log";
+    EXPECT_EQ(log.find("runtime error"), std::string::npos) << "sanitizer report in the server's log";
     if (HasFailure()) {
-      std::string log;
-      mqsim::ReadFile(root_ + "/server.log", &log);
       fprintf(stderr, "---- mqsim log ----\n%s\n", log.c_str());
     }
     std::string cmd = "rm -rf " + Quote(root_);

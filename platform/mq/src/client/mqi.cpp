@@ -500,7 +500,8 @@ extern "C" void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG 
   if (!Call(Hconn, kOpInquire, w, &reply, CompCode, Reason)) return;
   if (reply.cc == MQCC_FAILED) return;
   for (size_t i = 0; i < reply.ints.size() && i < static_cast<size_t>(IntAttrCount); ++i) IntAttrs[i] = reply.ints[i];
-  std::memcpy(CharAttrs, reply.chars.data(), std::min<size_t>(reply.chars.size(), static_cast<size_t>(CharAttrLength)));
+  size_t n = std::min<size_t>(reply.chars.size(), static_cast<size_t>(CharAttrLength));
+  if (n > 0) std::memcpy(CharAttrs, reply.chars.data(), n);
 }
 
 extern "C" void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG Selectors, MQLONG IntAttrCount,
