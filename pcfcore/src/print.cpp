@@ -126,7 +126,11 @@ int PrintPcfAttr(const Message* record) {
                   Word(r, 1), Word(r, 2), count);
       std::printf("->StringLength(%d), CharSetId(%d)\n", length, Word(r, 3));
       std::printf("->String List\n{\n");
-      for (MQLONG i = 0; i < count; ++i) {
+      // Strings of length 0 take no room, so their count is bounded by
+      // nothing in the record; a peer could make one record print millions
+      // of lines. Such a list shows its first kMaxShown entries.
+      MQLONG shown = length == 0 && count > kMaxShown ? kMaxShown : count;
+      for (MQLONG i = 0; i < shown; ++i) {
         std::printf("\t(%d) - \"%.*s\"\n", i + 1, Shown(length),
                     reinterpret_cast<const char*>(r + 24 + static_cast<size_t>(i) * length));
       }

@@ -281,3 +281,19 @@ TEST(DumpTest, HexDumpShowsFullLinesWithCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PrintTest, ListOfEmptyStringsShowsAtMost256Entries) {
+  // StringLength 0 lets Count be anything without the record growing.
+  Record r;
+  ASSERT_EQ(CreatePcfStrListAttr(&r.m, 2016, 1, 0), 1);
+  MQLONG count = 5000000;
+  std::memcpy(r.m.Payload + 16, &count, 4);
+  ASSERT_EQ(IsPcfAttrValid(&r.m), 1);
+  std::string out = Captured([&] { EXPECT_EQ(PrintPcfAttr(&r.m), 1); });
+  EXPECT_NE(out.find("\t(256) - \"\"\n};\n"), std::string::npos);
+  EXPECT_EQ(out.find("(257)"), std::string::npos);
+}
+
+}  // namespace

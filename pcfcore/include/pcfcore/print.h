@@ -32,7 +32,8 @@ int PrintMessage(const Message* message);
 /* Prints "\n" and the lines of one record held in record (its own storage
  * or a view). 1 when printed; 0, after the "UNKNOWN PCF Attribute(%d):
  * unable to print" line, for a type it cannot print or a record that is
- * not well formed. */
+ * not well formed. Values show at most 256 characters or bytes; a list of
+ * empty strings shows at most 256 entries. */
 int PrintPcfAttr(const Message* record);
 
 /* Prints every record from the MQCFH on; at the first that cannot be
