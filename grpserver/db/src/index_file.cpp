@@ -391,10 +391,16 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
     }
     return Status::Ok();
   }
-  // Step back to the first of a run of equal keys.
+  // Step back to the first of a run of equal keys. Within a leaf the page
+  // in hand answers; across pages the tree is climbed.
   uint8_t other[kPageSize];
   for (uint64_t steps = 0;; ++steps) {
     if (steps > uint64_t(header_.next_page) * m_) return Status::Corrupt(path(), "walk does not end");
+    if (pg.w(kInner) == 0 && loc->idx > 1) {
+      if (Compare(key, PG_KEY(pg, loc->idx - 1)) != 0) break;
+      --loc->idx;
+      continue;
+    }
     Loc prev;
     bool exists;
     Status s = PrevLoc(*loc, &prev, &exists);
@@ -404,6 +410,8 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
     if (!s.ok()) return s;
     if (Compare(key, other) != 0) break;
     *loc = prev;
+    s = ReadPage(loc->page, &pg);
+    if (!s.ok()) return s;
   }
   Status s = ReadPage(loc->page, &pg);
   if (!s.ok()) return s;
