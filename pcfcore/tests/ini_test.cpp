@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A temporary directory; ini files are written into it.
-class IniTest : public ::testing::Test {
+class TlxIniTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/pcfcore_ini_XXXXXX";
@@ -57,7 +57,7 @@ class IniTest : public ::testing::Test {
   IniFile ini_;
 };
 
-TEST_F(IniTest, ValueEndsAtABlankAndKeysMatchAsWholeTokens) {
+TEST_F(TlxIniTest, ValueEndsAtABlankAndKeysMatchAsWholeTokens) {
   Load("Group::G1=QM1 node\nG1::Node=host1\n");
   EXPECT_EQ(Get("Group::G1"), "QM1");
   EXPECT_EQ(Get("G1::Node"), "host1");
@@ -66,14 +66,14 @@ TEST_F(IniTest, ValueEndsAtABlankAndKeysMatchAsWholeTokens) {
   EXPECT_EQ(ini_.Length, 34);
 }
 
-TEST_F(IniTest, EmptyValueIsFound) {
+TEST_F(TlxIniTest, EmptyValueIsFound) {
   Load("Key=\nOther=1\n");
   EXPECT_EQ(Get("Key"), "");
   Load("Key= after\n");
   EXPECT_EQ(Get("Key"), "");
 }
 
-TEST_F(IniTest, ContinuedSearchWalksTheMatchingEntriesInOrder) {
+TEST_F(TlxIniTest, ContinuedSearchWalksTheMatchingEntriesInOrder) {
   Load("Group::G1=GM1\nGM1::Node=h1\nGM1::Service=5001\nGroup::G2=GM2\nGM2::Node=h2\nGM2::Service=5002\n");
   EXPECT_EQ(Get("Group::*", 1), "GM1");
   EXPECT_EQ(Get("GM1::Node", 2), "h1");
@@ -87,7 +87,7 @@ TEST_F(IniTest, ContinuedSearchWalksTheMatchingEntriesInOrder) {
   EXPECT_EQ(Get("Group::*", 2), "<none>");
 }
 
-TEST_F(IniTest, AValueIsNeverTakenForAKey) {
+TEST_F(TlxIniTest, AValueIsNeverTakenForAKey) {
   // The value text "Group::X" must not be read as a key, nor "QM1" after
   // the blank.
   Load("Alias=Group::X\nList=A QM1=oops\n");
@@ -96,14 +96,14 @@ TEST_F(IniTest, AValueIsNeverTakenForAKey) {
   EXPECT_EQ(Get("List"), "A");
 }
 
-TEST_F(IniTest, BlankAndMalformedLinesAreSkipped) {
+TEST_F(TlxIniTest, BlankAndMalformedLinesAreSkipped) {
   Load("A=1\n\n   \nno separator here\n=novalue key\nB=2\n");
   EXPECT_EQ(Get("B"), "2");
   EXPECT_EQ(Get("A"), "1");
   EXPECT_EQ(Get("no separator here"), "<none>");
 }
 
-TEST_F(IniTest, CrlfFilesReadLikeLfFiles) {
+TEST_F(TlxIniTest, CrlfFilesReadLikeLfFiles) {
   Load("Group::G1=GM1\r\nGM1::Node=host1\r\nLast=x\r\n");
   EXPECT_EQ(Get("GM1::Node"), "host1");
   EXPECT_EQ(Get("Last"), "x");
@@ -111,12 +111,12 @@ TEST_F(IniTest, CrlfFilesReadLikeLfFiles) {
   EXPECT_EQ(std::strchr(ini_.Text, '\r'), nullptr);
 }
 
-TEST_F(IniTest, KeyPaddedWithBlanksStillFitsItsMask) {
+TEST_F(TlxIniTest, KeyPaddedWithBlanksStillFitsItsMask) {
   Load("Group::G1   =GM1\n");
   EXPECT_EQ(Get("Group::G1"), "GM1");
 }
 
-TEST_F(IniTest, ExtFormAlsoAcceptsWildcardKeysInTheFile) {
+TEST_F(TlxIniTest, ExtFormAlsoAcceptsWildcardKeysInTheFile) {
   Load("QM*::Channel=SYSTEM.DEF.SVRCONN\n");
   EXPECT_EQ(Get("QM1::Channel"), "<none>");
   EXPECT_EQ(GetExt("QM1::Channel"), "SYSTEM.DEF.SVRCONN");
@@ -124,7 +124,7 @@ TEST_F(IniTest, ExtFormAlsoAcceptsWildcardKeysInTheFile) {
   EXPECT_EQ(GetExt("XQM1::Channel"), "<none>");
 }
 
-TEST_F(IniTest, ValueCopiesAreBoundedByTheBuffer) {
+TEST_F(TlxIniTest, ValueCopiesAreBoundedByTheBuffer) {
   Load("Key=abcdefghij\n");
   char value[4] = {'#', '#', '#', '#'};
   ASSERT_EQ(tlxGetValueN(&ini_, "Key", value, sizeof(value), 1), 1);
@@ -137,12 +137,12 @@ TEST_F(IniTest, ValueCopiesAreBoundedByTheBuffer) {
   EXPECT_EQ(std::strlen(big.data()), static_cast<size_t>(TLX_MAX_VALUE));
 }
 
-TEST_F(IniTest, OverlongKeyLineIsSkipped) {
+TEST_F(TlxIniTest, OverlongKeyLineIsSkipped) {
   Load(std::string(TLX_MAX_KEY + 1, 'K') + "=1\nK*=2\n");
   EXPECT_EQ(Get("K*"), "2");
 }
 
-TEST_F(IniTest, QuotedValuesMayRunOverLines) {
+TEST_F(TlxIniTest, QuotedValuesMayRunOverLines) {
   // Reason-text style: blank or quote ends the key, a quote ends the value.
   Load("2085\"Object not\nfound.\"\n2086\"Other\"\n", " \"", "\"");
   EXPECT_EQ(Get("2085"), "Object not\nfound.");
@@ -153,13 +153,13 @@ TEST_F(IniTest, QuotedValuesMayRunOverLines) {
   EXPECT_EQ(Get("*", 2), "<none>");
 }
 
-TEST_F(IniTest, FileWithoutFinalLineFeedAndValueAtTheEnd) {
+TEST_F(TlxIniTest, FileWithoutFinalLineFeedAndValueAtTheEnd) {
   Load("A=1\nB=last");
   EXPECT_EQ(Get("B"), "last");
   EXPECT_EQ(Get("*", 2), "<none>");
 }
 
-TEST_F(IniTest, MissingEmptyAndClosedFilesFindNothing) {
+TEST_F(TlxIniTest, MissingEmptyAndClosedFilesFindNothing) {
   EXPECT_EQ(tlxOpenIniFileNoEV((dir_ + "/absent.ini").c_str(), "\n=", " \n\t", &ini_), 0);
   EXPECT_EQ(ini_.Text, nullptr);
   EXPECT_EQ(Get("*"), "<none>");
@@ -172,7 +172,7 @@ TEST_F(IniTest, MissingEmptyAndClosedFilesFindNothing) {
   EXPECT_EQ(tlxOpenIniFileNoEV(dir_.c_str(), "\n=", " \n\t", &ini_), 0);  // a directory
 }
 
-TEST_F(IniTest, LoadKeepsTheSetsAndPathBounded) {
+TEST_F(TlxIniTest, LoadKeepsTheSetsAndPathBounded) {
   std::string long_set(100, '=');
   ASSERT_EQ(tlxOpenIniFileNoEV(Write("a.ini", "A=1\n").c_str(), long_set.c_str(), long_set.c_str(), &ini_), 1);
   EXPECT_EQ(std::strlen(ini_.Separators), 32u);
@@ -181,7 +181,7 @@ TEST_F(IniTest, LoadKeepsTheSetsAndPathBounded) {
   EXPECT_NE(ini_.File, nullptr);
 }
 
-TEST_F(IniTest, OpenIniFileLooksInConfigGroupsOfTheInstallDirectory) {
+TEST_F(TlxIniTest, OpenIniFileLooksInConfigGroupsOfTheInstallDirectory) {
   fs::create_directories(dir_ + "/config/groups");
   std::ofstream(dir_ + "/config/groups/mqgroup.ini") << "Group::GM=GM\nGM::Node=localhost\n";
   setenv("HRLCOMPACT", dir_.c_str(), 1);
@@ -191,7 +191,7 @@ TEST_F(IniTest, OpenIniFileLooksInConfigGroupsOfTheInstallDirectory) {
   EXPECT_EQ(Get("GM::Node"), "localhost");
 }
 
-TEST(IniLinesTest, LineCountAndGoToLine) {
+TEST(TlxIniLinesTest, LineCountAndGoToLine) {
   EXPECT_EQ(tlxLineCount("a\nb"), 1);
   EXPECT_EQ(tlxLineCount(""), 0);
   EXPECT_EQ(tlxLineCount(nullptr), 0);
@@ -211,7 +211,7 @@ struct MakePathCase {
   const char* expected;
 };
 
-TEST(PathTest, MakePathJoinsWithOneSlash) {
+TEST(TlxPathTest, MakePathJoinsWithOneSlash) {
   const MakePathCase cases[] = {
       {"/x", "y", "/x/y"},
       {"/x/", "y", "/x/y"},
@@ -232,7 +232,7 @@ TEST(PathTest, MakePathJoinsWithOneSlash) {
   EXPECT_STREQ(path, "");
 }
 
-TEST(PathTest, UseLongNamesQuotesAPath) {
+TEST(TlxPathTest, UseLongNamesQuotesAPath) {
   char path[TLX_MAX_PATH] = "/opt/a b/c";
   EXPECT_EQ(tlxUseLongNames(path), 1);
   EXPECT_STREQ(path, "\"/opt/a b/c\"");
@@ -246,10 +246,10 @@ TEST(PathTest, UseLongNamesQuotesAPath) {
 
 // The install directory: variable, then registry, then the working
 // directory's parent, then the default.
-class InstallDirTest : public IniTest {
+class TlxInstallDirTest : public TlxIniTest {
  protected:
   void SetUp() override {
-    IniTest::SetUp();
+    TlxIniTest::SetUp();
     saved_cwd_ = fs::current_path();
     const char* old = getenv("HRLCOMPACT");
     saved_var_ = old ? std::optional<std::string>(old) : std::nullopt;
@@ -263,19 +263,19 @@ class InstallDirTest : public IniTest {
     fs::current_path(saved_cwd_);
     unsetenv("HRLCOMPACT_REGISTRY");
     if (saved_var_) setenv("HRLCOMPACT", saved_var_->c_str(), 1);
-    IniTest::TearDown();
+    TlxIniTest::TearDown();
   }
   fs::path saved_cwd_;
   std::optional<std::string> saved_var_;
 };
 
-TEST_F(InstallDirTest, ParentOfTheWorkingDirectoryWhenNothingElseSays) {
+TEST_F(TlxInstallDirTest, ParentOfTheWorkingDirectoryWhenNothingElseSays) {
   char directory[TLX_MAX_PATH];
   EXPECT_EQ(tlxGetInstallDir(directory), 0);
   EXPECT_EQ(std::string(directory), dir_ + "/tools/");
 }
 
-TEST_F(InstallDirTest, RegistryWorkPathOverridesTheWorkingDirectory) {
+TEST_F(TlxInstallDirTest, RegistryWorkPathOverridesTheWorkingDirectory) {
   HKEY key;
   ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, "Software\\Brackwin\\Harrowline Compact", &key), OS_REG_SUCCESS);
   ASSERT_EQ(osRegSetString(key, "WorkPath", "/srv/harrow"), OS_REG_SUCCESS);
@@ -292,14 +292,14 @@ TEST_F(InstallDirTest, RegistryWorkPathOverridesTheWorkingDirectory) {
   EXPECT_EQ(std::string(small).size() < 8, true);
 }
 
-TEST_F(InstallDirTest, EmptyVariableNamesNoDirectory) {
+TEST_F(TlxInstallDirTest, EmptyVariableNamesNoDirectory) {
   setenv("HRLCOMPACT", "", 1);
   char directory[TLX_MAX_PATH];
   EXPECT_EQ(tlxGetInstallDir(directory), 0);
   EXPECT_EQ(std::string(directory), dir_ + "/tools/");
 }
 
-TEST_F(IniTest, SizeOfFileKeepsThePosition) {
+TEST_F(TlxIniTest, SizeOfFileKeepsThePosition) {
   std::string path = Write("sized", "0123456789");
   FILE* file = fopen(path.c_str(), "rb");
   ASSERT_NE(file, nullptr);
@@ -317,9 +317,9 @@ TEST_F(IniTest, SizeOfFileKeepsThePosition) {
   EXPECT_EQ(err.rfind("SizeOfFileByName() - fopen() failed: ", 0), 0u) << err;
 }
 
-TEST(DebugTest, TrueConditionIsReturned) { EXPECT_EQ(debug(5, "x", 0, "f.cpp", 1), 5); }
+TEST(TlxDebugTest, TrueConditionIsReturned) { EXPECT_EQ(debug(5, "x", 0, "f.cpp", 1), 5); }
 
-TEST(DebugTest, KeepRunningPrintsTheAssertionAndReturnsTheFlag) {
+TEST(TlxDebugTest, KeepRunningPrintsTheAssertionAndReturnsTheFlag) {
   testing::internal::CaptureStdout();
   int result = debug(0, "pointer != NULL", 1, "ini.cpp", 42);
   std::string out = testing::internal::GetCapturedStdout();
@@ -330,7 +330,7 @@ TEST(DebugTest, KeepRunningPrintsTheAssertionAndReturnsTheFlag) {
   EXPECT_EQ(out.substr(line_end + 1), "TLX0105E  Assertion failed in ini.cpp at line 42: pointer != NULL\n");
 }
 
-TEST(DebugDeathTest, FalseConditionEndsTheProcessWithCodeOne) {
+TEST(TlxDebugDeathTest, FalseConditionEndsTheProcessWithCodeOne) {
   EXPECT_EXIT(debug(0, "boom", 0, "x.cpp", 7), testing::ExitedWithCode(1), "");
 }
 

@@ -62,7 +62,7 @@ struct Record {
   Message m;
 };
 
-TEST(PrintTest, MessageHeader) {
+TEST(PcfPrintTest, MessageHeader) {
   Record r;
   ASSERT_EQ(CreateMessage(&r.m, 0), 1);
   MessageHeader* h = MESSAGE_HEADER(&r.m);
@@ -78,7 +78,7 @@ TEST(PrintTest, MessageHeader) {
   EXPECT_NE(out.find("ApplName(\"" + std::string(48, 'A') + "\")\n\n"), std::string::npos);
 }
 
-TEST(PrintTest, IntegerRecord) {
+TEST(PcfPrintTest, IntegerRecord) {
   Record r;
   ASSERT_EQ(CreatePcfIntAttr(&r.m, 20, 1001), 1);
   int result = 0;
@@ -87,7 +87,7 @@ TEST(PrintTest, IntegerRecord) {
   EXPECT_EQ(result, 1);
 }
 
-TEST(PrintTest, StringRecordShowsAtMost256Characters) {
+TEST(PcfPrintTest, StringRecordShowsAtMost256Characters) {
   Record r;
   ASSERT_EQ(CreatePcfStrAttr(&r.m, 2016, "SYSTEM.DEF"), 1);
   EXPECT_EQ(Captured([&] { PrintPcfAttr(&r.m); }),
@@ -101,7 +101,7 @@ TEST(PrintTest, StringRecordShowsAtMost256Characters) {
             "->StringLength(300), String(\"" + std::string(256, 'x') + "\")\n");
 }
 
-TEST(PrintTest, IntegerListRecord) {
+TEST(PcfPrintTest, IntegerListRecord) {
   Record r;
   ASSERT_EQ(CreatePcfIntListAttr(&r.m, 1002, 3), 1);
   SetPcfIntListAttrValue(&r.m, 0, 1009);
@@ -112,7 +112,7 @@ TEST(PrintTest, IntegerListRecord) {
             "->Integer List{ 1009, -1, 7, };\n");
 }
 
-TEST(PrintTest, StringListRecord) {
+TEST(PcfPrintTest, StringListRecord) {
   Record r;
   ASSERT_EQ(CreatePcfStrListAttr(&r.m, 2016, 2, 5), 1);
   SetPcfStrListAttrValue(&r.m, 0, "Q1");
@@ -122,7 +122,7 @@ TEST(PrintTest, StringListRecord) {
             "->StringLength(5), CharSetId(0)\n->String List\n{\n\t(1) - \"Q1   \"\n\t(2) - \"QUEUE\"\n};\n");
 }
 
-TEST(PrintTest, RawBytesRecord) {
+TEST(PcfPrintTest, RawBytesRecord) {
   Record r;
   const unsigned char bytes[] = {0x00, 0x7F, 0x80, 0xAB, 0x41};
   ASSERT_EQ(CreatePcfBinAttr(&r.m, 20500, bytes, 5), 1);
@@ -131,7 +131,7 @@ TEST(PrintTest, RawBytesRecord) {
             "->StringLength(5) BinaryValue(\"007F80AB41\")\n");
 }
 
-TEST(PrintTest, NestedPcfRecordIsShownAsBytes) {
+TEST(PcfPrintTest, NestedPcfRecordIsShownAsBytes) {
   mqPcfMessage* inner = CreatePcfMessage(2, 1, 0);
   ASSERT_NE(inner, nullptr);
   Record r;
@@ -145,7 +145,7 @@ TEST(PrintTest, NestedPcfRecordIsShownAsBytes) {
             "\")\n");
 }
 
-TEST(PrintTest, HeaderRecordNamesItsCommand) {
+TEST(PcfPrintTest, HeaderRecordNamesItsCommand) {
   mqPcfMessage* m = CreatePcfMessage(10170, 2, 0);
   ASSERT_NE(m, nullptr);
   Record r;
@@ -156,7 +156,7 @@ TEST(PrintTest, HeaderRecordNamesItsCommand) {
   DeletePcfMessage(m);
 }
 
-TEST(PrintTest, UnknownTypeIsReportedAndRefused) {
+TEST(PcfPrintTest, UnknownTypeIsReportedAndRefused) {
   Record r;
   ASSERT_EQ(CreatePcfIntAttr(&r.m, 1, 2), 1);
   MQLONG eight = 8;
@@ -188,7 +188,7 @@ mqPcfMessage* TwoParameterMessage() {
   return m;
 }
 
-TEST(PrintTest, WholeMessagePrintsEveryRecord) {
+TEST(PcfPrintTest, WholeMessagePrintsEveryRecord) {
   mqPcfMessage* m = TwoParameterMessage();
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(Captured([&] { EXPECT_EQ(PrintPcfMessage(m), 1); }),
@@ -200,7 +200,7 @@ TEST(PrintTest, WholeMessagePrintsEveryRecord) {
   DeletePcfMessage(m);
 }
 
-TEST(PrintTest, UnprintableRecordMakesTheMessageDump) {
+TEST(PcfPrintTest, UnprintableRecordMakesTheMessageDump) {
   mqPcfMessage* m = TwoParameterMessage();
   ASSERT_NE(m, nullptr);
   // The index views the body, so the changed type is what gets printed.
@@ -219,7 +219,7 @@ TEST(PrintTest, UnprintableRecordMakesTheMessageDump) {
   DeletePcfMessage(m);
 }
 
-TEST(DumpTest, MessageWithAWholeHeader) {
+TEST(PcfDumpTest, MessageWithAWholeHeader) {
   mqPcfMessage* m = TwoParameterMessage();
   ASSERT_NE(m, nullptr);
   std::string out = WithoutDate(Captured([&] { EXPECT_EQ(DumpPcfMessage(m), 1); }));
@@ -244,7 +244,7 @@ TEST(DumpTest, MessageWithAWholeHeader) {
   DeletePcfMessage(m);
 }
 
-TEST(DumpTest, ShortBodyDumpsTheLengthLineAndWholeWords) {
+TEST(PcfDumpTest, ShortBodyDumpsTheLengthLineAndWholeWords) {
   mqPcfMessage* m = CreatePcfMessage(1, 1, 0);
   ASSERT_NE(m, nullptr);
   const unsigned char bytes[10] = {'A', 'B', ' ', 0x01, 0x80, 'z', '~', 0, 0, '9'};
@@ -264,7 +264,7 @@ TEST(DumpTest, ShortBodyDumpsTheLengthLineAndWholeWords) {
   DeletePcfMessage(m);
 }
 
-TEST(DumpTest, HexDumpShowsFullLinesWithCharacters) {
+TEST(PcfDumpTest, HexDumpShowsFullLinesWithCharacters) {
   std::vector<unsigned char> bytes;
   for (int i = 0; i < 16; ++i) bytes.push_back(static_cast<unsigned char>('a' + i));
   bytes[3] = 0x80;
@@ -284,7 +284,7 @@ TEST(DumpTest, HexDumpShowsFullLinesWithCharacters) {
 
 namespace {
 
-TEST(PrintTest, ListOfEmptyStringsShowsAtMost256Entries) {
+TEST(PcfPrintTest, ListOfEmptyStringsShowsAtMost256Entries) {
   // StringLength 0 lets Count be anything without the record growing.
   Record r;
   ASSERT_EQ(CreatePcfStrListAttr(&r.m, 2016, 1, 0), 1);

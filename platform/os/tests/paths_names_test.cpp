@@ -18,7 +18,7 @@ struct JoinCase {
   const char* expected;
 };
 
-TEST(PathsTest, JoinAddsExactlyOneSeparator) {
+TEST(OsPathsTest, JoinAddsExactlyOneSeparator) {
   const JoinCase cases[] = {
       {"/opt/x", "y", "/opt/x/y"},
       {"/opt/x/", "y", "/opt/x/y"},
@@ -36,7 +36,7 @@ TEST(PathsTest, JoinAddsExactlyOneSeparator) {
   }
 }
 
-TEST(PathsTest, JoinNeverWritesPastTheBuffer) {
+TEST(OsPathsTest, JoinNeverWritesPastTheBuffer) {
   char path[8] = "/abc";
   EXPECT_EQ(osJoinPath(path, 8, "xyz"), 0);  // "/abc/xyz" needs 9 bytes
   EXPECT_STREQ(path, "/abc/");
@@ -48,7 +48,7 @@ TEST(PathsTest, JoinNeverWritesPastTheBuffer) {
   EXPECT_STREQ(full, "abc");
 }
 
-TEST(PathsTest, CutAfterLastSeparatorGivesTheParentWithItsSlash) {
+TEST(OsPathsTest, CutAfterLastSeparatorGivesTheParentWithItsSlash) {
   char a[] = "/tools/bin";
   EXPECT_EQ(osCutAfterLastSeparator(a), 1);
   EXPECT_STREQ(a, "/tools/");
@@ -57,7 +57,7 @@ TEST(PathsTest, CutAfterLastSeparatorGivesTheParentWithItsSlash) {
   EXPECT_STREQ(b, "noslash");
 }
 
-TEST(PathsTest, MakeDirsCreatesParentsAndCurrentDirIsReported) {
+TEST(OsPathsTest, MakeDirsCreatesParentsAndCurrentDirIsReported) {
   char pattern[] = "/tmp/os_paths_XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   std::string deep = std::string(pattern) + "/a/b/c";
@@ -72,7 +72,7 @@ TEST(PathsTest, MakeDirsCreatesParentsAndCurrentDirIsReported) {
   std::filesystem::remove_all(pattern);
 }
 
-TEST(NamesTest, ProgramNameIsTheTestBinary) {
+TEST(OsNamesTest, ProgramNameIsTheTestBinary) {
   char name[256];
   ASSERT_EQ(osGetProgramName(name, sizeof(name)), 1);
   EXPECT_STREQ(name, "os_paths_names_test");
@@ -81,7 +81,7 @@ TEST(NamesTest, ProgramNameIsTheTestBinary) {
   EXPECT_EQ(std::string(path).rfind("/os_paths_names_test"), std::strlen(path) - std::strlen("/os_paths_names_test"));
 }
 
-TEST(NamesTest, HostAndLoginNamesAreTheSystems) {
+TEST(OsNamesTest, HostAndLoginNamesAreTheSystems) {
   char host[256], expected[256];
   ASSERT_EQ(osGetHostName(host, sizeof(host)), 1);
   ASSERT_EQ(gethostname(expected, sizeof(expected)), 0);
@@ -91,7 +91,7 @@ TEST(NamesTest, HostAndLoginNamesAreTheSystems) {
   EXPECT_GT(std::strlen(login), 0u);
 }
 
-TEST(NamesTest, TooSmallBufferGetsTheTruncatedNameAndZero) {
+TEST(OsNamesTest, TooSmallBufferGetsTheTruncatedNameAndZero) {
   char name[4];
   EXPECT_EQ(osGetProgramName(name, sizeof(name)), 0);
   EXPECT_STREQ(name, "os_");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RegistryTest : public ::testing::Test {
+class OsRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/os_registry_XXXXXX";
@@ -70,7 +71,7 @@ class RegistryTest : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(RegistryTest, StringAndIntegerValuesReadBack) {
+TEST_F(OsRegistryTest, StringAndIntegerValuesReadBack) {
   HKEY key = nullptr;
   ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, "Software\\Brackwin\\Harrowline Compact", &key),
             OS_REG_SUCCESS);
@@ -87,7 +88,7 @@ TEST_F(RegistryTest, StringAndIntegerValuesReadBack) {
   EXPECT_EQ(osRegCloseKey(key), OS_REG_SUCCESS);
 }
 
-TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirCase) {
+TEST_F(OsRegistryTest, NamesCompareWithoutCaseAndKeepTheirCase) {
   HKEY key = nullptr;
   ASSERT_EQ(osRegCreateKey(HKEY_CURRENT_USER, "Software\\Brackwin", &key), OS_REG_SUCCESS);
   ASSERT_EQ(osRegSetString(key, "Last Delete Criteria", "C1"), OS_REG_SUCCESS);
@@ -103,7 +104,7 @@ TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirCase) {
             "BRACKWIN-HIVE 1\n[Software]\n[Software\\Brackwin]\nsz:Last Delete Criteria=C2\n");
 }
 
-TEST_F(RegistryTest, MissingKeysAndValuesAreNotFound) {
+TEST_F(OsRegistryTest, MissingKeysAndValuesAreNotFound) {
   HKEY key = nullptr;
   EXPECT_EQ(osRegOpenKey(HKEY_LOCAL_MACHINE, "Software\\Nothing", &key), OS_REG_FILE_NOT_FOUND);
   EXPECT_EQ(key, nullptr);
@@ -116,7 +117,7 @@ TEST_F(RegistryTest, MissingKeysAndValuesAreNotFound) {
   EXPECT_EQ(osRegOpenKey(nullptr, "Software", &key), OS_REG_INVALID_HANDLE);
 }
 
-TEST_F(RegistryTest, SmallBufferReportsTheSizeNeeded) {
+TEST_F(OsRegistryTest, SmallBufferReportsTheSizeNeeded) {
   ASSERT_EQ(osRegSetString(HKEY_LOCAL_MACHINE, "Name", "ABCDEFGH"), OS_REG_SUCCESS);
   char text[4] = {'x', 'x', 'x', 'x'};
   uint32_t size = sizeof(text);
@@ -129,7 +130,7 @@ TEST_F(RegistryTest, SmallBufferReportsTheSizeNeeded) {
   EXPECT_STREQ(exact, "ABCDEFGH");
 }
 
-TEST_F(RegistryTest, TypedQueriesRefuseTheOtherType) {
+TEST_F(OsRegistryTest, TypedQueriesRefuseTheOtherType) {
   ASSERT_EQ(osRegSetString(HKEY_LOCAL_MACHINE, "S", "1"), OS_REG_SUCCESS);
   ASSERT_EQ(osRegSetInt(HKEY_LOCAL_MACHINE, "I", 1), OS_REG_SUCCESS);
   uint32_t number;
@@ -143,7 +144,7 @@ TEST_F(RegistryTest, TypedQueriesRefuseTheOtherType) {
   EXPECT_EQ(number, 7u);
 }
 
-TEST_F(RegistryTest, SubKeysEnumerateInCaseInsensitiveOrder) {
+TEST_F(OsRegistryTest, SubKeysEnumerateInCaseInsensitiveOrder) {
   HKEY base = nullptr;
   ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, "Software\\Brackwin\\Harrowline Compact\\Queue Managers",
                            &base),
@@ -161,7 +162,7 @@ TEST_F(RegistryTest, SubKeysEnumerateInCaseInsensitiveOrder) {
   osRegCloseKey(base);
 }
 
-TEST_F(RegistryTest, DeleteKeyRefusesAKeyWithSubKeys) {
+TEST_F(OsRegistryTest, DeleteKeyRefusesAKeyWithSubKeys) {
   HKEY key = nullptr;
   ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, "A\\B\\C", &key), OS_REG_SUCCESS);
   osRegCloseKey(key);
@@ -171,7 +172,7 @@ TEST_F(RegistryTest, DeleteKeyRefusesAKeyWithSubKeys) {
   EXPECT_EQ(SubKeys(HKEY_LOCAL_MACHINE), std::vector<std::string>{"A"});
 }
 
-TEST_F(RegistryTest, DeletingIndexZeroUntilEnumerationFailsEmptiesAKey) {
+TEST_F(OsRegistryTest, DeletingIndexZeroUntilEnumerationFailsEmptiesAKey) {
   HKEY base = nullptr;
   ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, "Q", &base), OS_REG_SUCCESS);
   for (int i = 0; i < 5; ++i) {
@@ -192,7 +193,7 @@ TEST_F(RegistryTest, DeletingIndexZeroUntilEnumerationFailsEmptiesAKey) {
   osRegCloseKey(base);
 }
 
-TEST_F(RegistryTest, HandleOfADeletedKeyReportsKeyDeleted) {
+TEST_F(OsRegistryTest, HandleOfADeletedKeyReportsKeyDeleted) {
   HKEY key = nullptr;
   ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, "Gone", &key), OS_REG_SUCCESS);
   ASSERT_EQ(osRegDeleteKey(HKEY_LOCAL_MACHINE, "Gone"), OS_REG_SUCCESS);
@@ -202,7 +203,7 @@ TEST_F(RegistryTest, HandleOfADeletedKeyReportsKeyDeleted) {
   osRegCloseKey(key);
 }
 
-TEST_F(RegistryTest, HivesAreSeparateFiles) {
+TEST_F(OsRegistryTest, HivesAreSeparateFiles) {
   ASSERT_EQ(osRegSetString(HKEY_LOCAL_MACHINE, "Where", "machine"), OS_REG_SUCCESS);
   ASSERT_EQ(osRegSetString(HKEY_CURRENT_USER, "Where", "user"), OS_REG_SUCCESS);
   EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, "Where"), "machine");
@@ -211,7 +212,7 @@ TEST_F(RegistryTest, HivesAreSeparateFiles) {
   EXPECT_EQ(ReadFile("user.hive"), "BRACKWIN-HIVE 1\n[]\nsz:Where=user\n");
 }
 
-TEST_F(RegistryTest, SpecialCharactersAreEscapedInTheFileAndReadBack) {
+TEST_F(OsRegistryTest, SpecialCharactersAreEscapedInTheFileAndReadBack) {
   HKEY key;
   ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, "K[1]%", &key), OS_REG_SUCCESS);
   ASSERT_EQ(osRegSetString(key, "a=b", "line1\r\nline2 100% = x"), OS_REG_SUCCESS);
@@ -221,7 +222,7 @@ TEST_F(RegistryTest, SpecialCharactersAreEscapedInTheFileAndReadBack) {
   osRegCloseKey(key);
 }
 
-TEST_F(RegistryTest, HandWrittenHiveWithCrlfIsRead) {
+TEST_F(OsRegistryTest, HandWrittenHiveWithCrlfIsRead) {
   WriteFile("machine.hive",
             "BRACKWIN-HIVE 1\r\n# written by hand\r\n\r\n"
             "[Software\\IBM\\MQSeries\\CurrentVersion]\r\n"
@@ -243,7 +244,7 @@ struct CorruptCase {
   const char* text;
 };
 
-TEST_F(RegistryTest, MalformedHiveFilesAreReportedCorrupt) {
+TEST_F(OsRegistryTest, MalformedHiveFilesAreReportedCorrupt) {
   const CorruptCase cases[] = {
       {"bad magic", "BRACKWIN-HIVE 2\n"},
       {"value before key", "BRACKWIN-HIVE 1\nsz:A=1\n"},
@@ -268,7 +269,7 @@ TEST_F(RegistryTest, MalformedHiveFilesAreReportedCorrupt) {
   }
 }
 
-TEST_F(RegistryTest, DefaultDirectoriesFollowTheVariables) {
+TEST_F(OsRegistryTest, DefaultDirectoriesFollowTheVariables) {
   unsetenv("HRLCOMPACT_REGISTRY");
   const char* old_xdg = getenv("XDG_CONFIG_HOME");
   std::string saved = old_xdg ? old_xdg : "";
@@ -291,7 +292,7 @@ TEST_F(RegistryTest, DefaultDirectoriesFollowTheVariables) {
   EXPECT_EQ(std::string(path), dir_ + "/user.hive");
 }
 
-TEST_F(RegistryTest, UnusableDirectoryFailsWithoutCrashing) {
+TEST_F(OsRegistryTest, UnusableDirectoryFailsWithoutCrashing) {
   WriteFile("plainfile", "x");
   setenv("HRLCOMPACT_REGISTRY", (dir_ + "/plainfile/sub").c_str(), 1);
   EXPECT_NE(osRegSetString(HKEY_LOCAL_MACHINE, "X", "1"), OS_REG_SUCCESS);
@@ -302,7 +303,7 @@ TEST_F(RegistryTest, UnusableDirectoryFailsWithoutCrashing) {
 
 // Writers in several processes and threads each add their own values; the
 // lock and the atomic replace must keep every one of them.
-TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
+TEST_F(OsRegistryTest, ConcurrentWritersLoseNothing) {
   constexpr int kProcesses = 4;
   constexpr int kThreads = 3;
   constexpr int kValuesEach = 15;
@@ -342,8 +343,50 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   EXPECT_FALSE(fs::exists(dir_ + "/machine.hive.tmp"));
 }
 
+// A writer killed at any moment leaves a readable hive that holds every
+// change it had acknowledged.
+TEST_F(OsRegistryTest, KilledWriterLosesNothingAcknowledged) {
+  for (int round = 0; round < 5; ++round) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(fds[0]);
+      for (uint32_t i = 0;; ++i) {
+        std::string name = "r" + std::to_string(round) + "v" + std::to_string(i);
+        if (osRegSetInt(HKEY_LOCAL_MACHINE, name.c_str(), i) != OS_REG_SUCCESS) _exit(1);
+        if (write(fds[1], &i, sizeof(i)) != sizeof(i)) _exit(1);
+      }
+    }
+    close(fds[1]);
+    uint32_t acked = 0;
+    bool any = false;
+    // Kill it after a number of acknowledgements that varies by round.
+    for (int seen = 0; seen < 10 + 7 * round; ++seen) {
+      ASSERT_EQ(read(fds[0], &acked, sizeof(acked)), static_cast<ssize_t>(sizeof(acked)));
+      any = true;
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    uint32_t more;
+    while (read(fds[0], &more, sizeof(more)) == static_cast<ssize_t>(sizeof(more))) acked = more;
+    close(fds[0]);
+    ASSERT_TRUE(any);
+    for (uint32_t i = 0; i <= acked; ++i) {
+      std::string name = "r" + std::to_string(round) + "v" + std::to_string(i);
+      uint32_t value = 0;
+      ASSERT_EQ(osRegQueryInt(HKEY_LOCAL_MACHINE, name.c_str(), &value), OS_REG_SUCCESS) << name;
+      EXPECT_EQ(value, i);
+    }
+    // The next writer is not held up by the dead one's lock or temporary.
+    ASSERT_EQ(osRegSetInt(HKEY_LOCAL_MACHINE, "after", static_cast<uint32_t>(round)), OS_REG_SUCCESS);
+  }
+}
+
 // Random operations against the registry and a std::map model.
-TEST_F(RegistryTest, RandomOperationsMatchAMapModel) {
+TEST_F(OsRegistryTest, RandomOperationsMatchAMapModel) {
   unsigned seed = 20261210;
   if (const char* s = getenv("REGISTRY_TEST_SEED")) seed = static_cast<unsigned>(std::stoul(s));
   SCOPED_TRACE("seed " + std::to_string(seed));
