@@ -22,6 +22,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <os/registry.h>
+
 #include "common/install.h"
 #include "common/protocol.h"
 #include "common/socket_io.h"
@@ -60,6 +62,8 @@ const char* kHelp =
     "  delete-queue QMGR QUEUE [--purge]\n"
     "  deny QMGR USER   refuse USER as alternate user (reason 2035)\n"
     "  allow QMGR USER  remove USER from the deny list\n"
+    "  registry         write the MQ installation's registry keys (machine\n"
+    "                   hive of the registry stand-in) for every queue manager\n"
     "  server           start the server alone, in the background\n"
     "  shutdown         end every queue manager and the server\n"
     "  help             this text\n";
@@ -434,6 +438,48 @@ int EditDeny(const std::vector<std::string>& args, bool deny) {
   return 0;
 }
 
+// Writes the keys an MQ installation keeps under HKEY_LOCAL_MACHINE
+// "SOFTWARE\\IBM\\MQSeries\\CurrentVersion", from mqs.ini and each qm.ini.
+int WriteRegistry() {
+  const std::string base = "SOFTWARE\\IBM\\MQSeries\\CurrentVersion";
+  long failed = OS_REG_SUCCESS;
+  auto set = [&](const std::string& key, const std::vector<std::pair<std::string, std::string>>& values) {
+    HKEY k = nullptr;
+    long rc = osRegCreateKey(HKEY_LOCAL_MACHINE, key.c_str(), &k);
+    if (rc != OS_REG_SUCCESS) {
+      failed = rc;
+      return;
+    }
+    for (const auto& [name, value] : values)
+      if ((rc = osRegSetString(k, name.c_str(), value.c_str())) != OS_REG_SUCCESS) failed = rc;
+    osRegCloseKey(k);
+  };
+  IniFile mqs = ReadMqsIni(g_root);
+  set(base, {{"FilePath", g_root}, {"WorkPath", g_root}});
+  HKEY k = nullptr;
+  if (osRegCreateKey(HKEY_LOCAL_MACHINE, base.c_str(), &k) == OS_REG_SUCCESS) {
+    if (osRegSetInt(k, "MQServerVersion", 5) != OS_REG_SUCCESS || osRegSetInt(k, "MQServerRelease", 3) != OS_REG_SUCCESS)
+      failed = OS_REG_IO_FAILED;
+    osRegCloseKey(k);
+  }
+  const IniStanza* all = mqs.Find("AllQueueManagers");
+  set(base + "\\Configuration\\AllQueueManagers", {{"DefaultPrefix", all != nullptr ? all->Get("DefaultPrefix") : g_root}});
+  if (const IniStanza* log = mqs.Find("LogDefaults")) set(base + "\\Configuration\\LogDefaults", log->entries);
+  for (const auto& e : ListQmgrs(mqs)) {
+    std::string key = base + "\\Configuration\\QueueManager\\" + e.directory;
+    set(key, {{"Prefix", e.prefix}, {"Directory", e.directory}});
+    std::string text;
+    if (!ReadFile(e.DataDir() + "/qm.ini", &text)) continue;
+    IniFile qm_ini = IniFile::Parse(text);
+    if (const IniStanza* log = qm_ini.Find("Log")) set(key + "\\Log", log->entries);
+  }
+  if (failed != OS_REG_SUCCESS) return Fail("registry: writing the keys failed with " + std::to_string(failed));
+  char hive[4096];
+  if (osRegHiveFile(HKEY_LOCAL_MACHINE, hive, sizeof hive) == OS_REG_SUCCESS)
+    printf("registry keys written to %s\n", hive);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -456,6 +502,7 @@ int main(int argc, char** argv) {
   if (cmd == "define") return Define(rest);
   if (cmd == "deny" || cmd == "allow") return EditDeny(rest, cmd == "deny");
   if (cmd == "server") return StartServer();
+  if (cmd == "registry") return WriteRegistry();
   if (cmd == "shutdown") {
     if (!ServerRunning()) {
       printf("no server runs\n");

@@ -1,0 +1,56 @@
+// mqsimctl: the registry keys of the installation, read back through the
+// registry stand-in, and the refusal to delete a running queue manager.
+#include <os/registry.h>
+
+#include "mqsim_fixture.h"
+
+using namespace mqsim_test;
+
+namespace {
+
+std::string ReadString(const std::string& key, const char* value) {
+  HKEY k = nullptr;
+  if (osRegOpenKey(HKEY_LOCAL_MACHINE, key.c_str(), &k) != OS_REG_SUCCESS) return "<no key>";
+  char buf[512];
+  uint32_t size = sizeof buf;
+  long rc = osRegQueryString(k, value, buf, &size);
+  osRegCloseKey(k);
+  return rc == OS_REG_SUCCESS ? std::string(buf) : "<no value>";
+}
+
+}  // namespace
+
+TEST_F(MqsimTest, RegistryKeysDescribeTheInstallation) {
+  ASSERT_EQ(Ctl("create QM.DOT -p 0"), 0);
+  setenv("HRLCOMPACT_REGISTRY", (root_ + "/registry").c_str(), 1);
+  ASSERT_EQ(Ctl("registry"), 0);
+  const std::string base = "SOFTWARE\\IBM\\MQSeries\\CurrentVersion";
+  EXPECT_EQ(ReadString(base, "FilePath"), root_);
+  HKEY k = nullptr;
+  ASSERT_EQ(osRegOpenKey(HKEY_LOCAL_MACHINE, base.c_str(), &k), OS_REG_SUCCESS);
+  uint32_t version = 0, release = 0;
+  EXPECT_EQ(osRegQueryInt(k, "MQServerVersion", &version), OS_REG_SUCCESS);
+  EXPECT_EQ(osRegQueryInt(k, "MQServerRelease", &release), OS_REG_SUCCESS);
+  osRegCloseKey(k);
+  EXPECT_GE(version, 5u);
+  EXPECT_GT(release, 0u);
+  EXPECT_EQ(ReadString(base + "\\Configuration\\AllQueueManagers", "DefaultPrefix"), root_);
+  EXPECT_EQ(ReadString(base + "\\Configuration\\QueueManager\\QM!DOT", "Directory"), "QM!DOT");
+  EXPECT_EQ(ReadString(base + "\\Configuration\\QueueManager\\QM!DOT", "Prefix"), root_);
+  EXPECT_EQ(ReadString(base + "\\Configuration\\QueueManager\\QM!DOT\\Log", "LogType"), "CIRCULAR");
+  EXPECT_EQ(ReadString(base + "\\Configuration\\QueueManager\\QM1\\Log", "LogPath"), root_ + "/log/QM1/");
+  EXPECT_EQ(ReadString(base + "\\Configuration\\LogDefaults", "LogPrimaryFiles"), "3");
+  unsetenv("HRLCOMPACT_REGISTRY");
+}
+
+TEST_F(MqsimTest, DeleteRefusesARunningQueueManager) {
+  EXPECT_NE(Ctl("delete QM1"), 0);
+  ASSERT_EQ(Ctl("stop QM1 -i"), 0);
+  EXPECT_EQ(Ctl("delete QM1"), 0);
+  std::string mqs;
+  ASSERT_TRUE(mqsim::ReadFile(root_ + "/mqs.ini", &mqs));
+  EXPECT_EQ(mqs.find("Name=QM1"), std::string::npos);
+  EXPECT_NE(mqs.find("Name=QM2"), std::string::npos);
+  EXPECT_NE(access((root_ + "/qmgrs/QM2/qm.ini").c_str(), F_OK), -1);
+  EXPECT_EQ(access((root_ + "/qmgrs/QM1").c_str(), F_OK), -1);
+}
