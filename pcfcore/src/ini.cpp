@@ -39,7 +39,8 @@ size_t NextLineStart(std::string_view text, size_t position) {
 }
 
 int Lookup(IniFile* ini, const char* key, char* value, size_t size, int from, bool ext) {
-  if (ini == nullptr || ini->Text == nullptr || key == nullptr || value == nullptr || size == 0) {
+  if (ini == nullptr || ini->Text == nullptr || ini->Length < 0 || key == nullptr ||
+      value == nullptr || size == 0) {
     return 0;
   }
   if (from == 1) ini->Position = 0;
