@@ -76,6 +76,12 @@ void EncodeRecord(Writer& w, const JournalRecord& r) {
       w.U64(r.seq);
       w.I32(r.priority);
       break;
+    case JournalRecord::kBackoutCount:
+      w.Bytes(r.queue);
+      w.U64(r.seq);
+      w.I32(r.priority);
+      w.I32(r.backout_count);
+      break;
     case JournalRecord::kEnd:
       break;
   }
@@ -99,6 +105,11 @@ bool DecodeRecord(Reader& r, JournalRecord* out) {
       r.Bytes(&out->queue, 48);
       r.U64(&out->seq);
       return r.I32(&out->priority);
+    case JournalRecord::kBackoutCount:
+      r.Bytes(&out->queue, 48);
+      r.U64(&out->seq);
+      r.I32(&out->priority);
+      return r.I32(&out->backout_count);
     case JournalRecord::kEnd:
       return true;
     default:

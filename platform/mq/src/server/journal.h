@@ -30,13 +30,15 @@ struct JournalRecord {
     kDeleteQueue = 2,
     kPutMessage = 3,
     kRemoveMessage = 4,
+    kBackoutCount = 5,
     kEnd = 9,  // last record of a checkpoint
   };
   Type type = kEnd;
   std::vector<Attr> attrs;  // kDefineQueue
-  std::string queue;        // kDeleteQueue, kPutMessage, kRemoveMessage
-  uint64_t seq = 0;         // kPutMessage, kRemoveMessage
-  MQLONG priority = 0;      // kRemoveMessage: the message's place in its queue
+  std::string queue;        // kDeleteQueue, kPutMessage, kRemoveMessage, kBackoutCount
+  uint64_t seq = 0;         // kPutMessage, kRemoveMessage, kBackoutCount
+  MQLONG priority = 0;      // kRemoveMessage, kBackoutCount: the message's place in its queue
+  MQLONG backout_count = 0; // kBackoutCount
   MQMD md{};                // kPutMessage
   std::string data;         // kPutMessage
 };

@@ -146,6 +146,15 @@ void QueueManager::ApplyRecord(const JournalRecord& r) {
       if (q.messages.erase(MsgKey{-r.priority, r.seq}) == 0) q.messages.erase(MsgKey{0, r.seq});
       break;
     }
+    case JournalRecord::kBackoutCount: {
+      auto it = queues_.find(r.queue);
+      if (it == queues_.end()) return;
+      Queue& q = *it->second;
+      auto m = q.messages.find(MsgKey{-r.priority, r.seq});
+      if (m == q.messages.end()) m = q.messages.find(MsgKey{0, r.seq});
+      if (m != q.messages.end()) m->second.md.BackoutCount = r.backout_count;
+      break;
+    }
     case JournalRecord::kEnd:
       break;
   }
@@ -1026,6 +1035,17 @@ void QueueManager::EndUow(Session* s, bool commit) {
       } else {
         m.get_uow = 0;
         ++m.md.BackoutCount;
+        if (m.persistent) {
+          // Journalled so that the count is the same after any restart,
+          // whether a checkpoint caught it or not.
+          JournalRecord r;
+          r.type = JournalRecord::kBackoutCount;
+          r.queue = q->def.name;
+          r.seq = m.seq;
+          r.priority = -e.key.neg_priority;
+          r.backout_count = m.md.BackoutCount;
+          batches[q->owner].push_back(std::move(r));
+        }
         touched.push_back(q);
       }
     }
