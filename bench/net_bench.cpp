@@ -193,7 +193,6 @@ mqPcfMessage* MessageOfSize(std::size_t body_bytes) {
   std::vector<unsigned char> bytes = Payload(data);
   mqPcfMessage* msg = CreatePcfMessage(10014, MQCFT_COMMAND, static_cast<MQLONG>(body_bytes));
   Message record{};
-  CreateMessage(&record, static_cast<MQLONG>(data + 20));
   CreatePcfBinAttr(&record, 20999, bytes.data(), static_cast<MQLONG>(data));
   AppendAttr(msg, &record);
   DeleteMessage(&record);

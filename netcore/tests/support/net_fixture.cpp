@@ -49,13 +49,11 @@ mqPcfMessage* MakeMessage(MQLONG command, int count, MQLONG seed, const std::str
   mqPcfMessage* msg = CreatePcfMessage(command, MQCFT_COMMAND, 64);
   Message record{};
   for (int i = 0; i < count; ++i) {
-    CreateMessage(&record, 16);
     CreatePcfIntAttr(&record, 20000 + i, seed * 1000 + i);
     AppendAttr(msg, &record);
     DeleteMessage(&record);
   }
   if (!text.empty()) {
-    CreateMessage(&record, static_cast<MQLONG>(text.size()) + 24);
     CreatePcfStrAttr(&record, 20500, text.c_str());
     AppendAttr(msg, &record);
     DeleteMessage(&record);
