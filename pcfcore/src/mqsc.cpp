@@ -228,6 +228,9 @@ MQLONG StoreRecord(const MqscCommand* command, const Record& r,
       static_cast<int64_t>(count) * width > r.length - MQCFSL_STRUC_LENGTH_FIXED)
     return EXRC_MQSC_NOT_CONVERTIBLE;
   if (k.Kind != MQSC_KIND_STRING_LIST) return EXRC_MQSC_NOT_CONVERTIBLE;
+  // Items of width 0 are all empty and left out: do not count them one by
+  // one (Count may be anything up to 2^31 then).
+  if (width == 0) count = 0;
   std::vector<std::string_view> items;
   for (MQLONG i = 0; i < count; ++i)
     items.emplace_back(reinterpret_cast<const char*>(r.p + 24) +

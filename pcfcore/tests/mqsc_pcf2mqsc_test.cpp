@@ -484,6 +484,17 @@ TEST(MqscPcfToMqscWalker, RecordRunningPastTheBodyIs5001) {
   EXPECT_EQ(reason, EXRC_MQSC_NOT_CONVERTIBLE);
 }
 
+// Found by fuzzing: a list whose strings are 0 bytes wide may claim any
+// Count; it must not be walked item by item.
+TEST(MqscPcfToMqscWalker, EmptyWideListWithHugeCountIsAnEmptyList) {
+  Pcf pcf(MQCMD_CHANGE_NAMELIST);
+  pcf.Str(MQCA_NAMELIST_NAME, "N1").Raw({MQCFT_STRING_LIST, 24, MQCA_NAMES, 0,
+                                          0x7fffffff, 0});
+  Mqsc r = ToMqsc(pcf);
+  ASSERT_EQ(r.comp_code, 0) << r.reason;
+  EXPECT_EQ(r.text, "ALTER NAMELIST('N1') NAMES()");
+}
+
 TEST(MqscPcfToMqscCaller, InquiryOfAllTypesLeavesTheMessageUnchanged) {
   Pcf pcf(MQCMD_INQUIRE_Q_NAMES);
   pcf.Build("*", 0);
