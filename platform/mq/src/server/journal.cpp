@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -239,8 +240,27 @@ void Journal::Append(const std::vector<JournalRecord>& batch) {
   if (!batch.empty()) AppendBatch(pending_, batch);
 }
 
+// Test hook for crash tests: MQSIM_CRASH_AT_SYNC=<n> ends the process at
+// the n-th journal sync, before its write (MQSIM_CRASH_PHASE=before) or
+// after the write and before the fdatasync (any other value).
+static void MaybeCrash() {
+  static long crash_at = [] {
+    const char* v = std::getenv("MQSIM_CRASH_AT_SYNC");
+    return v != nullptr ? std::strtol(v, nullptr, 10) : 0L;
+  }();
+  static long syncs = 0;
+  if (crash_at > 0 && ++syncs == crash_at) _exit(99);
+}
+
+static bool CrashBeforeWrite() {
+  const char* v = std::getenv("MQSIM_CRASH_PHASE");
+  return v != nullptr && std::strcmp(v, "before") == 0;
+}
+
 bool Journal::Sync(std::string* error) {
   if (pending_.empty()) return true;
+  static const bool crash_before_write = CrashBeforeWrite();
+  if (crash_before_write) MaybeCrash();
   if (fd_ < 0) {
     *error = "journal " + dir_ + "/journal is not open";
     return false;
@@ -257,6 +277,7 @@ bool Journal::Sync(std::string* error) {
     p += w;
     n -= static_cast<size_t>(w);
   }
+  if (!crash_before_write) MaybeCrash();
   if (::fdatasync(fd_) != 0) {
     *error = Errno("fdatasync " + dir_ + "/journal");
     return false;

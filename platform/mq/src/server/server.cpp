@@ -394,6 +394,15 @@ int Server::Run() {
       if (!h.qm->FlushJournal()) failed.push_back(name);
     for (const auto& name : failed) {
       Log("queue manager " + name + ": journal write failed; ending it");
+      // Replies of this pass may acknowledge what never reached the disk:
+      // none of them may leave. The applications see 2009.
+      QueueManager* failed_qm = hosted_[name].qm.get();
+      for (auto& [id, c] : conns_) {
+        if (c->qm == failed_qm) {
+          c->out.clear();
+          c->dead = true;
+        }
+      }
       EndQmgr(name, MQRC_Q_MGR_STOPPING);
     }
     for (auto it = conns_.begin(); it != conns_.end();) {
