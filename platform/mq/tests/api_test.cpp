@@ -1,6 +1,9 @@
 // MQI calls against a real mqsim: every behaviour of the client library and
 // the server, with the reasons the suite relies on.
+#include <arpa/inet.h>
 #include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <set>
 #include <thread>
 
@@ -89,8 +92,16 @@ TEST_F(MqsimTest, ClientConnectionUsesConnectionName) {
     MQLONG cc2 = 0, rc2 = 0;
     ConnectX("QM1", port2_, &cc2, &rc2);  // QM2's listener does not serve QM1
     EXPECT_EQ(rc2, MQRC_Q_MGR_NAME_ERROR);
-    int free_port = port1_ == 65000 ? 65001 : 65000;
-    ConnectX("", free_port, &cc2, &rc2);
+    // A port nobody listens on: bound and released again.
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(probe);
+    ConnectX("", ntohs(addr.sin_port), &cc2, &rc2);
     EXPECT_EQ(rc2, MQRC_Q_MGR_NOT_AVAILABLE);
   }).join();
 }
@@ -679,4 +690,29 @@ TEST_F(MqsimTest, ManyThreadsWithTheirOwnAndASharedConnection) {
   ASSERT_EQ(Open(shared, "APP.Q", MQOO_INQUIRE, &inq), 0);
   EXPECT_EQ(Inq(shared, inq, MQIA_CURRENT_Q_DEPTH), 4 * kEach);
   Disconnect(shared);
+}
+
+TEST_F(MqsimTest, EndingQueueManagerAnswersWaitingGetsWithStopping) {
+  ASSERT_EQ(Ctl("define QM2 APP.Q --type local"), 0);
+  std::atomic<MQLONG> plain_rc{-1}, after_rc{-1};
+  std::atomic<bool> connected{false};
+  std::thread app([&] {
+    MQHCONN h = Connect("QM2");
+    MQHOBJ obj = 0;
+    Open(h, "APP.Q", MQOO_INPUT_SHARED, &obj);
+    connected = true;
+    // No fail-if-quiescing: the quiesce leaves it waiting; the forced end
+    // after the quiesce's time answers it.
+    plain_rc = Get(h, obj, MQGMO_WAIT, MQWI_UNLIMITED).rc;
+    after_rc = Get(h, obj).rc;
+    Disconnect(h);
+  });
+  while (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(Ctl("stop QM2 -w 1"), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
+  app.join();
+  EXPECT_EQ(plain_rc, MQRC_Q_MGR_STOPPING);
+  EXPECT_EQ(after_rc, MQRC_CONNECTION_BROKEN);
 }
