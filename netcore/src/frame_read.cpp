@@ -147,7 +147,13 @@ class FrameReader {
       case ConnectState::kNotConnecting:
         break;
     }
-    node_->lastError = osIsWouldBlock(before) ? MN_ERR_WOULD_BLOCK : OS_WSAENOTCONN;
+    // Still connecting; or a failure a wait already took from SO_ERROR and
+    // stored in the record; or never asked to connect.
+    if (osIsWouldBlock(before)) {
+      node_->lastError = MN_ERR_WOULD_BLOCK;
+    } else {
+      node_->lastError = before != 0 ? before : OS_WSAENOTCONN;
+    }
     return false;
   }
 

@@ -98,14 +98,18 @@ int Wait(SocketData** list, SocketData** read, SocketData** write, SocketData** 
     if (re == 0) continue;
     if (e.connecting) {
       ConnectState state = CheckConnect(e.s);
-      if (state == ConnectState::kNotConnecting) continue;
+      // kNotConnecting with events: a socket that was never asked to
+      // connect (or lost its peer at once); it is not writable for us, but
+      // a hang-up below still reaches the caller as readable.
       if (state == ConnectState::kFailed) {
         if (exception != nullptr) exception[n_exception++] = e.s;
         SocketTrace(e.s, exception_trace);
         continue;
       }
-      if (write != nullptr) write[n_write++] = e.s;
-      SocketTrace(e.s, "NPostSocket:Write");
+      if (state == ConnectState::kConnected) {
+        if (write != nullptr) write[n_write++] = e.s;
+        SocketTrace(e.s, "NPostSocket:Write");
+      }
       // A connect that completed may already have data behind it.
     }
     if (!e.in_list) continue;
