@@ -115,6 +115,12 @@ MQSC_VALUES(kOpenType, "OPENTYPE", 0, {"ALL", 1}, {"INPUT", 2}, {"OUTPUT", 3})
 MQSC_VALUES(kQStatusType, "TYPE", 0, {"QUEUE", 1105}, {"HANDLE", 1104})
 // MOVE QLOCAL type (the suite's values).
 MQSC_VALUES(kMoveType, "TYPE", 0, {"MOVE", 1}, {"ADD", 2})
+// Intra-group queuing put authority (MQIGQPA_*).
+MQSC_VALUES(kIgqAut, "IGQAUT", 0, {"DEF", 1}, {"CTX", 2}, {"ONLYIGQ", 3},
+            {"ALTIGQ", 4})
+// Channel disposition (MQCHLD_*).
+MQSC_VALUES(kChannelDisp, "CHLDISP", 0, {"PRIVATE", 4}, {"SHARED", 2},
+            {"FIXSHARED", 5})
 // Words that stand alone.
 MQSC_VALUES(kShare, "SHARE", 1, {"SHARE", 1}, {"NOSHARE", 0})
 MQSC_VALUES(kTrigger, "TRIGGER", 1, {"TRIGGER", 1}, {"NOTRIGGER", 0})
@@ -249,6 +255,7 @@ MQSC_VALUES(kCancelOffload, "CANCEL", 1, {"CANCEL OFFLOAD", 1}, {"", 0})
   X(K_QSVCIEV, ENUM, MQIA_Q_SERVICE_INTERVAL_EVENT, "QSVCIEV", &kServiceEvent) \
   X(K_INDXTYPE, ENUM, MQIA_INDEX_TYPE, "INDXTYPE", &kIndexType)               \
   X(K_STGCLASS, STR, MQCA_STORAGE_CLASS, "STGCLASS", nullptr)                 \
+  X(K_CFSTRUCT, STR, MQCA_CF_STRUC_NAME, "CFSTRUCT", nullptr)                 \
   X(K_DISTL, ENUM, MQIA_DIST_LISTS, "DISTL", &kYesNo)                         \
   X(K_DEFTYPE, ENUM, MQIA_DEFINITION_TYPE, "DEFTYPE", &kDefType)              \
   X(K_CURDEPTH, INT, MQIA_CURRENT_Q_DEPTH, "CURDEPTH", nullptr)               \
@@ -294,6 +301,9 @@ MQSC_VALUES(kCancelOffload, "CANCEL", 1, {"CANCEL OFFLOAD", 1}, {"", 0})
   X(K_CLWLLEN, INT, MQIA_CLUSTER_WORKLOAD_LENGTH, "CLWLLEN", nullptr)         \
   X(K_REPOS, STR, MQCA_REPOSITORY_NAME, "REPOS", nullptr)                     \
   X(K_REPOSNL, STR, MQCA_REPOSITORY_NAMELIST, "REPOSNL", nullptr)             \
+  X(K_IGQ, ENUM, MQIA_INTRA_GROUP_QUEUING, "IGQ", &kEnabled)                  \
+  X(K_IGQAUT, ENUM, MQIA_IGQ_PUT_AUTHORITY, "IGQAUT", &kIgqAut)               \
+  X(K_IGQUSER, STR, MQCA_IGQ_USER_ID, "IGQUSER", nullptr)                     \
   /* Processes */                                                             \
   X(K_PROCESS_DESCR, STR, MQCA_PROCESS_DESC, "DESCR", nullptr)                \
   X(K_APPLTYPE, ENUM, MQIA_APPL_TYPE, "APPLTYPE", &kApplType)                 \
@@ -345,6 +355,7 @@ MQSC_VALUES(kCancelOffload, "CANCEL", 1, {"CANCEL OFFLOAD", 1}, {"", 0})
   X(K_NPMSPEED, ENUM, MQIACH_NPM_SPEED, "NPMSPEED", &kNpmSpeed)               \
   X(K_NETPRTY, INT, MQIACH_NETWORK_PRIORITY, "NETPRTY", nullptr)              \
   X(K_CHLTABLE, ENUM, MQIACH_CHANNEL_TABLE, "CHLTABLE", &kChannelTable)       \
+  X(K_CHLDISP, ENUM, MQIACH_CHANNEL_DISP, "CHLDISP", &kChannelDisp)           \
   X(K_DATALEN, INT, MQIACH_DATA_COUNT, "DATALEN", nullptr)                    \
   X(K_SEQNUM, INT, MQIACH_MSG_SEQUENCE_NUMBER, "SEQNUM", nullptr)             \
   X(K_MODE, ENUM, MQIACF_MODE, "MODE", &kMode)                                \
@@ -413,7 +424,7 @@ const MqscValueList* const MqscValueLists[] = {
     &kClusterQType, &kApplType, &kPlatform, &kPutAut, &kMcaType, &kNpmSpeed,
     &kChannelTable, &kMode, &kResolveAction, &kResetAction,
     &kClusQmgrDefType, &kQmgrType, &kMcaStatus, &kOpenType, &kQStatusType,
-    &kMoveType, &kShare, &kTrigger, &kHardenBo, &kReplace, &kPurge, &kForce,
+    &kMoveType, &kIgqAut, &kChannelDisp, &kShare, &kTrigger, &kHardenBo, &kReplace, &kPurge, &kForce,
     &kSyncpt, &kChannelInstance, &kCancelOffload};
 const size_t MqscValueListCount = std::size(MqscValueLists);
 
@@ -503,7 +514,7 @@ constexpr MqscRow End() {
       F(K_PROCESS), F(K_INITQ), F(K_RETINTVL), F(K_BOTHRESH), F(K_BOQNAME),   \
       F(K_USAGE), F(K_QDEPTHHI), F(K_QDEPTHLO), F(K_QDPMAXEV), F(K_QDPHIEV),  \
       F(K_QDPLOEV), F(K_QSVCINT), F(K_QSVCIEV), F(K_INDXTYPE), F(K_STGCLASS), \
-      F(K_DISTL), F(K_DEFTYPE)
+      F(K_CFSTRUCT), F(K_DISTL), F(K_DEFTYPE)
 
 // Queue attributes a DISPLAY QUEUE reply shows beyond the settable ones.
 #define QUEUE_DISPLAY_ONLY(F)                                                 \
@@ -524,7 +535,7 @@ constexpr MqscRow End() {
 
 // Channel attributes of a cluster queue manager (no CLUSTER: a filter there).
 #define CLUSQMGR_CHANNEL_ATTRS(F)                                             \
-  F(K_TRPTYPE), F(K_CH_DESCR), F(K_CONNAME), F(K_MCANAME), F(K_MODENAME),     \
+  F(K_TRPTYPE), F(K_CH_DESCR), F(K_CH_XMITQ), F(K_CONNAME), F(K_MCANAME), F(K_MODENAME),     \
       F(K_TPNAME), F(K_BATCHSZ), F(K_DISCINT), F(K_SHORTRTY), F(K_SHORTTMR),  \
       F(K_LONGRTY), F(K_LONGTMR), F(K_SEQWRAP), F(K_CH_MAXMSGL), F(K_CONVERT), \
       F(K_PUTAUT), F(K_MCATYPE), F(K_MCAUSER), F(K_USERID), F(K_PASSWORD),    \
@@ -539,7 +550,7 @@ constexpr MqscRow End() {
       F(K_MAXUMSGS), F(K_MAXMSGL), F(K_CCSID), F(K_AUTHOREV), F(K_INHIBTEV),  \
       F(K_LOCALEV), F(K_REMOTEEV), F(K_STRSTPEV), F(K_PERFMEV), F(K_CHAD),    \
       F(K_CHADEV), F(K_CHADEXIT), F(K_CLWLEXIT), F(K_CLWLDATA), F(K_CLWLLEN), \
-      F(K_REPOS), F(K_REPOSNL), F(K_DISTL)
+      F(K_REPOS), F(K_REPOSNL), F(K_DISTL), F(K_IGQ), F(K_IGQAUT), F(K_IGQUSER)
 
 #define PROCESS_ATTRS(F)                                                      \
   F(K_PROCESS_DESCR), F(K_APPLTYPE), F(K_APPLICID), F(K_ENVRDATA),            \
@@ -566,7 +577,8 @@ constexpr MqscRow kInquireQMgr[] = {
     Sel(K_AUTHOREV), Sel(K_INHIBTEV), Sel(K_LOCALEV), Sel(K_REMOTEEV),
     Sel(K_STRSTPEV), Sel(K_PERFMEV), Sel(K_CHAD), Sel(K_CHADEV),
     Sel(K_CHADEXIT), Sel(K_QMID), Sel(K_CLWLEXIT), Sel(K_CLWLDATA),
-    Sel(K_CLWLLEN), Sel(K_REPOS), Sel(K_REPOSNL), Sel(K_DISTL), Sel(K_CRDATE),
+    Sel(K_CLWLLEN), Sel(K_REPOS), Sel(K_REPOSNL), Sel(K_DISTL), Sel(K_IGQ),
+    Sel(K_IGQAUT), Sel(K_IGQUSER), Sel(K_CRDATE),
     Sel(K_CRTIME), Sel(K_ALTDATE), Sel(K_ALTTIME), Cmdscope(), End()};
 constexpr MqscRow kPingQMgr[] = {Verb(V_PING_QMGR, ' '), End()};
 
@@ -649,23 +661,24 @@ constexpr MqscRow kInquireChannel[] = {
     Sel(K_ALTDATE), Sel(K_ALTTIME), Opt(K_QSGDISP), Cmdscope(), End()};
 constexpr MqscRow kPingChannel[] = {
     Verb(V_PING_CHANNEL, MQSC_NO_SEPARATOR), Name(K_CHANNEL), Opt(K_DATALEN),
-    Cmdscope(), End()};
+    Opt(K_CHLDISP), Cmdscope(), End()};
 constexpr MqscRow kResetChannel[] = {
     Verb(V_RESET_CHANNEL, MQSC_NO_SEPARATOR), Name(K_CHANNEL), Opt(K_SEQNUM),
-    Cmdscope(), End()};
+    Opt(K_CHLDISP), Cmdscope(), End()};
 constexpr MqscRow kStartChannel[] = {
-    Verb(V_START_CHANNEL, MQSC_NO_SEPARATOR), Name(K_CHANNEL), Cmdscope(),
-    End()};
+    Verb(V_START_CHANNEL, MQSC_NO_SEPARATOR), Name(K_CHANNEL), Opt(K_CHLDISP),
+    Cmdscope(), End()};
 constexpr MqscRow kStopChannel[] = {
     Verb(V_STOP_CHANNEL, MQSC_NO_SEPARATOR), Name(K_CHANNEL), Opt(K_MODE),
-    Opt(K_QMNAME), Opt(K_CONNAME), Cmdscope(), End()};
+    Opt(K_QMNAME), Opt(K_CONNAME), Opt(K_CHLDISP), Cmdscope(), End()};
 constexpr MqscRow kResolveChannel[] = {
     Verb(V_RESOLVE_CHANNEL, MQSC_NO_SEPARATOR), Name(K_CHANNEL),
-    Req(K_RESOLVE_ACTION), Cmdscope(), End()};
+    Req(K_RESOLVE_ACTION), Opt(K_CHLDISP), Cmdscope(), End()};
 // The name row is CHSTATUS; the reply names the channel as CHANNEL.
 constexpr MqscRow kInquireChannelStatus[] = {
     Verb(V_DISPLAY_CHSTATUS, MQSC_NO_SEPARATOR), Name(K_CHSTATUS),
-    Opt(K_CURRENT), Sel(K_ALL), CHANNEL_STATUS_ATTRS(Sel), Cmdscope(), End()};
+    Opt(K_CURRENT), Sel(K_ALL), CHANNEL_STATUS_ATTRS(Sel), Opt(K_CHLDISP),
+    Cmdscope(), End()};
 
 // Clusters
 constexpr MqscRow kInquireClusterQMgr[] = {

@@ -265,6 +265,15 @@ const TextCase kTextCases[] = {
      "RESET CHANNEL('C1') SEQNUM(7)"},
     {"StartChannel", MQCMD_START_CHANNEL, [](Pcf& p) { p.Build("C1", 0); },
      "START CHANNEL('C1')"},
+    {"StartSharedChannelInGroup", MQCMD_START_CHANNEL,
+     [](Pcf& p) { p.Build("C1", 0).Int(MQIACH_CHANNEL_DISP, 2); },
+     "START CHANNEL('C1') CHLDISP(SHARED)"},
+    {"AlterQueueManagerGroupQueuing", MQCMD_CHANGE_Q_MGR,
+     [](Pcf& p) {
+       p.Int(MQIA_INTRA_GROUP_QUEUING, 1).Int(MQIA_IGQ_PUT_AUTHORITY, 3)
+           .Str(MQCA_IGQ_USER_ID, "IGQU");
+     },
+     "ALTER QMGR IGQ(ENABLED) IGQAUT(ONLYIGQ) IGQUSER('IGQU')"},
     {"StopChannel", MQCMD_STOP_CHANNEL, [](Pcf& p) { p.Build("C1", 1); },
      "STOP CHANNEL('C1') MODE(QUIESCE)"},
     {"ResolveChannel", MQCMD_RESOLVE_CHANNEL, [](Pcf& p) { p.Build("C1", 2); },
@@ -421,7 +430,7 @@ const ReasonCase kReasonCases[] = {
      EXRC_MQSC_NOT_CONVERTIBLE},
     {"ParameterNotInTableIs5002", MQCMD_CHANGE_Q,
      [](Pcf& p) {
-       p.Str(MQCA_Q_NAME, "Q1").Int(MQIA_Q_TYPE, 1).Int(60 /* MQIA_ARCHIVE: no MQSC keyword */, 1);
+       p.Str(MQCA_Q_NAME, "Q1").Int(MQIA_Q_TYPE, 1).Int(MQIA_ARCHIVE, 1);  // has no MQSC keyword
      },
      EXRC_MQSC_NOT_IN_TABLES},
     {"ValueWithoutWordIs5002", MQCMD_CREATE_Q,

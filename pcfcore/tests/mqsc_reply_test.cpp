@@ -97,7 +97,8 @@ TEST(MqscReplyPairs, LocalQueueDisplayBecomesRecordsInTableOrder) {
       "CSQM401I !MQ1 QUEUE(Q1) TYPE(QLOCAL) QSGDISP(QMGR) DESCR(Orders in) "
       "PUT(DISABLED) DEFPRTY(0) DEFPSIST(YES) MAXDEPTH(5000) SHARE NOTRIGGER "
       "TRIGTYPE(EVERY) PROCESS( ) CRDATE(2024-01-02) CRTIME(10.11.12) "
-      "CURDEPTH(7) INDXTYPE(NONE) NPMCLASS(NORMAL) STGCLASS('DEFAULT')",
+      "CURDEPTH(7) INDXTYPE(NONE) NPMCLASS(NORMAL) STGCLASS('DEFAULT') "
+      "CFSTRUCT( )",
       pcf.get());
   ASSERT_EQ(r.ok, 1) << r.reason;
   std::vector<Param> expected = {
@@ -117,6 +118,7 @@ TEST(MqscReplyPairs, LocalQueueDisplayBecomesRecordsInTableOrder) {
       S(MQCA_PROCESS_NAME, " "),
       I(MQIA_INDEX_TYPE, 0),
       S(MQCA_STORAGE_CLASS, "DEFAULT"),
+      S(MQCA_CF_STRUC_NAME, " "),
       I(MQSC_QSGDISP, 2),
   };
   EXPECT_EQ(Params(pcf.get()), expected);
@@ -215,7 +217,8 @@ TEST(MqscReplyPairs, ClusterQueueManagerReply) {
   Pcf pcf(MQCMD_INQUIRE_CLUSTER_Q_MGR, MQCFT_RESPONSE);
   ASSERT_EQ(FromMqsc("CSQM201I CLUSQMGR(QM2) CLUSTER(CL1) CHANNEL(TO.QM2) "
                      "DEFTYPE(CLUSSDRA) QMTYPE(REPOS) STATUS(RUNNING) "
-                     "SUSPEND(NO) QMID(QM2_2024) CONNAME(qm2host)",
+                     "SUSPEND(NO) QMID(QM2_2024) CONNAME(qm2host) "
+                     "XMITQ(SYSTEM.CLUSTER.TRANSMIT.QUEUE)",
                      pcf.get())
                 .ok,
             1);
@@ -224,6 +227,7 @@ TEST(MqscReplyPairs, ClusterQueueManagerReply) {
       S(MQCACH_CHANNEL_NAME, "TO.QM2"), S(MQCA_Q_MGR_IDENTIFIER, "QM2_2024"),
       I(MQIACF_Q_MGR_DEFINITION_TYPE, 2), I(MQIACF_Q_MGR_TYPE, 1),
       I(MQIACH_CHANNEL_STATUS, 3), I(MQIACF_SUSPEND, 0),
+      S(MQCACH_XMIT_Q_NAME, "SYSTEM.CLUSTER.TRANSMIT.QUEUE"),
       S(MQCACH_CONNECTION_NAME, "qm2host")};
   EXPECT_EQ(Params(pcf.get()), expected);
 }
@@ -491,7 +495,7 @@ const RoundTrip kRoundTrips[] = {
      "CSQM401I !MQ1 QUEUE(Q1) TYPE(QLOCAL) QSGDISP(QMGR) "
      "DESCR('it''s mine') MAXDEPTH(5000) NOSHARE DEFSOPT(SHARED) TRIGGER "
      "TRIGTYPE(DEPTH) TRIGDPTH(10) INITQ(INITQ) USAGE(NORMAL) "
-     "QDPLOEV(DISABLED) CFSTRUCT( )"},
+     "QDPLOEV(DISABLED) MONQ(QMGR)"},
     {"AliasQueue", MQCMD_CREATE_Q,
      [](Pcf& p) {
        p.Str(MQCA_Q_NAME, "A1").Int(MQIA_Q_TYPE, 3).Str(MQCA_BASE_Q_NAME, "Q1")
