@@ -52,7 +52,7 @@ TEST_F(MqsimTest, ConnectReasonsForEachQueueManagerState) {
   for (const auto& c : cases) {
     std::thread t([&] {  // a fresh thread: no connection held yet
       char qm[48] = {0};
-      strncpy(qm, c.name, sizeof qm);
+      mqsim::SetField(qm, sizeof qm, c.name);
       MQHCONN h = 12345;
       MQLONG cc = -1, rc = -1;
       MQCONN(qm, &h, &cc, &rc);
@@ -226,7 +226,7 @@ TEST_F(MqsimTest, DeniedAlternateUserGetsNotAuthorized) {
   };
   for (const auto& c : cases) {
     MQOD od = Od("APP.Q");
-    strncpy(od.AlternateUserId, c.user, 12);
+    mqsim::SetField(od.AlternateUserId, 12, c.user);
     MQHOBJ obj = 0;
     MQLONG cc = 0, rc = 0;
     MQOPEN(h, &od, c.options, &obj, &cc, &rc);
@@ -235,7 +235,7 @@ TEST_F(MqsimTest, DeniedAlternateUserGetsNotAuthorized) {
   // As the suite's queue objects do: the alternate user becomes the
   // identity of the message.
   MQOD od = Od("APP.Q");
-  strncpy(od.AlternateUserId, "mallory", 12);
+  mqsim::SetField(od.AlternateUserId, 12, "mallory");
   MQMD md = Md();
   memcpy(md.UserIdentifier, "mallory     ", 12);
   MQPMO pmo = Pmo(MQPMO_NO_SYNCPOINT | MQPMO_ALTERNATE_USER_AUTHORITY | MQPMO_SET_IDENTITY_CONTEXT);
@@ -390,7 +390,7 @@ TEST_F(MqsimTest, UnitsOfWorkCommitBackOutAndEndWithTheConnection) {
 TEST_F(MqsimTest, TemporaryDynamicQueueLivesUntilClose) {
   MQHCONN h = Connect();
   MQOD od = Od("SYSTEM.DEFAULT.MODEL.QUEUE");
-  strncpy(od.DynamicQName, "HARROWLINE.REPLY.ABCDEFGHIJKLMNOP*", 48);
+  mqsim::SetField(od.DynamicQName, 48, "HARROWLINE.REPLY.ABCDEFGHIJKLMNOP*");
   MQHOBJ obj = 0;
   MQLONG cc = 0, rc = 0;
   MQOPEN(h, &od, MQOO_INPUT_EXCLUSIVE | MQOO_INQUIRE, &obj, &cc, &rc);
@@ -402,7 +402,7 @@ TEST_F(MqsimTest, TemporaryDynamicQueueLivesUntilClose) {
   EXPECT_EQ(Inq(h, obj, MQIA_DEFINITION_TYPE), MQQDT_TEMPORARY_DYNAMIC);
   // A second one gets another name.
   MQOD od2 = Od("SYSTEM.DEFAULT.MODEL.QUEUE");
-  strncpy(od2.DynamicQName, "HARROWLINE.REPLY.ABCDEFGHIJKLMNOP*", 48);
+  mqsim::SetField(od2.DynamicQName, 48, "HARROWLINE.REPLY.ABCDEFGHIJKLMNOP*");
   MQHOBJ obj2 = 0;
   MQOPEN(h, &od2, MQOO_INPUT_EXCLUSIVE, &obj2, &cc, &rc);
   EXPECT_NE(mqsim::FieldText(od2.ObjectName, 48), name);
@@ -420,7 +420,7 @@ TEST_F(MqsimTest, TemporaryDynamicQueueLivesUntilClose) {
   EXPECT_EQ(Put(h, out, "late"), MQRC_Q_DELETED);
   // A star in the middle is no valid pattern.
   MQOD bad = Od("SYSTEM.DEFAULT.MODEL.QUEUE");
-  strncpy(bad.DynamicQName, "A*B", 48);
+  mqsim::SetField(bad.DynamicQName, 48, "A*B");
   MQOPEN(h, &bad, MQOO_INPUT_EXCLUSIVE, &obj, &cc, &rc);
   EXPECT_EQ(rc, MQRC_DYNAMIC_Q_NAME_ERROR);
   std::string second = mqsim::FieldText(od2.ObjectName, 48);
@@ -496,7 +496,7 @@ TEST_F(MqsimTest, Put1ReachesAnotherQueueManagerOfTheServer) {
   MQHCONN h1 = Connect("QM1");
   MQOD od = Od("TARGET.Q", "QM2");
   MQMD md = Md();
-  strncpy(md.ReplyToQ, "MY.REPLY", 48);
+  mqsim::SetField(md.ReplyToQ, 48, "MY.REPLY");
   MQPMO pmo = Pmo();
   MQLONG cc = 0, rc = 0;
   MQPUT1(h1, &od, &md, &pmo, 5, const_cast<char*>("hello"), &cc, &rc);

@@ -121,7 +121,7 @@ class MqsimTest : public ::testing::Test {
     MQHCONN h = MQHC_UNUSABLE_HCONN;
     MQLONG cc = 0, rc = 0;
     char qm[48] = {0};
-    strncpy(qm, name, sizeof qm);
+    mqsim::SetField(qm, sizeof qm, name);
     MQCONN(qm, &h, &cc, &rc);
     EXPECT_EQ(cc, MQCC_OK) << "MQCONN " << name << " reason " << rc;
     EXPECT_GT(h, 0);
@@ -142,7 +142,7 @@ class MqsimTest : public ::testing::Test {
     cno.Version = MQCNO_VERSION_2;
     cno.ClientConnPtr = &cd;
     char qm[48] = {0};
-    strncpy(qm, name, sizeof qm);
+    mqsim::SetField(qm, sizeof qm, name);
     MQHCONN h = MQHC_UNUSABLE_HCONN;
     MQCONNX(qm, &cno, &h, cc, rc);
     return h;
@@ -164,9 +164,9 @@ inline MQOD Od(const std::string& name, const std::string& qmgr = "") {
   memcpy(od.StrucId, MQOD_STRUC_ID, 4);
   od.Version = MQOD_VERSION_1;
   od.ObjectType = MQOT_Q;
-  strncpy(od.ObjectName, name.c_str(), 48);
-  strncpy(od.ObjectQMgrName, qmgr.c_str(), 48);
-  strncpy(od.DynamicQName, "AMQ.*", 48);
+  mqsim::SetField(od.ObjectName, 48, name.c_str());
+  mqsim::SetField(od.ObjectQMgrName, 48, qmgr.c_str());
+  mqsim::SetField(od.DynamicQName, 48, "AMQ.*");
   return od;
 }
 

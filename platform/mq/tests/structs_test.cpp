@@ -136,7 +136,7 @@ TEST_F(MqsimTest, PermanentDynamicQueueStaysUntilClosedWithDelete) {
   ASSERT_EQ(Ctl("define QM1 PERM.MODEL --type model --deftype permdyn"), 0);
   MQHCONN h = Connect();
   MQOD od = Od("PERM.MODEL");
-  strncpy(od.DynamicQName, "PERM.*", 48);
+  mqsim::SetField(od.DynamicQName, 48, "PERM.*");
   MQHOBJ obj = 0;
   MQLONG cc = 0, rc = 0;
   MQOPEN(h, &od, MQOO_OUTPUT | MQOO_INPUT_SHARED, &obj, &cc, &rc);
