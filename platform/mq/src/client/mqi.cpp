@@ -239,7 +239,7 @@ using namespace mqsim;
 
 // ---- 2. MQCONN, MQCONNX, MQDISC ---------------------------------------------
 
-extern "C" void MQCONN(PMQCHAR QMgrName, PMQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
+extern "C" __attribute__((visibility("default"))) void MQCONN(PMQCHAR QMgrName, PMQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
   if (Hconn == nullptr) {
     Set(CompCode, Reason, MQCC_FAILED, MQRC_HCONN_ERROR);
     return;
@@ -247,7 +247,7 @@ extern "C" void MQCONN(PMQCHAR QMgrName, PMQHCONN Hconn, PMQLONG CompCode, PMQLO
   ConnectLocal(NameArg(QMgrName, 48), Hconn, CompCode, Reason);
 }
 
-extern "C" void MQCONNX(PMQCHAR QMgrName, MQCNO* ConnectOpts, PMQHCONN Hconn, PMQLONG CompCode,
+extern "C" __attribute__((visibility("default"))) void MQCONNX(PMQCHAR QMgrName, MQCNO* ConnectOpts, PMQHCONN Hconn, PMQLONG CompCode,
                         PMQLONG Reason) {
   if (Hconn == nullptr) {
     Set(CompCode, Reason, MQCC_FAILED, MQRC_HCONN_ERROR);
@@ -286,7 +286,7 @@ extern "C" void MQCONNX(PMQCHAR QMgrName, MQCNO* ConnectOpts, PMQHCONN Hconn, PM
   ConnectTo(name, host, port, Hconn, CompCode, Reason);
 }
 
-extern "C" void MQDISC(PMQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
+extern "C" __attribute__((visibility("default"))) void MQDISC(PMQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
   if (Hconn == nullptr) {
     Set(CompCode, Reason, MQCC_FAILED, MQRC_HCONN_ERROR);
     return;
@@ -321,7 +321,7 @@ extern "C" void MQDISC(PMQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
 
 // ---- 3. MQOPEN, MQCLOSE -----------------------------------------------------
 
-extern "C" void MQOPEN(MQHCONN Hconn, PMQVOID ObjDesc, MQLONG Options, PMQHOBJ Hobj, PMQLONG CompCode,
+extern "C" __attribute__((visibility("default"))) void MQOPEN(MQHCONN Hconn, PMQVOID ObjDesc, MQLONG Options, PMQHOBJ Hobj, PMQLONG CompCode,
                        PMQLONG Reason) {
   MQOD* od = static_cast<MQOD*>(ObjDesc);
   if (Hobj == nullptr) {
@@ -349,7 +349,7 @@ extern "C" void MQOPEN(MQHCONN Hconn, PMQVOID ObjDesc, MQLONG Options, PMQHOBJ H
   }
 }
 
-extern "C" void MQCLOSE(MQHCONN Hconn, PMQHOBJ Hobj, MQLONG Options, PMQLONG CompCode, PMQLONG Reason) {
+extern "C" __attribute__((visibility("default"))) void MQCLOSE(MQHCONN Hconn, PMQHOBJ Hobj, MQLONG Options, PMQLONG CompCode, PMQLONG Reason) {
   if (Hobj == nullptr) {
     Set(CompCode, Reason, MQCC_FAILED, MQRC_HOBJ_ERROR);
     return;
@@ -408,12 +408,12 @@ static void DoPut(MQHCONN Hconn, MQHOBJ Hobj, const MQOD* od, PMQVOID MsgDesc, P
   SetField(pmo->ResolvedQMgrName, 48, reply.resolved_qmgr);
 }
 
-extern "C" void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID MsgDesc, PMQVOID PutMsgOpts, MQLONG BufferLength,
+extern "C" __attribute__((visibility("default"))) void MQPUT(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID MsgDesc, PMQVOID PutMsgOpts, MQLONG BufferLength,
                       PMQVOID Buffer, PMQLONG CompCode, PMQLONG Reason) {
   DoPut(Hconn, Hobj, nullptr, MsgDesc, PutMsgOpts, BufferLength, Buffer, CompCode, Reason);
 }
 
-extern "C" void MQPUT1(MQHCONN Hconn, PMQVOID ObjDesc, PMQVOID MsgDesc, PMQVOID PutMsgOpts,
+extern "C" __attribute__((visibility("default"))) void MQPUT1(MQHCONN Hconn, PMQVOID ObjDesc, PMQVOID MsgDesc, PMQVOID PutMsgOpts,
                        MQLONG BufferLength, PMQVOID Buffer, PMQLONG CompCode, PMQLONG Reason) {
   const MQOD* od = static_cast<const MQOD*>(ObjDesc);
   if (!ValidOd(od)) {
@@ -423,7 +423,7 @@ extern "C" void MQPUT1(MQHCONN Hconn, PMQVOID ObjDesc, PMQVOID MsgDesc, PMQVOID 
   DoPut(Hconn, 0, od, MsgDesc, PutMsgOpts, BufferLength, Buffer, CompCode, Reason);
 }
 
-extern "C" void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID MsgDesc, PMQVOID GetMsgOpts, MQLONG BufferLength,
+extern "C" __attribute__((visibility("default"))) void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID MsgDesc, PMQVOID GetMsgOpts, MQLONG BufferLength,
                       PMQVOID Buffer, PMQLONG DataLength, PMQLONG CompCode, PMQLONG Reason) {
   MQMD* md = static_cast<MQMD*>(MsgDesc);
   MQGMO* gmo = static_cast<MQGMO*>(GetMsgOpts);
@@ -473,7 +473,7 @@ extern "C" void MQGET(MQHCONN Hconn, MQHOBJ Hobj, PMQVOID MsgDesc, PMQVOID GetMs
 
 // ---- 5. MQINQ, MQSET, MQCMIT, MQBACK ----------------------------------------
 
-extern "C" void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG Selectors, MQLONG IntAttrCount,
+extern "C" __attribute__((visibility("default"))) void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG Selectors, MQLONG IntAttrCount,
                       PMQLONG IntAttrs, MQLONG CharAttrLength, PMQCHAR CharAttrs, PMQLONG CompCode,
                       PMQLONG Reason) {
   if (SelectorCount < 0 || SelectorCount > static_cast<MQLONG>(kMaxSelectors) ||
@@ -504,7 +504,7 @@ extern "C" void MQINQ(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG 
   if (n > 0) std::memcpy(CharAttrs, reply.chars.data(), n);
 }
 
-extern "C" void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG Selectors, MQLONG IntAttrCount,
+extern "C" __attribute__((visibility("default"))) void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG Selectors, MQLONG IntAttrCount,
                       PMQLONG IntAttrs, MQLONG CharAttrLength, PMQCHAR CharAttrs, PMQLONG CompCode,
                       PMQLONG Reason) {
   if (SelectorCount < 0 || SelectorCount > static_cast<MQLONG>(kMaxSelectors) ||
@@ -533,13 +533,13 @@ extern "C" void MQSET(MQHCONN Hconn, MQHOBJ Hobj, MQLONG SelectorCount, PMQLONG 
   Call(Hconn, kOpSet, w, &reply, CompCode, Reason);
 }
 
-extern "C" void MQCMIT(MQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
+extern "C" __attribute__((visibility("default"))) void MQCMIT(MQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
   Writer w;
   ReplyHead reply;
   Call(Hconn, kOpCommit, w, &reply, CompCode, Reason);
 }
 
-extern "C" void MQBACK(MQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
+extern "C" __attribute__((visibility("default"))) void MQBACK(MQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {
   Writer w;
   ReplyHead reply;
   Call(Hconn, kOpBackout, w, &reply, CompCode, Reason);
