@@ -112,6 +112,8 @@ class FrameReader {
           }
           return Fail(code);
         }
+        // The loop's own trace point has the same name for both framings.
+        NodeTrace(node_, "mnRead");
         if (!datagram_ && b_.Filled < b_.Size) continue;
       }
       if (b_.Size == header_length_ || datagram_) {

@@ -216,7 +216,8 @@ TEST(Node, TraceCallbacksNameTheOperations) {
   mnRead(rx, pair.accepted);
   std::vector<std::string> expected = {"CreateMQNode", "CreateMQNode", "mnOpen",
                                        "mnOpen",       "mnWriteMsg",   "mnWriteToNode",
-                                       "mnWriteMsg",   "mnRead"};
+                                       "mnWriteMsg",   "mnRead",        "mnRead",
+                                       "mnRead"};
   EXPECT_EQ(g_node_trace, expected);
   EXPECT_EQ(mnSetTraceCallBack(nullptr, pair.client), 1);
   DeletePcfMessage(out);

@@ -72,6 +72,28 @@ TEST(MapHostIPToAddr, ZeroAddressMeansBroadcast) {
   EXPECT_STREQ(text, "unknown ip");
 }
 
+TEST(Resolution, PortAndAddressNames) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(22);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  char service[33];
+  EXPECT_EQ(MapServPortToName(service, &a, "tcp"), 1);
+  EXPECT_STREQ(service, "ssh");
+  a.sin_port = htons(0);  // port 0 is never a service
+  EXPECT_EQ(MapServPortToName(service, &a, "tcp"), 0);
+  EXPECT_STREQ(service, "unknown service");
+  char host[256];
+  EXPECT_EQ(MapHostAddrToName(host, &a), 1);
+  EXPECT_GT(std::strlen(host), 0u);
+  SocketAddress out{};
+  a.sin_port = htons(4005);
+  EXPECT_EQ(IpAddrToSocketAddr(&a, &out, 0), 1);
+  EXPECT_STREQ(out.ip, "127.0.0.1");
+  EXPECT_STREQ(out.service, "4005");
+  EXPECT_EQ(out.port, 4005u);
+}
+
 TEST(Resolution, LocalhostAndServiceNames) {
   char text[16] = {};
   ASSERT_EQ(ResolveHostName("localhost", text), 1);
