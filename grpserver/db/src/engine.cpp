@@ -1,5 +1,11 @@
-// engine.cpp: tables over data and index files (open, close, syncpoint,
-// keyed access, walks, add, update, rewrite, delete, referential check).
+// engine.cpp: tables over data and index files.
+//
+// Divisions:
+//   1. File names, open order, record normalisation
+//   2. Open, close, syncpoint, abandon
+//   3. Referential check and reading the current record
+//   4. Add, find, walks
+//   5. Update, rewrite, delete, sequential walk
 #include "engine.h"
 
 #include <cstdio>
