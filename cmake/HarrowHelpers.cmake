@@ -62,7 +62,7 @@ function(harrow_tests prefix)
                                               ${CMAKE_CURRENT_SOURCE_DIR}/src)
     target_link_libraries(${exe} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
     set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST
+    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST TEST_PREFIX ${prefix}.
       PROPERTIES LABELS "${A_LABELS}" TIMEOUT ${A_TIMEOUT}
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endforeach()
