@@ -339,3 +339,34 @@ TEST_F(RecordLayerTest, RecordsSurviveCloseAndReopen) {
 
 }  // namespace
 }  // namespace groupdb
+
+namespace groupdb {
+namespace {
+
+TEST_F(RecordLayerTest, SequentialWalkStepsOverDeletedRecords) {
+  Open();
+  AddManager("M1");
+  int out = -1;
+  for (int i = 0; i < 5; ++i) {
+    GroupDbRecord q = Queue("M1", "N1", "QM1", "Q" + std::to_string(i));
+    ASSERT_EQ(DbWriteRecord(&q, GDB_WRITE_ADD, &out), 1);
+  }
+  for (int i : {1, 3}) {
+    GroupDbRecord q = Queue("M1", "N1", "QM1", "Q" + std::to_string(i));
+    ASSERT_EQ(DbReadRecord(&q, GDB_READ_KEY, &out), 1);
+    ASSERT_EQ(DbDeleteRecord(DBT_LOCALQS, &out), 1);
+  }
+  ASSERT_EQ(DbCloseLocked(), 1);
+  Engine e;
+  ASSERT_TRUE(e.OpenLocked(GroupDir(), OpenOrder()).ok());
+  std::vector<uint8_t> rec(TableByNumber(DBT_LOCALQS)->record_length);
+  std::vector<uint32_t> numbers;
+  Status s;
+  while ((s = e.SeqNext(DBT_LOCALQS, rec.data())).ok()) numbers.push_back(e.current(DBT_LOCALQS));
+  EXPECT_EQ(s.code(), kEnd);
+  EXPECT_EQ(numbers, (std::vector<uint32_t>{1, 3, 5}));
+  ASSERT_TRUE(e.CloseLocked().ok());
+}
+
+}  // namespace
+}  // namespace groupdb
