@@ -174,6 +174,10 @@ std::string RowItem(const MqscRow& row, const RowText& text) {
 // Converts one integer, string or string-list record into the row's text.
 MQLONG StoreRecord(const MqscCommand* command, const Record& r,
                    std::vector<RowText>* texts) {
+  MQLONG fixed = r.type == MQCFT_INTEGER  ? MQCFIN_STRUC_LENGTH
+                 : r.type == MQCFT_STRING ? MQCFST_STRUC_LENGTH_FIXED
+                                          : MQCFSL_STRUC_LENGTH_FIXED;
+  if (r.length < fixed) return EXRC_MQSC_NOT_CONVERTIBLE;
   const MqscRow* row = MqscFindRow(command, r.parameter, MQSC_WRITE);
   if (row == nullptr) row = MqscFindRow(command, r.parameter, MQSC_OMIT);
   if (row == nullptr) return EXRC_MQSC_NOT_IN_TABLES;
@@ -182,7 +186,6 @@ MQLONG StoreRecord(const MqscCommand* command, const Record& r,
   t.present = true;
   t.has_value = false;
   if (r.type == MQCFT_INTEGER) {
-    if (r.length < MQCFIN_STRUC_LENGTH) return EXRC_MQSC_NOT_CONVERTIBLE;
     MQLONG value = ReadLong(r.p + 12);
     switch (k.Kind) {
       case MQSC_KIND_BARE:
@@ -221,7 +224,6 @@ MQLONG StoreRecord(const MqscCommand* command, const Record& r,
     }
   }
   // MQCFT_STRING_LIST
-  if (r.length < MQCFSL_STRUC_LENGTH_FIXED) return EXRC_MQSC_NOT_CONVERTIBLE;
   MQLONG count = ReadLong(r.p + 16);
   MQLONG width = ReadLong(r.p + 20);
   if (count < 0 || width < 0 ||
@@ -333,7 +335,6 @@ extern "C" int PcfToMqsc(const unsigned char* body, MQLONG body_length,
     out += item;
     ++items;
     separator = row.Separator;
-    texts[i] = RowText();
   }
   if (out.size() > static_cast<size_t>(*text_length))
     return fail(EXRC_MQSC_NO_ROOM);
@@ -955,7 +956,8 @@ extern "C" MQLONG tlxPcf2Mqsc(const mqPcfMessage* pcf, Message* text,
   if (text->Storage != nullptr && text->Payload != nullptr)
     room = text->Capacity - MESSAGE_HEADER_LENGTH;
   if (room < 0) room = 0;
-  if (pcf == nullptr || pcf->Cfh == nullptr || pcf->Body.Payload == nullptr)
+  if (pcf == nullptr || pcf->Cfh == nullptr || pcf->Body.Payload == nullptr ||
+      pcf->Body.UsedLength > pcf->Body.Capacity)
     return fail(EXRC_MQSC_NOT_CONVERTIBLE);
   MQLONG body_length = PCF_BODY_LENGTH(pcf);
   const unsigned char* body = PCF_BODY(pcf);
