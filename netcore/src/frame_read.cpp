@@ -30,6 +30,8 @@ namespace {
 // ---- The frame size limit -------------------------------------------------
 
 constexpr int kMinMessageBytes = static_cast<int>(sizeof(MQCFH));
+// Receive buffers above this size shrink back once their frame is done.
+constexpr MQLONG kShrinkAboveBytes = 256 * 1024;
 // Headroom so that header + body + trailer never overflows a 32-bit length.
 constexpr int kMaxConfigurableBytes = INT_MAX - 1024;
 
@@ -251,6 +253,10 @@ class FrameReader {
   }
 
   void Reset() {
+    // A buffer grown for one large frame goes back to its usual size, so
+    // that a server with many connections does not keep the largest frame
+    // each of them ever carried. (A failed shrink leaves it as it was.)
+    if (b_.Capacity > kShrinkAboveBytes) SizeBuffer(&b_, MQNODE_RECEIVE_CAPACITY);
     b_.Size = RestingSize(node_, header_length_);
     if (b_.Size > b_.Capacity) b_.Size = b_.Capacity;
     b_.Filled = 0;

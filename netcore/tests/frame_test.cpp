@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/net_fixture.h"
@@ -64,6 +65,28 @@ TEST_F(FrameTest, FramesTravelBothWaysInBothFramings) {
     EXPECT_TRUE(HasContents(rx_, 18, 149, 3));
     DeletePcfMessage(out);
     DeletePcfMessage(back);
+  }
+}
+
+TEST_F(FrameTest, MegabyteFramesTravelAndTheBufferShrinksAfter) {
+  const Framing framings[] = {{"plain", 0}, {"signed", 1}};
+  std::string text(1 << 20, 'x');
+  for (std::size_t i = 0; i < text.size(); i += 7) text[i] = static_cast<char>('a' + i % 26);
+  for (const Framing& f : framings) {
+    SCOPED_TRACE(f.name);
+    nettest::TcpPair pair;
+    mqPcfMessage* out = MakeMessage(13, 3, 8, text);
+    // Blocking sockets on both sides: the writer finishes while the reader
+    // takes the frame in on another thread.
+    int written = 0;
+    std::thread writer([&] { written = mnSWrite(out, pair.client, f.secure, cred_); });
+    int read = mnSRead(rx_, pair.accepted, f.secure, cred_);
+    writer.join();
+    ASSERT_EQ(written, 1) << pair.client->lastError;
+    ASSERT_EQ(read, 1) << pair.accepted->lastError;
+    EXPECT_TRUE(HasContents(rx_, 13, 3, 8, text));
+    EXPECT_EQ(pair.accepted->receive.Capacity, MQNODE_RECEIVE_CAPACITY);
+    DeletePcfMessage(out);
   }
 }
 
