@@ -17,14 +17,19 @@ namespace {
 using nettest::HasContents;
 using nettest::MakeMessage;
 
-uint32_t FreePortThenClosed() {
+// A port bound but not listening: connects to it are refused, and nobody
+// else can take it while the test runs.
+struct RefusingPort {
+  RefusingPort() {
+    CreateSocket(&probe);
+    SocketAddress a = nettest::Address("127.0.0.1", "0");
+    BindSocketName(&probe, &a);
+    port = a.port;
+  }
+  ~RefusingPort() { DeleteSocket(&probe); }
   SocketData probe;
-  CreateSocket(&probe);
-  SocketAddress a = nettest::Address("127.0.0.1", "0");
-  BindSocketName(&probe, &a);
-  DeleteSocket(&probe);
-  return a.port;
-}
+  uint32_t port = 0;
+};
 
 TEST(Node, CreatedRecordFields) {
   SocketAddress a = nettest::Address("127.0.0.1", "0");
@@ -153,7 +158,8 @@ TEST(Node, NonBlockingConnectCompletesThroughNPost) {
 }
 
 TEST(Node, FailedNonBlockingConnectIsNeverMarkedOpen) {
-  SocketAddress to = nettest::Loopback(FreePortThenClosed());
+  RefusingPort refusing;
+  SocketAddress to = nettest::Loopback(refusing.port);
   mqnMQNodeData* client = CreateMQNode(&to, MQNODE_MODE_CLIENT);
   ASSERT_EQ(NoblockSocket(&client->socket), 1);
   EXPECT_EQ(mnOpen(client), 0);

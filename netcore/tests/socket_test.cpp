@@ -148,13 +148,12 @@ int CountingErrorCallback(SocketData* s) {
 }
 
 TEST(Errors, RefusedConnectReportsWsaNumberAndCallsTheErrorCallback) {
-  // A port that was just free: bind, note it, close.
+  // A port bound but not listening refuses connects, and stays ours.
   SocketData probe;
   ASSERT_EQ(CreateSocket(&probe), 1);
   SocketAddress any = nettest::Address("127.0.0.1", "0");
   ASSERT_EQ(BindSocketName(&probe, &any), 1);
   uint32_t port = any.port;
-  DeleteSocket(&probe);
 
   SocketData s;
   ASSERT_EQ(CreateSocket(&s), 1);
@@ -167,6 +166,7 @@ TEST(Errors, RefusedConnectReportsWsaNumberAndCallsTheErrorCallback) {
   EXPECT_EQ(g_error_calls, 1);
   EXPECT_EQ(s.errorResult, 10062);
   DeleteSocket(&s);
+  DeleteSocket(&probe);
 }
 
 TEST(Errors, UnknownHostFails) {
