@@ -213,6 +213,23 @@ TEST(MqscReplyPairs, ResetStatisticsReply) {
   EXPECT_EQ(Params(pcf.get()), expected);
 }
 
+TEST(MqscReplyPairs, QueueStatusReply) {
+  Pcf pcf(EXCMD_DISPLAY_QSTATUS, MQCFT_RESPONSE);
+  ASSERT_EQ(FromMqsc("CSQM297I !MQ1 QSTATUS(Q1) TYPE(QUEUE) QSGDISP(QMGR) "
+                     "CURDEPTH(5) IPPROCS(1) OPPROCS(2) UNCOM(0)",
+                     pcf.get())
+                .ok,
+            1);
+  std::vector<Param> expected = {
+      S(MQCA_Q_NAME, "Q1"), I(MQIACF_Q_STATUS_TYPE, 1105),
+      I(MQIA_CURRENT_Q_DEPTH, 5), I(MQIA_OPEN_INPUT_COUNT, 1),
+      I(MQIA_OPEN_OUTPUT_COUNT, 2), I(MQIACF_UNCOMMITTED_MSGS, 0),
+      I(MQSC_QSGDISP, 2)};
+  EXPECT_EQ(Params(pcf.get()), expected);
+  EXPECT_EQ(CfhWord(pcf, 6), 2);  // CSQM297I is a failure identifier
+  EXPECT_EQ(CfhWord(pcf, 7), 3065);
+}
+
 TEST(MqscReplyPairs, ClusterQueueManagerReply) {
   Pcf pcf(MQCMD_INQUIRE_CLUSTER_Q_MGR, MQCFT_RESPONSE);
   ASSERT_EQ(FromMqsc("CSQM201I CLUSQMGR(QM2) CLUSTER(CL1) CHANNEL(TO.QM2) "
