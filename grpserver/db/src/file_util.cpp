@@ -27,7 +27,9 @@ bool Injected(const char* call, const std::string& path) {
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
 
 Status Status::Io(const char* call, const std::string& path, int err) {
-  return Status(kIoError, std::string(call) + " " + path + ": " + std::strerror(err));
+  Status s(kIoError, std::string(call) + " " + path + ": " + std::strerror(err));
+  s.os_error_ = err;
+  return s;
 }
 
 Status Status::Corrupt(const std::string& path, const std::string& what) {

@@ -175,7 +175,7 @@ bool CopyToBackup(const std::string& dir) {
     if (s.ok()) {
       Print(Format("Backup file %s successful\n", name));
     } else {
-      Print(Format("Backup file %s failed, RC(%d)\n", name, s.code()) + "  " + s.message() + "\n");
+      Print(Format("Backup file %s failed, RC(%d)\n", name, s.os_error()) + "  " + s.message() + "\n");
       all_ok = false;
     }
   }

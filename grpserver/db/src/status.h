@@ -36,10 +36,13 @@ class [[nodiscard]] Status {
   bool ok() const { return code_ == kOk; }
   int code() const { return code_; }
   const std::string& message() const { return message_; }
+  // The errno behind an I/O failure, 0 when there is none.
+  int os_error() const { return os_error_; }
 
  private:
   int code_ = kOk;
   std::string message_;
+  int os_error_ = 0;
 };
 
 }  // namespace groupdb
