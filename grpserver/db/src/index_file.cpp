@@ -358,6 +358,11 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
     pos_ = IndexPosition();
     return Status::Ok();
   }
+  // Descend to the first key >= the search key in each page. An equal key
+  // met on the way is remembered and the search goes on left of it, since
+  // equal keys may lie before it: the last equal key met is the first of
+  // the run in key order (what stepping back through the run would reach,
+  // in depth-many page reads instead of run-many).
   Page pg;
   uint32_t p = header_.root;
   for (int depth = 0;; ++depth) {
@@ -374,12 +379,12 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
     if (i <= c && cmp == 0) {
       *found = true;
       *loc = {p, i};
-      break;
     }
     if (pg.w(kInner) == 1) {
       p = i == 1 ? pg.w(kLower) : PG_VAL(pg, i - 1);
       continue;
     }
+    if (*found) break;
     // Absent: the position rests on the first greater key.
     *loc = {p, i};
     if (i <= c) {
@@ -390,28 +395,6 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
       pos_ = IndexPosition();
     }
     return Status::Ok();
-  }
-  // Step back to the first of a run of equal keys. Within a leaf the page
-  // in hand answers; across pages the tree is climbed.
-  uint8_t other[kPageSize];
-  for (uint64_t steps = 0;; ++steps) {
-    if (steps > uint64_t(header_.next_page) * m_) return Status::Corrupt(path(), "walk does not end");
-    if (pg.w(kInner) == 0 && loc->idx > 1) {
-      if (Compare(key, PG_KEY(pg, loc->idx - 1)) != 0) break;
-      --loc->idx;
-      continue;
-    }
-    Loc prev;
-    bool exists;
-    Status s = PrevLoc(*loc, &prev, &exists);
-    if (!s.ok()) return s;
-    if (!exists) break;
-    s = KeyAt(prev, other);
-    if (!s.ok()) return s;
-    if (Compare(key, other) != 0) break;
-    *loc = prev;
-    s = ReadPage(loc->page, &pg);
-    if (!s.ok()) return s;
   }
   Status s = ReadPage(loc->page, &pg);
   if (!s.ok()) return s;
@@ -797,12 +780,36 @@ Status IndexFile::Delete(const uint8_t* key, uint32_t rec) {
   uint32_t r;
   Status s = Find(key, &found, &loc, &r);
   if (!s.ok() || !found) return s;
+  // From the first equal key on to the entry with this record number.
+  // Inside a leaf the page in hand answers; between pages the tree is
+  // climbed (the separators between leaves are keys of the run too).
   uint8_t other[kPageSize];
+  Page scan;
   for (uint64_t steps = 0;; ++steps) {
-    if (steps > uint64_t(header_.next_page) * m_) return Status::Corrupt(path(), "walk does not end");
-    s = RecAt(loc, &r);
+    if (steps > uint64_t(header_.next_page) * (m_ + 1)) return Status::Corrupt(path(), "walk does not end");
+    s = ReadPage(loc.page, &scan);
     if (!s.ok()) return s;
-    if (r == rec) break;
+    if (scan.w(kInner) == 0) {
+      const uint32_t c = scan.w(kCount);
+      bool hit = false, other_key = false;
+      for (; loc.idx <= c; ++loc.idx) {
+        if (Compare(key, PG_KEY(scan, loc.idx)) != 0) {
+          other_key = true;
+          break;
+        }
+        if (PG_VAL(scan, loc.idx) == rec) {
+          hit = true;
+          break;
+        }
+      }
+      if (hit) break;
+      if (other_key || c == 0) return Status::Ok();
+      loc.idx = c;  // the last entry: step on from it
+    } else {
+      s = RecAt(loc, &r);
+      if (!s.ok()) return s;
+      if (r == rec) break;
+    }
     Loc next;
     bool exists;
     s = NextLoc(loc, &next, &exists);
