@@ -414,6 +414,91 @@ TEST_F(FrameTest, PausedFrameCompletesOverSeveralNonBlockingReads) {
   DeletePcfMessage(out);
 }
 
+// The bytes of MakeMessage(13, 4, 9) in one framing, taken from the wire.
+std::vector<unsigned char> FrameBytes(mqnMQNodeData* node, const nettest::RawPeer& peer,
+                                      int secure, mqcSignature credential) {
+  mqPcfMessage* out = MakeMessage(13, 4, 9);
+  EXPECT_EQ(mnSWrite(out, node, secure, credential), 1);
+  DeletePcfMessage(out);
+  return peer.Receive((secure ? 32 + 32 : 0) + 136 + 36 + 4 * 16);
+}
+
+TEST_F(FrameTest, FrameSplitAtEveryByteBoundaryIsDeliveredWhole) {
+  const Framing framings[] = {{"plain", 0}, {"signed", 1}};
+  for (const Framing& f : framings) {
+    SCOPED_TRACE(f.name);
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    std::vector<unsigned char> frame = FrameBytes(peer.node, peer, f.secure, cred_);
+    ASSERT_FALSE(frame.empty());
+    ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
+    for (std::size_t cut = 1; cut < frame.size(); ++cut) {
+      SCOPED_TRACE(cut);
+      ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + static_cast<long>(cut)}));
+      // However much of the head has arrived, the frame is not complete.
+      ASSERT_EQ(mnSRead(rx_, peer.node, f.secure, cred_), 0);
+      ASSERT_EQ(peer.node->lastError, MN_ERR_WOULD_BLOCK);
+      ASSERT_TRUE(peer.Send({frame.begin() + static_cast<long>(cut), frame.end()}));
+      ASSERT_EQ(nettest::ReadWithDeadline(rx_, peer.node, f.secure, cred_), 1)
+          << peer.node->lastError;
+      ASSERT_TRUE(HasContents(rx_, 13, 4, 9));
+    }
+    EXPECT_EQ(peer.node->framesRead, static_cast<MQLONG>(frame.size() - 1));
+  }
+}
+
+TEST_F(FrameTest, FrameArrivingOneByteAtATimeIsDeliveredOnce) {
+  const Framing framings[] = {{"plain", 0}, {"signed", 1}};
+  for (const Framing& f : framings) {
+    SCOPED_TRACE(f.name);
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    std::vector<unsigned char> frame = FrameBytes(peer.node, peer, f.secure, cred_);
+    ASSERT_FALSE(frame.empty());
+    ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
+    for (std::size_t i = 0; i + 1 < frame.size(); ++i) {
+      ASSERT_TRUE(peer.Send({frame[i]}));
+      ASSERT_EQ(mnSRead(rx_, peer.node, f.secure, cred_), 0) << "after byte " << i;
+      ASSERT_EQ(peer.node->lastError, MN_ERR_WOULD_BLOCK) << "after byte " << i;
+    }
+    ASSERT_TRUE(peer.Send({frame.back()}));
+    ASSERT_EQ(nettest::ReadWithDeadline(rx_, peer.node, f.secure, cred_), 1)
+        << peer.node->lastError;
+    EXPECT_TRUE(HasContents(rx_, 13, 4, 9));
+    EXPECT_EQ(peer.node->framesRead, 1);
+  }
+}
+
+TEST_F(FrameTest, BackToBackFramesInOneSendAreReadOneByOne) {
+  const Framing framings[] = {{"plain", 0}, {"signed", 1}};
+  for (const Framing& f : framings) {
+    SCOPED_TRACE(f.name);
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    std::vector<unsigned char> frame = FrameBytes(peer.node, peer, f.secure, cred_);
+    ASSERT_FALSE(frame.empty());
+    ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
+    // Two whole frames and the first 40 bytes of a third in one send: the
+    // reader takes exactly one frame per call and keeps the third's head.
+    std::vector<unsigned char> bytes = frame;
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+    bytes.insert(bytes.end(), frame.begin(), frame.begin() + 40);
+    ASSERT_TRUE(peer.Send(bytes));
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_EQ(nettest::ReadWithDeadline(rx_, peer.node, f.secure, cred_), 1)
+          << peer.node->lastError;
+      EXPECT_TRUE(HasContents(rx_, 13, 4, 9));
+    }
+    EXPECT_EQ(mnSRead(rx_, peer.node, f.secure, cred_), 0);
+    EXPECT_EQ(peer.node->lastError, MN_ERR_WOULD_BLOCK);
+    ASSERT_TRUE(peer.Send({frame.begin() + 40, frame.end()}));
+    ASSERT_EQ(nettest::ReadWithDeadline(rx_, peer.node, f.secure, cred_), 1)
+        << peer.node->lastError;
+    EXPECT_TRUE(HasContents(rx_, 13, 4, 9));
+    EXPECT_EQ(peer.node->framesRead, 3);
+  }
+}
+
 TEST_F(FrameTest, PeerClosingMidFrameGivesPeerClosed) {
   const std::size_t cuts[] = {0, 10, 32, 100};
   for (std::size_t cut : cuts) {
