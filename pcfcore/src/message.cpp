@@ -129,6 +129,17 @@ int AppendMessage(Message* target, const Message* source) {
   if (count < 0) return 0;
   int64_t needed = int64_t{target->UsedLength} + count;
   if (needed > kMaxBlock) return 0;
+  // The source may be a view of bytes inside the target itself (an index
+  // slot of the same PCF message): growing the target would free them, so
+  // keep their offset and find them again in the grown block.
+  const unsigned char* from = source->Payload;
+  auto block_begin = reinterpret_cast<uintptr_t>(target->Storage);
+  auto at = reinterpret_cast<uintptr_t>(from);
+  bool inside = at >= block_begin && at - block_begin < static_cast<uintptr_t>(target->Capacity);
+  uintptr_t inside_offset = at - block_begin;
+  if (inside && inside_offset + static_cast<uintptr_t>(count) > static_cast<uintptr_t>(target->Capacity)) {
+    return 0;  // a view running past the target's block
+  }
   if (needed > target->Capacity) {
     // Grow geometrically so that a run of appends costs linear time.
     int64_t grown = std::max<int64_t>(needed, std::min<int64_t>(int64_t{target->Capacity} * 2, kMaxBlock));
@@ -138,8 +149,9 @@ int AppendMessage(Message* target, const Message* source) {
       return 0;
     }
     target->UsedLength = used;
+    if (inside) from = target->Storage + inside_offset;
   }
-  std::memcpy(target->Storage + target->UsedLength, source->Payload, static_cast<size_t>(count));
+  std::memmove(target->Storage + target->UsedLength, from, static_cast<size_t>(count));
   target->UsedLength = static_cast<MQLONG>(needed);
   return 1;
 }

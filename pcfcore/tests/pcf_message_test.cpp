@@ -142,6 +142,27 @@ TEST(PcfMessage, ViewsFollowTheBodyWhenAnAppendMovesIt) {
   for (Message* x : {&a, &big, &r}) DeleteMessage(x);
 }
 
+TEST(PcfMessage, AppendingTheMessagesOwnIndexSlotCopiesTheRecordWhenTheBodyMoves) {
+  Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 0));
+  Message big{};
+  std::string text(3000, 'q');
+  ASSERT_EQ(CreatePcfStrAttr(&big, MQCA_Q_DESC, text.c_str()), 1);
+  ASSERT_EQ(AppendAttr(m.m, &big), 1);
+  ASSERT_EQ(RawToPcf(m.m), 1);
+  // Slot 1 is a view into the body; the body must grow to take its copy.
+  ASSERT_LT(m->Body.Capacity - m->Body.UsedLength, 3020);
+  ASSERT_EQ(AppendAttr(m.m, &m->Index[1]), 1);
+  ASSERT_EQ(RawToPcf(m.m), 1);
+  ExpectIndexed(m.m);
+  Message r{};
+  char got[3001];
+  ASSERT_EQ(GetAttrByPos(2, &r, m.m), 1);
+  ASSERT_EQ(GetPcfStrAttrValue(&r, got, 3000), 1);
+  EXPECT_EQ(std::string(got), text);
+  DeleteMessage(&r);
+  DeleteMessage(&big);
+}
+
 TEST(PcfMessage, TheIndexLimitHoldsForAppendsAndReceivedBodies) {
   Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 0));
   Message r{};
