@@ -48,6 +48,19 @@ int PopCount(MQLONG v) { return __builtin_popcount(static_cast<unsigned>(v)); }
 
 ReplyHead Fail(MQLONG rc) { return ReplyHead{MQCC_FAILED, rc}; }
 
+// The message a journal record names. The record gives the priority the
+// message was queued at; a checkpoint taken after its queue changed its
+// delivery order may have placed it elsewhere, so fall back to its
+// sequence number, which is unique in the queue manager.
+std::map<MsgKey, Message>::iterator FindStored(Queue& q, MQLONG priority, uint64_t seq) {
+  auto m = q.messages.find(MsgKey{-priority, seq});
+  if (m != q.messages.end()) return m;
+  m = q.messages.find(MsgKey{0, seq});
+  if (m != q.messages.end()) return m;
+  return std::find_if(q.messages.begin(), q.messages.end(),
+                      [seq](const auto& kv) { return kv.first.seq == seq; });
+}
+
 void PutDateTime(MQMD* md) {
   timeval tv{};
   gettimeofday(&tv, nullptr);
@@ -143,15 +156,15 @@ void QueueManager::ApplyRecord(const JournalRecord& r) {
       auto it = queues_.find(r.queue);
       if (it == queues_.end()) return;
       Queue& q = *it->second;
-      if (q.messages.erase(MsgKey{-r.priority, r.seq}) == 0) q.messages.erase(MsgKey{0, r.seq});
+      auto m = FindStored(q, r.priority, r.seq);
+      if (m != q.messages.end()) q.messages.erase(m);
       break;
     }
     case JournalRecord::kBackoutCount: {
       auto it = queues_.find(r.queue);
       if (it == queues_.end()) return;
       Queue& q = *it->second;
-      auto m = q.messages.find(MsgKey{-r.priority, r.seq});
-      if (m == q.messages.end()) m = q.messages.find(MsgKey{0, r.seq});
+      auto m = FindStored(q, r.priority, r.seq);
       if (m != q.messages.end()) m->second.md.BackoutCount = r.backout_count;
       break;
     }
