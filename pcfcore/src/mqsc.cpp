@@ -542,14 +542,19 @@ void PutCfh(unsigned char* p, MQLONG command, MQLONG comp_code, MQLONG reason,
   WriteLong(p + 32, count);
 }
 
-// Appends one record of a stored row to out (zero padding included).
-MQLONG AppendStored(const MqscKeyword& k, const StoredRow& s,
+// Appends one record of a stored row to out (zero padding included). A
+// record that would take out past room bytes is refused before it is built:
+// a list of many short items and one long one is items x longest bytes,
+// far more than the reply text it came from.
+MQLONG AppendStored(const MqscKeyword& k, const StoredRow& s, size_t room,
                     std::vector<unsigned char>* out) {
   size_t at = out->size();
+  auto fits = [&](size_t length) { return at <= room && length <= room - at; };
   switch (k.Kind) {
     case MQSC_KIND_BARE:
     case MQSC_KIND_INTEGER:
     case MQSC_KIND_ENUM:
+      if (!fits(MQCFIN_STRUC_LENGTH)) return EXRC_MQSC_NO_ROOM;
       out->resize(at + MQCFIN_STRUC_LENGTH, 0);
       WriteLong(out->data() + at, MQCFT_INTEGER);
       WriteLong(out->data() + at + 4, MQCFIN_STRUC_LENGTH);
@@ -558,7 +563,7 @@ MQLONG AppendStored(const MqscKeyword& k, const StoredRow& s,
       return 0;
     case MQSC_KIND_STRING: {
       size_t length = MQCFST_STRUC_LENGTH_FIXED + Round4(s.text.size());
-      if (length > INT32_MAX) return EXRC_MQSC_NO_ROOM;
+      if (length > INT32_MAX || !fits(length)) return EXRC_MQSC_NO_ROOM;
       out->resize(at + length, 0);
       unsigned char* p = out->data() + at;
       WriteLong(p, MQCFT_STRING);
@@ -572,9 +577,12 @@ MQLONG AppendStored(const MqscKeyword& k, const StoredRow& s,
     case MQSC_KIND_STRING_LIST: {
       size_t width = 0;
       for (const std::string& item : s.items) width = std::max(width, item.size());
-      size_t data = width * s.items.size();
-      size_t length = MQCFSL_STRUC_LENGTH_FIXED + Round4(data);
-      if (length > INT32_MAX) return EXRC_MQSC_NO_ROOM;
+      // Both factors are below 2^31 (they come from an MQLONG-sized text),
+      // so the product cannot wrap a 64-bit size_t.
+      uint64_t data = uint64_t{width} * s.items.size();
+      if (data > INT32_MAX) return EXRC_MQSC_NO_ROOM;
+      size_t length = MQCFSL_STRUC_LENGTH_FIXED + Round4(static_cast<size_t>(data));
+      if (length > INT32_MAX || !fits(length)) return EXRC_MQSC_NO_ROOM;
       out->resize(at + length, 0);
       unsigned char* p = out->data() + at;
       WriteLong(p, MQCFT_STRING_LIST);
@@ -679,9 +687,11 @@ extern "C" int MqscToPcf(const char* text, MQLONG text_length,
   MQLONG records = 0;
   for (size_t i = 1; i < row_count; ++i) {
     if (!rows[i].set) continue;
-    MQLONG r = AppendStored(*command->Rows[i].Keyword, rows[i], &out);
+    MQLONG r = AppendStored(*command->Rows[i].Keyword, rows[i],
+                            static_cast<size_t>(room), &out);
     if (r != 0) return fail(r);
-    ++records;
+    // The response must index: no more parameters than a PCF message holds.
+    if (++records > PCF_MAX_PARAMETERS) return fail(EXRC_MQSC_NO_ROOM);
   }
   if (out.size() > static_cast<size_t>(room)) return fail(EXRC_MQSC_NO_ROOM);
   if (comp_code == MQCC_UNKNOWN) comp_code = MQCC_OK;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cstring>
 #include <functional>
 #include <map>
@@ -277,6 +279,25 @@ TEST(MqscReplyReasons, ResponseLargerThanTheMessageIs5003) {
   EXPECT_EQ(CfhWord(pcf, 6), 2);
   EXPECT_EQ(CfhWord(pcf, 7), EXRC_MQSC_NO_ROOM);
   EXPECT_EQ(pcf.get()->Body.UsedLength, 136 + 36);
+}
+
+// One long item and many short ones make a list record of (items x longest)
+// bytes: 20,001 items of 20,000 bytes from a 60 KB reply. It cannot fit the
+// response, and must be refused before it is built, not after.
+TEST(MqscReplyReasons, ListTooWideForTheMessageIs5003WithoutBuildingIt) {
+  std::string reply = "CSQM407I NAMELIST(N1) NAMES(" + std::string(20000, 'A');
+  for (int i = 0; i < 20000; ++i) reply += ",B";
+  reply += ")";
+  struct rusage before {};
+  getrusage(RUSAGE_SELF, &before);
+  Pcf pcf(MQCMD_INQUIRE_NAMELIST, MQCFT_RESPONSE, 100000);
+  Reply r = FromMqsc(reply, pcf.get());
+  struct rusage after {};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(r.ok, 0);
+  EXPECT_EQ(r.reason, EXRC_MQSC_NO_ROOM);
+  // The record alone would be 400 MB; the peak may not grow by a tenth of it.
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 40 * 1024) << "kilobytes";
 }
 
 TEST(MqscReplyReasons, WalkerRefusesEscapeWith5004) {
