@@ -80,6 +80,34 @@ TEST_F(MqsimTest, SecondConnectOfAThreadReportsAlreadyConnected) {
   Disconnect(h1);
 }
 
+// Once a call has reported 2009, connecting again gives a new connection
+// (or the reason the queue manager cannot be reached), never the broken
+// handle with 2002.
+TEST_F(MqsimTest, ConnectAfterABrokenConnectionMakesANewOne) {
+  ASSERT_EQ(Ctl("define QM2 APP.Q --type local"), 0);
+  std::thread([&] {
+    MQHCONN h = Connect("QM2");
+    MQHOBJ obj = 0;
+    ASSERT_EQ(Open(h, "APP.Q", MQOO_OUTPUT, &obj), 0);
+    ASSERT_EQ(Ctl("stop QM2 -i"), 0);
+    EXPECT_EQ(Put(h, obj, "x"), MQRC_CONNECTION_BROKEN);
+    char qm[48] = "QM2";
+    MQHCONN again = 0;
+    MQLONG cc = 0, rc = 0;
+    MQCONN(qm, &again, &cc, &rc);
+    EXPECT_EQ(cc, MQCC_FAILED);
+    EXPECT_EQ(rc, MQRC_Q_MGR_NOT_AVAILABLE);
+    ASSERT_EQ(Ctl("start QM2"), 0);
+    MQHCONN fresh = Connect("QM2");
+    EXPECT_NE(fresh, h);
+    MQHOBJ obj2 = 0;
+    EXPECT_EQ(Open(fresh, "APP.Q", MQOO_OUTPUT, &obj2), 0);
+    EXPECT_EQ(Put(fresh, obj2, "y"), 0);
+    Disconnect(fresh);
+    Disconnect(h);
+  }).join();
+}
+
 TEST_F(MqsimTest, ClientConnectionUsesConnectionName) {
   MQLONG cc = 0, rc = 0;
   MQHCONN h = ConnectX("QM2", port2_, &cc, &rc);

@@ -11,6 +11,7 @@
 // answering 2009, until MQDISC removes it.
 #include <mqi/mqi.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -29,7 +30,9 @@ namespace {
 struct Conn {
   std::mutex mu;
   int fd = -1;
-  bool broken = false;
+  // Written under mu; read without it by MQCONN, which must not wait for
+  // a call in progress on the connection.
+  std::atomic<bool> broken{false};
   std::string qmgr;
   ~Conn() {
     if (fd >= 0) ::close(fd);
@@ -161,11 +164,16 @@ ObjDesc ToObjDesc(const MQOD* od) {
 // Connects the socket for a queue manager and runs the connect exchange.
 void ConnectTo(const std::string& qmgr, const std::string& host, int port, PMQHCONN hconn, PMQLONG cc,
                PMQLONG rc) {
+  // A connection known to be broken does not count: the application gets
+  // a new one instead of a handle that can only answer 2009.
   auto it = t_connected.find(qmgr);
-  if (it != t_connected.end() && Lookup(it->second)) {
-    *hconn = it->second;
-    Set(cc, rc, MQCC_WARNING, MQRC_ALREADY_CONNECTED);
-    return;
+  if (it != t_connected.end()) {
+    std::shared_ptr<Conn> held = Lookup(it->second);
+    if (held && !held->broken) {
+      *hconn = it->second;
+      Set(cc, rc, MQCC_WARNING, MQRC_ALREADY_CONNECTED);
+      return;
+    }
   }
   auto c = std::make_shared<Conn>();
   c->fd = ConnectTcp(host, port);
