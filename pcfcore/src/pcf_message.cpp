@@ -212,6 +212,9 @@ int RawToPcf(mqPcfMessage* message) {
     if (!((type >= MQCFT_COMMAND && type <= MQCFT_EVENT) || type == EXCFT_PCF || type == EXCFT_BYTES)) {
       return 0;
     }
+    // Record 0 is read as the MQCFH (Command, ParameterCount): only a
+    // command, response or event header may stand there.
+    if (i == 0 && type != MQCFT_COMMAND && type != MQCFT_RESPONSE && type != MQCFT_EVENT) return 0;
     Message& slot = message->Index[i];
     slot.State = 1;
     slot.Storage = nullptr;

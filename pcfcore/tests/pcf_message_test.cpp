@@ -239,6 +239,29 @@ TEST(PcfMessage, MalformedBodiesFailCleanly) {
   }
 }
 
+// The body must open with an MQCFH (command, response or event): a 36-byte
+// record of another type would pass its own length rules, and its bytes
+// would then be read as Command and ParameterCount.
+TEST(PcfMessage, BodyThatDoesNotOpenWithAnMqcfhIsRefused) {
+  const struct {
+    const char* what;
+    std::vector<MQLONG> words;
+    int ok;
+  } cases[] = {
+      {"string of 16 characters", {4, 36, 2016, 0, 16, 0x41414141, 0x41414141, 0x41414141, 0}, 0},
+      {"integer list of 5", {5, 36, 1001, 5, 1, 2, 3, 4, 0}, 0},
+      {"raw bytes", {999, 36, 1, 0, 16, 0, 0, 0, 0}, 0},
+      {"command", {1, 36, 1, 18, 1, 1, 0, 0, 0}, 1},
+      {"response", {2, 36, 1, 18, 1, 1, 0, 0, 0}, 1},
+      {"event", {7, 36, 1, 44, 1, 1, 0, 0, 0}, 1},
+  };
+  for (const auto& c : cases) {
+    Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 0));
+    std::memcpy(m->Body.Payload, c.words.data(), 36);
+    EXPECT_EQ(RawToPcf(m.m), c.ok) << c.what;
+  }
+}
+
 TEST(PcfMessage, UsedLengthAboveCapacityIsAnOverflow) {
   Pcf m(CreatePcfMessage(2, 1, 0));
   m->Body.UsedLength = m->Body.Capacity + 4;
