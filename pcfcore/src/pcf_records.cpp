@@ -90,6 +90,10 @@ extern "C" {
 
 int IsPcfAttrValid(const Message* record) {
   if (record == nullptr || record->Payload == nullptr) return 0;
+  // The used length must lie inside the block (a view's capacity is the
+  // record's own length), or the checks below would vouch for bytes that
+  // are not there.
+  if (record->UsedLength > record->Capacity) return 0;
   int64_t held = HeldLength(record);
   if (held < 8) return 0;
   const unsigned char* r = record->Payload;

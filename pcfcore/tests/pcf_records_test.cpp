@@ -153,6 +153,23 @@ TEST(PcfRecords, ValidityRules) {
   }
 }
 
+// A holder whose used length claims more than its block must not make the
+// record look valid: the accessors would copy past the block.
+TEST(PcfRecords, UsedLengthBeyondTheBlockIsInvalid) {
+  Record r;
+  ASSERT_EQ(CreatePcfStrAttr(&r.m, 2015, "QMGR1"), 1);
+  ASSERT_EQ(IsPcfAttrValid(&r.m), 1);
+  MQLONG big[2] = {4096, 4076};  // StrucLength, and StringLength to match
+  std::memcpy(r.m.Payload + 4, &big[0], 4);
+  std::memcpy(r.m.Payload + 16, &big[1], 4);
+  MQLONG used = r.m.UsedLength;
+  r.m.UsedLength = 136 + 4096;
+  EXPECT_EQ(IsPcfAttrValid(&r.m), 0);
+  char text[8];
+  EXPECT_EQ(GetPcfStrAttrValue(&r.m, text, 7), 0);
+  r.m.UsedLength = used;
+}
+
 TEST(PcfRecords, StringAccessorsCutAndPad) {
   Record r;
   ASSERT_EQ(CreatePcfStrAttr(&r.m, 2015, "QMGR1"), 1);
