@@ -65,7 +65,7 @@ MQLONG WalkRecords(const unsigned char* body, MQLONG body_length,
     return EXRC_MQSC_NOT_CONVERTIBLE;
   if (ReadLong(body + 4) != MQCFH_STRUC_LENGTH) return EXRC_MQSC_NOT_CONVERTIBLE;
   MQLONG count = ReadLong(body + 32);
-  if (count < 0) count = 0;
+  if (count < 0) return EXRC_MQSC_NOT_CONVERTIBLE;  // malformed, not empty
   int64_t offset = MQCFH_STRUC_LENGTH;
   for (MQLONG i = 0; i < count; ++i) {
     if (offset + 8 > body_length) return EXRC_MQSC_NOT_CONVERTIBLE;

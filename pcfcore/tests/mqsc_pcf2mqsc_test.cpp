@@ -493,6 +493,22 @@ TEST(MqscPcfToMqscWalker, RecordRunningPastTheBodyIs5001) {
   EXPECT_EQ(reason, EXRC_MQSC_NOT_CONVERTIBLE);
 }
 
+// A negative ParameterCount is a malformed command, not one without
+// parameters: it must not turn into a bare verb that then runs.
+TEST(MqscPcfToMqscWalker, NegativeParameterCountIs5001) {
+  Pcf pcf(MQCMD_INQUIRE_Q_MGR);
+  std::vector<unsigned char> body(pcf.get()->Body.Payload,
+                                  pcf.get()->Body.Payload + PCF_BODY_LENGTH(pcf.get()));
+  MQLONG negative = -1;
+  std::memcpy(body.data() + 32, &negative, 4);
+  char text[64];
+  MQLONG length = sizeof text, reason = 0;
+  EXPECT_EQ(PcfToMqsc(body.data(), static_cast<MQLONG>(body.size()), text,
+                      &length, 0, &reason, nullptr),
+            0);
+  EXPECT_EQ(reason, EXRC_MQSC_NOT_CONVERTIBLE);
+}
+
 // Found by fuzzing: a list whose strings are 0 bytes wide may claim any
 // Count; it must not be walked item by item.
 TEST(MqscPcfToMqscWalker, EmptyWideListWithHugeCountIsAnEmptyList) {
