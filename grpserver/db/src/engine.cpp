@@ -191,6 +191,16 @@ Status Engine::Syncpoint() {
   return Done(Status::Ok());
 }
 
+bool Engine::AllIndexesClean() const {
+  for (int t = 0; t < kTableCount; ++t) {
+    if (!tables_[t].open) continue;
+    for (int n = 1; n <= TableByNumber(t)->index_count; ++n) {
+      if (tables_[t].idx[n - 1].header().in_use != 0) return false;
+    }
+  }
+  return true;
+}
+
 uint32_t Engine::current(int t) const { return table_open(t) ? tables_[t].current : 0; }
 void Engine::set_current(int t, uint32_t n) {
   if (table_open(t)) tables_[t].current = n;

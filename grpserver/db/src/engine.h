@@ -71,6 +71,10 @@ class Engine {
   Status Syncpoint();
 
   bool is_open() const { return open_count_ > 0; }
+  // True when every index of every open table is clean on disk (in-use flag
+  // 0), as it is right after a successful Syncpoint unless damage was found
+  // in a table since it was opened.
+  bool AllIndexesClean() const;
   bool locked() const { return lock_.held(); }
   bool table_open(int t) const;
   const std::string& directory() const { return dir_; }

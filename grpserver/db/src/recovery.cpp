@@ -236,6 +236,14 @@ int DbBackup(const char* group, int* out) {
       *out = GDB_RC_FAILED;
       return 0;
     }
+    // A table found damaged since the open keeps its indexes in use; a copy
+    // of it could not be restored, and rotating it in would push a sound
+    // generation out.
+    if (!e.AllIndexesClean()) {
+      groupdb::Print("Backup refused: a table is damaged and waits to be re-indexed\n");
+      *out = GDB_RC_FAILED;
+      return 0;
+    }
   } else {
     if (e.locked()) {
       *out = GDB_RC_IN_USE;

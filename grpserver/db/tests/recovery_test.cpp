@@ -264,6 +264,33 @@ TEST_F(RecoveryTest, BackupOfAnUncleanClosedGroupIsRefused) {
   EXPECT_EQ(Snapshot(GroupDir() + "backup/"), before);
 }
 
+// A table found damaged while the database is open keeps its indexes marked
+// in use; a copy of it is no backup, and rotating it in would push out the
+// sound generations one after the other.
+TEST_F(RecoveryTest, BackupWhileATableIsDamagedKeepsTheSoundGenerations) {
+  MakeGroup(60);
+  int out = -1;
+  ASSERT_EQ(DbBackup(group_.c_str(), &out), 1) << out;
+  ASSERT_EQ(DbBackup(group_.c_str(), &out), 1) << out;
+  Open();
+  const std::string ix = IndexFilePath(GroupDir(), DBT_LOCALQS, 1);
+  auto b = ReadWholeFile(ix);
+  for (size_t i = 1024; i < 2048; ++i) b[i] = 0xA5;  // page 1 under the open engine
+  WriteWholeFile(ix, b);
+  GroupDbRecord r = Blank(DBT_LOCALQS);
+  EXPECT_EQ(DbReadRecord(&r, GDB_READ_FIRST, &out), 0);
+  ASSERT_EQ(out, GDB_E_CORRUPT);
+  auto current = Snapshot(GroupDir() + "backup/");
+  auto prev = Snapshot(GroupDir() + "backup.prev/");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(DbBackup(group_.c_str(), &out), 0);
+    EXPECT_EQ(out, GDB_RC_FAILED);
+  }
+  EXPECT_EQ(Snapshot(GroupDir() + "backup/"), current);
+  EXPECT_EQ(Snapshot(GroupDir() + "backup.prev/"), prev);
+  EXPECT_FALSE(PathExists(GroupDir() + "backup.new"));
+}
+
 TEST_F(RecoveryTest, RestoreMovesTheCurrentFilesAside) {
   MakeGroup(5);
   int out = -1;
