@@ -3,17 +3,17 @@
 
 #include "authcore/authcore.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <string>
 
 #include "rules.h"
@@ -36,11 +36,14 @@ struct FileStamp {
   ino_t ino = 0;
   off_t size = -1;
   struct timespec mtime {};
+  struct timespec ctime {};  // also moves on chmod, which mtime does not
+  mode_t mode = 0;
   bool exists = false;
   bool operator==(const FileStamp& o) const {
     return path == o.path && exists == o.exists && dev == o.dev && ino == o.ino &&
-           size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
-           mtime.tv_nsec == o.mtime.tv_nsec;
+           size == o.size && mode == o.mode && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+           ctime.tv_nsec == o.ctime.tv_nsec;
   }
 };
 
@@ -60,26 +63,54 @@ std::string RulesPath() {
 
 RuleSet LoadRules(const std::string& path, const FileStamp& stamp) {
   RuleSet bad;
-  if (!stamp.exists) {
-    bad.error = "authority rules " + path + ": " + std::strerror(ENOENT);
+  auto refuse = [&](const std::string& why) {
+    bad.error = "authority rules " + path + ": " + why;
     return bad;
+  };
+  if (!stamp.exists) return refuse(std::strerror(ENOENT));
+  // Read with plain calls so that every error is seen: a read that fails
+  // half way must not leave the rules before it in force (a "default allow"
+  // at the top without the "deny" lines further down).
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return refuse(std::string("open: ") + std::strerror(errno));
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    return refuse(std::string("fstat: ") + std::strerror(err));
   }
-  if (stamp.size > kMaxRulesBytes) {
-    bad.error = "authority rules " + path + ": file too large";
-    return bad;
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return refuse("not a regular file");
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    bad.error = "authority rules " + path + ": cannot be read";
-    return bad;
+  // Anyone who may write the file may grant himself every command.
+  if ((st.st_mode & S_IWOTH) != 0) {
+    ::close(fd);
+    return refuse("writable by others");
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    bad.error = "authority rules " + path + ": read failed";
-    return bad;
+  if (st.st_size > kMaxRulesBytes) {
+    ::close(fd);
+    return refuse("file too large");
   }
-  RuleSet set = ParseRules(text.str());
+  std::string text;
+  char chunk[8192];
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      ::close(fd);
+      return refuse(std::string("read: ") + std::strerror(err));
+    }
+    if (n == 0) break;
+    text.append(chunk, static_cast<std::size_t>(n));
+    if (text.size() > static_cast<std::size_t>(kMaxRulesBytes)) {
+      ::close(fd);
+      return refuse("file too large");
+    }
+  }
+  ::close(fd);
+  RuleSet set = ParseRules(text);
   if (!set.valid) set.error = "authority rules " + path + ": " + set.error;
   return set;
 }
@@ -94,6 +125,8 @@ std::shared_ptr<const RuleSet> CurrentRules() {
     stamp.ino = st.st_ino;
     stamp.size = st.st_size;
     stamp.mtime = st.st_mtim;
+    stamp.ctime = st.st_ctim;
+    stamp.mode = st.st_mode;
   }
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_rules && stamp == g_stamp) return g_rules;

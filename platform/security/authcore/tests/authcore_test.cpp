@@ -132,6 +132,45 @@ TEST_F(AuthcoreTest, EveryErrorFailsClosed) {
   EXPECT_EQ(mqc_authority(nullptr, nullptr, nullptr, nullptr), 0);
 }
 
+// The reason the trace prints for a refusal of ADMIN.
+std::string TracedReason() {
+  mqcAuthRequest r{};
+  r.Trace = 1;
+  testing::internal::CaptureStdout();
+  int result = mqc_authority("ADMIN", "G", "13", &r);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(result, 0) << out;
+  return out;
+}
+
+TEST_F(AuthcoreTest, UnusableFilesRefuseEverythingAndSayWhy) {
+  struct BadFile {
+    const char* what;
+    std::string text;
+    const char* reason;
+  };
+  const BadFile bad_files[] = {
+      {"NUL byte", std::string("default allow\nallow ADMIN * *\0\n", 30), "NUL byte"},
+      {"line over 4,096 bytes", "default allow\n# " + std::string(5000, 'x') + "\n",
+       "line too long"},
+  };
+  for (const BadFile& f : bad_files) {
+    SCOPED_TRACE(f.what);
+    WriteRules(f.text);
+    EXPECT_NE(TracedReason().find(f.reason), std::string::npos);
+  }
+  // Anyone may write it: whatever it says, nothing is allowed.
+  WriteRules("default allow\n");
+  ASSERT_EQ(Authority("ADMIN", "G", "13"), 1);
+  fs::permissions(path_, fs::perms::others_write, fs::perm_options::add);
+  EXPECT_NE(TracedReason().find("writable by others"), std::string::npos);
+  EXPECT_EQ(Trust("ADMIN", "127.0.0.1", "h"), 0);
+  // Not a file at all: refused with that reason, not read as empty rules.
+  fs::remove(path_);
+  fs::create_directory(path_);
+  EXPECT_NE(TracedReason().find("not a regular file"), std::string::npos);
+}
+
 TEST_F(AuthcoreTest, ChangedFileIsReadAgain) {
   WriteRules("default deny\n");
   EXPECT_EQ(Authority("BOB", "G", "13"), 0);

@@ -5,9 +5,9 @@
  * HRLCOMPACT_AUTH_RULES, else "$HRLCOMPACT/security/authority.rules", else
  * "/opt/brackwin/harrowdir/security/authority.rules". Format and matching:
  * docs/formats/authority-rules.md. The file is read again whenever it
- * changes on disk. Any error (no file, unreadable, a line that does not
- * parse) fails closed: every command is refused and no connection trusted
- * until the file is put right.
+ * changes on disk. Any error (no file, unreadable, writable by others, a
+ * line that does not parse) fails closed: every command is refused and no
+ * connection trusted until the file is put right.
  *
  * Thread-safe: the parsed rules are shared under a lock.
  * Results: nonzero yes, 0 no; the answer is also left in request->Outcome.
