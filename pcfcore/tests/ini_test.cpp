@@ -172,6 +172,16 @@ TEST_F(TlxIniTest, MissingEmptyAndClosedFilesFindNothing) {
   EXPECT_EQ(tlxOpenIniFileNoEV(dir_.c_str(), "\n=", " \n\t", &ini_), 0);  // a directory
 }
 
+TEST_F(TlxIniTest, FileLargerThanTheLengthFieldIsNotLoaded) {
+  // Sparse, so the test costs no disk: 3 GiB does not fit Length.
+  std::string path = Write("huge.ini", "A=1\n");
+  fs::resize_file(path, uintmax_t{3} << 30);
+  EXPECT_EQ(tlxOpenIniFileNoEV(path.c_str(), "\n=", " \n\t", &ini_), 0);
+  EXPECT_EQ(ini_.Text, nullptr);
+  EXPECT_EQ(ini_.File, nullptr);
+  EXPECT_EQ(Get("A"), "<none>");
+}
+
 TEST_F(TlxIniTest, LoadKeepsTheSetsAndPathBounded) {
   std::string long_set(100, '=');
   ASSERT_EQ(tlxOpenIniFileNoEV(Write("a.ini", "A=1\n").c_str(), long_set.c_str(), long_set.c_str(), &ini_), 1);

@@ -139,6 +139,14 @@ TEST_F(PcfFileTest, EmptyShortAndMissingFilesGiveNull) {
   EXPECT_EQ(DeserializePcfMessage(nullptr), nullptr);
 }
 
+TEST_F(PcfFileTest, FileLargerThanAMessageCanHoldGivesNull) {
+  // A sparse file of 3 GiB: its length does not fit the message's 32-bit
+  // length fields, so it is refused before anything is allocated or read.
+  Write(Path("huge.pcf"), EventBody());
+  fs::resize_file(Path("huge.pcf"), uintmax_t{3} << 30);
+  EXPECT_EQ(DeserializePcfMessage(Path("huge.pcf").c_str()), nullptr);
+}
+
 TEST_F(PcfFileTest, BodyWithUnknownRecordTypeGivesNull) {
   std::vector<unsigned char> body = EventBody();
   body[36] = 8;  // the string record's Type
