@@ -94,6 +94,13 @@ std::shared_ptr<const SigningKey> SigningKey::Load(const std::string& path,
     *error = "signing key " + path + ": not a regular file";
     return nullptr;
   }
+  // Whoever owns the file can change the key; only this user and root may.
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+    ::close(fd);
+    *error = "signing key " + path + ": owned by user " + std::to_string(st.st_uid) +
+             ", not by the user the program runs as";
+    return nullptr;
+  }
   if ((st.st_mode & 077) != 0) {
     ::close(fd);
     *error = "signing key " + path +

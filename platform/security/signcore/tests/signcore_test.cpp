@@ -149,6 +149,17 @@ TEST_F(SigncoreTest, BadKeyFilesGiveNoCredential) {
   EXPECT_NE(std::string(mqc_signature_error()).find("No such file"), std::string::npos);
 }
 
+TEST_F(SigncoreTest, KeyFileOfAnotherUserGivesNoCredential) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(chown(key_path_.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(mqc_get_signature(&cred_), 0);
+  EXPECT_NE(std::string(mqc_signature_error()).find("owned by user 65534"), std::string::npos)
+      << mqc_signature_error();
+  ASSERT_EQ(chown(key_path_.c_str(), geteuid(), getegid()), 0);
+  EXPECT_EQ(mqc_get_signature(&cred_), 1) << mqc_signature_error();
+}
+
 TEST_F(SigncoreTest, KeyTextMayCarryUpperCaseAndSurroundingBlanks) {
   std::string upper = kKeyHexA;
   for (char& c : upper) c = static_cast<char>(std::toupper(c));

@@ -11,7 +11,8 @@
  * The key: a key file named by the variable HRLCOMPACT_SIGNING_KEY, else
  * "$HRLCOMPACT/security/signing.key", else
  * "/opt/brackwin/harrowdir/security/signing.key". It holds 32 to 64 random
- * bytes as hex text and must be readable by its owner only (mode 0600).
+ * bytes as hex text, must belong to the user the program runs as (or root)
+ * and must be readable by its owner only (mode 0600).
  * Format: docs/formats/signing-key.md. A missing, unreadable, malformed or
  * group/world-accessible key fails closed: no credential, no signature, no
  * frame accepted.
