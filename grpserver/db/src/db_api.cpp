@@ -368,6 +368,53 @@ int DbGetFieldNumber(const GroupDbRecord* buffer, int field_no, long long* value
   return 1;
 }
 
+int DbSetFieldTime(GroupDbRecord* buffer, int field_no, long long seconds) {
+  const groupdb::TableDef* td = TableOf(buffer);
+  if (td == nullptr || seconds < 0 || groupdb::FieldOffset(td->number, field_no) < 0) return 0;
+  const int w = groupdb::FieldByNumber(field_no)->width;
+  char text[32];
+  int n = std::snprintf(text, sizeof text, "%lld", seconds);
+  if (n > 0 && n <= w) return DbSetField(buffer, field_no, text);
+  // Base 36, most significant digit first, after the '#'.
+  static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  char digits[16];
+  int d = 0;
+  for (unsigned long long v = static_cast<unsigned long long>(seconds); v != 0; v /= 36) digits[d++] = kDigits[v % 36];
+  if (d + 1 > w) return 0;
+  text[0] = '#';
+  for (int i = 0; i < d; ++i) text[1 + i] = digits[d - 1 - i];
+  text[1 + d] = '\0';
+  return DbSetField(buffer, field_no, text);
+}
+
+int DbGetFieldTime(const GroupDbRecord* buffer, int field_no, long long* seconds) {
+  char text[512];
+  if (seconds == nullptr || !DbGetField(buffer, field_no, text, sizeof text)) return 0;
+  const char* p = text;
+  while (*p == ' ') ++p;
+  const bool wide = *p == '#';
+  if (wide) ++p;
+  const unsigned base = wide ? 36 : 10;
+  unsigned long long v = 0;
+  int count = 0;
+  for (; *p != '\0' && *p != ' '; ++p, ++count) {
+    unsigned digit;
+    if (*p >= '0' && *p <= '9') {
+      digit = unsigned(*p - '0');
+    } else if (wide && *p >= 'A' && *p <= 'Z') {
+      digit = unsigned(*p - 'A') + 10;
+    } else {
+      return 0;
+    }
+    if (v > (0x7FFFFFFFFFFFFFFFULL - digit) / base) return 0;  // beyond 64 bits
+    v = v * base + digit;
+  }
+  while (*p == ' ') ++p;
+  if (count == 0 || *p != '\0') return 0;
+  *seconds = static_cast<long long>(v);
+  return 1;
+}
+
 void DbSetReportHook(DbReportFn fn) { Global().report = fn; }
 void DbSetPrintHook(DbPrintFn fn) { Global().print = fn; }
 

@@ -92,6 +92,80 @@ TEST_F(RecordLayerTest, NumbersThatDoNotFitAreRefusedAndTimesStay64Bit) {
   EXPECT_EQ(DbGetFieldNumber(&r, DBF_MANAGER_STATE, &v), 0);  // blank
 }
 
+// Times are stored as decimal seconds when they fit the field. The group
+// start time is N9, too narrow for any time after 2001-09-09: there it is
+// "#" and base-36 digits (0-9, A-Z), which stay inside the field and its NUL.
+// Expected texts worked out by hand.
+TEST_F(RecordLayerTest, TimesFitTheirFieldsWithoutTouchingTheNext) {
+  struct Case {
+    int field;
+    long long seconds;
+    const char* text;  // nullptr: refused, the field keeps its text
+  } cases[] = {
+      {DBF_MANAGER_START_TIME, 0, "0"},
+      {DBF_MANAGER_START_TIME, 999999999LL, "999999999"},
+      {DBF_MANAGER_START_TIME, 1000000000LL, "#GJDGXS"},
+      {DBF_MANAGER_START_TIME, 1796000000LL, "#TPAIGW"},
+      {DBF_MANAGER_START_TIME, 4102444800LL, "#1VUHMO0"},        // 2100
+      {DBF_MANAGER_START_TIME, 2821109907455LL, "#ZZZZZZZZ"},    // the most it holds
+      {DBF_MANAGER_START_TIME, 2821109907456LL, nullptr},
+      {DBF_MANAGER_START_TIME, -1, nullptr},
+      {DBF_MANAGER_LAST_UPDATED, 1796000000LL, "1796000000"},    // N12: decimal
+      {DBF_MANAGER_LAST_UPDATED, 999999999999LL, "999999999999"},
+      {DBF_MANAGER_LAST_UPDATED, 1000000000000LL, "#CRE66I9S"},
+      {DBF_MANAGER_STATE, 7, "7"},
+      {DBF_MANAGER_STATE, 10, nullptr},                          // N1: "#" needs two places
+  };
+  for (const Case& c : cases) {
+    GroupDbRecord r = Blank(DBT_MANAGERS);
+    Set(&r, DBF_MANAGER_START_TIME, "KEEP");
+    Set(&r, DBF_MANAGER_LAST_UPDATED, "KEEP");
+    Set(&r, DBF_MANAGER_STATE, "K");
+    GroupDbRecord before = r;
+    int ok = DbSetFieldTime(&r, c.field, c.seconds);
+    if (c.text == nullptr) {
+      EXPECT_EQ(ok, 0) << c.seconds;
+      EXPECT_EQ(std::memcmp(r.Data, before.Data, sizeof r.Data), 0) << c.seconds;
+      continue;
+    }
+    ASSERT_EQ(ok, 1) << c.seconds;
+    EXPECT_EQ(Get(r, c.field), c.text);
+    long long back = -1;
+    ASSERT_EQ(DbGetFieldTime(&r, c.field, &back), 1) << c.text;
+    EXPECT_EQ(back, c.seconds);
+    // Only the field itself changed: its NUL and the next field stay.
+    const int off = DbFieldOffset(DBT_MANAGERS, c.field), w = DbFieldWidth(c.field);
+    EXPECT_EQ(r.Data[off + w], '\0');
+    EXPECT_EQ(std::memcmp(r.Data, before.Data, off), 0);
+    EXPECT_EQ(std::memcmp(r.Data + off + w, before.Data + off + w, sizeof r.Data - off - w), 0);
+  }
+  // The wide form goes through a stored record unchanged.
+  Open();
+  GroupDbRecord m = Blank(DBT_MANAGERS);
+  Set(&m, DBF_MANAGER_NAME, "G1");
+  ASSERT_EQ(DbSetFieldTime(&m, DBF_MANAGER_START_TIME, 1796000000LL), 1);
+  Set(&m, DBF_MANAGER_STATE, "4");
+  int out = -1;
+  ASSERT_EQ(DbWriteRecord(&m, GDB_WRITE_ADD, &out), 1) << out;
+  GroupDbRecord back = Blank(DBT_MANAGERS);
+  Set(&back, DBF_MANAGER_NAME, "G1");
+  ASSERT_EQ(DbReadRecord(&back, GDB_READ_KEY, &out), 1) << out;
+  long long t = 0;
+  ASSERT_EQ(DbGetFieldTime(&back, DBF_MANAGER_START_TIME, &t), 1);
+  EXPECT_EQ(t, 1796000000LL);
+  EXPECT_EQ(Get(back, DBF_MANAGER_STATE), "4");
+}
+
+TEST_F(RecordLayerTest, TimeTextsThatAreNeitherFormAreRefused) {
+  for (const char* text : {"", "   ", "#", "#abc", "#12 3", "12#", "-5", "#-5", "1x"}) {
+    GroupDbRecord r = Blank(DBT_MANAGERS);
+    Set(&r, DBF_MANAGER_START_TIME, text);
+    long long t = 42;
+    EXPECT_EQ(DbGetFieldTime(&r, DBF_MANAGER_START_TIME, &t), 0) << '"' << text << '"';
+    EXPECT_EQ(t, 42) << text;
+  }
+}
+
 TEST_F(RecordLayerTest, ShortKeyFieldWrittenRawIsPaddedNotShifted) {
   Open();
   AddManager("M1");

@@ -13,9 +13,9 @@
  *  - One process-wide database, used from one thread (the group manager's
  *    main thread). Nothing here is locked; nothing throws.
  *  - Fields are fixed-width text: w characters padded with spaces, then a
- *    NUL. Use DbSetField/DbSetFieldNumber to fill them: they copy at most
- *    the field's width, turn control bytes into spaces and pad, so a value
- *    can never run into the next field or shift a key.
+ *    NUL. Use DbSetField/DbSetFieldNumber/DbSetFieldTime to fill them:
+ *    they copy at most the field's width, turn control bytes into spaces
+ *    and pad, so a value can never run into the next field or shift a key.
  *
  * Durability: every record write reaches the operating system before the
  * call returns (a killed process loses nothing acknowledged); DbSyncpoint
@@ -140,6 +140,17 @@ int DbSetField(GroupDbRecord* buffer, int field_no, const char* value);
 /* Stores a number as decimal text. 0 (field unchanged) when the digits do
  * not fit the field's width or the table has no such field. */
 int DbSetFieldNumber(GroupDbRecord* buffer, int field_no, long long value);
+/* Stores a time in seconds (0 or more, 64-bit) in a field: as decimal text
+ * when its digits fit the field's width, else as "#" followed by base-36
+ * digits (0-9, A-Z), which lets the group start time (MANAGER_START_TIME,
+ * 9 characters) hold today's ten-digit times and any time to the year
+ * 91,000 without touching the field's NUL or the next field. 0 (field
+ * unchanged) for a negative time or one that fits neither form. */
+int DbSetFieldTime(GroupDbRecord* buffer, int field_no, long long seconds);
+/* Reads a time written by DbSetFieldTime (or plain decimal text written by
+ * anyone); 0 (value unchanged) when the field is blank or holds neither
+ * form. */
+int DbGetFieldTime(const GroupDbRecord* buffer, int field_no, long long* seconds);
 /* Copies the field's text (width characters, trailing spaces removed) and a
  * NUL into out, which needs width + 1 bytes. */
 int DbGetField(const GroupDbRecord* buffer, int field_no, char* out, int out_size);
