@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -40,6 +41,131 @@ TEST(PcfIdToNameTest, KnownAndUnknownCodes) {
       {-1, "UNKNOWN"},
   };
   for (const NameCase& c : cases) EXPECT_STREQ(PcfIdToName(c.code), c.name) << c.code;
+}
+
+// Every row of the table, written out by code and name; every other code
+// in the range the suite uses has no name.
+TEST(PcfIdToNameTest, EveryNamedCodeAndNoOther) {
+  const NameCase table[] = {
+      {1, "MQCMD_CHANGE_Q_MGR"},
+      {2, "MQCMD_INQUIRE_Q_MGR"},
+      {3, "MQCMD_CHANGE_PROCESS"},
+      {4, "MQCMD_COPY_PROCESS"},
+      {5, "MQCMD_CREATE_PROCESS"},
+      {6, "MQCMD_DELETE_PROCESS"},
+      {7, "MQCMD_INQUIRE_PROCESS"},
+      {8, "MQCMD_CHANGE_Q"},
+      {9, "MQCMD_CLEAR_Q"},
+      {10, "MQCMD_COPY_Q"},
+      {11, "MQCMD_CREATE_Q"},
+      {12, "MQCMD_DELETE_Q"},
+      {13, "MQCMD_INQUIRE_Q"},
+      {17, "MQCMD_RESET_Q_STATS"},
+      {18, "MQCMD_INQUIRE_Q_NAMES"},
+      {19, "MQCMD_INQUIRE_PROCESS_NAMES"},
+      {20, "MQCMD_INQUIRE_CHANNEL_NAMES"},
+      {21, "MQCMD_CHANGE_CHANNEL"},
+      {22, "MQCMD_COPY_CHANNEL"},
+      {23, "MQCMD_CREATE_CHANNEL"},
+      {24, "MQCMD_DELETE_CHANNEL"},
+      {25, "MQCMD_INQUIRE_CHANNEL"},
+      {26, "MQCMD_PING_CHANNEL"},
+      {27, "MQCMD_RESET_CHANNEL"},
+      {28, "MQCMD_START_CHANNEL"},
+      {29, "MQCMD_STOP_CHANNEL"},
+      {30, "MQCMD_START_CHANNEL_INIT"},
+      {31, "MQCMD_START_CHANNEL_LISTENER"},
+      {32, "MQCMD_CHANGE_NAMELIST"},
+      {33, "MQCMD_COPY_NAMELIST"},
+      {34, "MQCMD_CREATE_NAMELIST"},
+      {35, "MQCMD_DELETE_NAMELIST"},
+      {36, "MQCMD_INQUIRE_NAMELIST"},
+      {37, "MQCMD_INQUIRE_NAMELIST_NAMES"},
+      {38, "MQCMD_ESCAPE"},
+      {39, "MQCMD_RESOLVE_CHANNEL"},
+      {40, "MQCMD_PING_Q_MGR"},
+      {42, "MQCMD_INQUIRE_CHANNEL_STATUS"},
+      {44, "MQCMD_Q_MGR_EVENT"},
+      {45, "MQCMD_PERFM_EVENT"},
+      {46, "MQCMD_CHANNEL_EVENT"},
+      {70, "MQCMD_INQUIRE_CLUSTER_Q_MGR"},
+      {71, "MQCMD_RESUME_Q_MGR_CLUSTER"},
+      {72, "MQCMD_SUSPEND_Q_MGR_CLUSTER"},
+      {73, "MQCMD_REFRESH_CLUSTER"},
+      {74, "MQCMD_RESET_CLUSTER"},
+      {8001, "EXCMD_ALTER_EVENT"},
+      {8002, "EXCMD_MANAGER_EVENT"},
+      {8003, "EXCMD_STATE_EVENT"},
+      {10001, "EXCMD_START_MCA"},
+      {10002, "EXCMD_STOP_MCA"},
+      {10003, "EXCMD_START_Q_MGR"},
+      {10004, "EXCMD_STOP_Q_MGR"},
+      {10005, "EXCMD_OPEN_EVENT"},
+      {10006, "EXCMD_CLOSE_EVENT"},
+      {10007, "EXCMD_INQUIRE_Q_MGR_NAMES"},
+      {10008, "EXCMD_MQ_OPEN"},
+      {10009, "EXCMD_MQ_CLOSE"},
+      {10010, "EXCMD_STOP_PCFEM"},
+      {10012, "EXCMD_CREATE_Q_MGR"},
+      {10013, "EXCMD_DELETE_Q_MGR"},
+      {10014, "EXCMD_MQSC_SCRIPT"},
+      {10015, "EXCMD_HEART_BEAT"},
+      {10016, "EXCMD_LOCATE_OBJECT"},
+      {10017, "EXCMD_INQUIRE_Q_RUNTIME"},
+      {10020, "EXCMD_INQUIRE_CLUSQMGR_NAMES"},
+      {10101, "EXCMD_INQUIRE_MANAGER"},
+      {10102, "EXCMD_CHANGE_MANAGER"},
+      {10103, "EXCMD_DELETE_MANAGER"},
+      {10104, "EXCMD_CREATE_MANAGER"},
+      {10105, "EXCMD_START_MANAGER"},
+      {10106, "EXCMD_STOP_MANAGER"},
+      {10107, "EXCMD_CHANGE_MANAGER_STAT"},
+      {10110, "EXCMD_SHUTDOWN_MANAGER"},
+      {10120, "EXCMD_INQUIRE_MQNODE_NAMES"},
+      {10121, "EXCMD_INQUIRE_MQNODE"},
+      {10122, "EXCMD_CHANGE_MQNODE"},
+      {10123, "EXCMD_DELETE_MQNODE"},
+      {10124, "EXCMD_CREATE_MQNODE"},
+      {10125, "EXCMD_START_MQNODE"},
+      {10127, "EXCMD_CHANGE_MQNODE_STAT"},
+      {10128, "EXCMD_REGISTER_MQNODE"},
+      {10129, "EXCMD_MANAGE_MQNODE"},
+      {10130, "EXCMD_UNMANAGE_MQNODE"},
+      {10160, "EXCMD_INQUIRE_Q_MGR_EVENT"},
+      {10161, "EXCMD_DELETE_Q_MGR_EVENT"},
+      {10180, "EXCMD_INQUIRE_MANAGER_EVENT"},
+      {10181, "EXCMD_DELETE_MANAGER_EVENT"},
+      {10190, "EXCMD_INQUIRE_PERFM_EVENT"},
+      {10191, "EXCMD_DELETE_PERFM_EVENT"},
+      {10200, "EXCMD_INQUIRE_ALTER_EVENT"},
+      {10201, "EXCMD_DELETE_ALTER_EVENT"},
+      {10205, "EXCMD_INQUIRE_TEXT_FILE"},
+      {10206, "EXCMD_CREATE_TEXT_FILE"},
+      {10300, "EXCMD_MG_BROWSE"},
+      {10301, "EXCMD_MG_NEW"},
+      {10302, "EXCMD_MG_MOVE"},
+      {10303, "EXCMD_MG_DELETE"},
+      {10304, "EXCMD_MG_COPY"},
+      {10901, "EXCMD_DISPLAY_GROUP"},
+      {10902, "EXCMD_DISPLAY_LOG"},
+      {10903, "EXCMD_SET_LOG"},
+      {10904, "EXCMD_ARCHIVE_LOG"},
+      {10905, "EXCMD_DISPLAY_QSTATUS"},
+      {10907, "EXCMD_MOVE_QLOCAL"},
+      {10998, "EXCMD_START_PROCESS"},
+      {10999, "EXCMD_TEST_Q_MGR"},
+      {11000, "EXCMD_MQ_DISCOVER"},
+      {11002, "EXCMD_EXECUTE_SHELL_CMD"},
+  };
+  std::map<MQLONG, std::string> named;
+  for (const NameCase& c : table) {
+    EXPECT_STREQ(PcfIdToName(c.code), c.name) << c.code;
+    named[c.code] = c.name;
+  }
+  EXPECT_EQ(named.size(), 109u);
+  for (MQLONG code = -100; code <= 12000; ++code) {
+    if (named.count(code) == 0) EXPECT_STREQ(PcfIdToName(code), "UNKNOWN") << code;
+  }
 }
 
 // Output of f on standard output.
