@@ -7,6 +7,9 @@
 //   2  the rest is a message header and body that this driver signs
 //      properly first, so that conversion and indexing behind the signature
 //      check get fuzzed too.
+//   3, 4, 5  as 0, 1, 2, but the bytes arrive in small pieces on a
+//      non-blocking socket and the reader is called after each piece, so
+//      frames are assembled over many calls that end in would-block.
 // The bytes arrive through a stream socket pair whose far end is then
 // closed; the reader is called until it fails (end of stream at the latest).
 
@@ -16,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -68,9 +72,39 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
+namespace {
+
+// Reads one frame and, when one was delivered, walks its index. Returns
+// false when the reader failed (lastError tells how).
+bool ReadOne(int mode, mqPcfMessage* msg, mqnMQNodeData* node) {
+  int ok = mode == 0 ? mnRead(msg, node) : mnSRead(msg, node, 1, g_credential);
+  if (!ok) return false;
+  // Whatever was delivered must be indexed and readable.
+  Message record{};
+  for (MQLONG i = 0; i <= msg->Cfh->ParameterCount && i < PCF_INDEX_SLOTS; ++i) {
+    GetAttrByPos(i, &record, msg);
+  }
+  DeleteMessage(&record);
+  return true;
+}
+
+bool SendAll(int fd, const unsigned char* p, size_t n) {
+  while (n > 0) {
+    ssize_t k = send(fd, p, n, MSG_NOSIGNAL);
+    if (k <= 0) return false;
+    p += k;
+    n -= static_cast<size_t>(k);
+  }
+  return true;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 60000) return 0;
   const int mode = data[0] % 3;
+  const bool in_pieces = data[0] % 6 >= 3;
+  const size_t piece = 1 + (data[0] / 6) % 48;
   std::vector<unsigned char> bytes;
   if (mode == 2) {
     bytes = SignedFrame(data + 1, size - 1);
@@ -81,36 +115,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return 0;
   int big = 256 * 1024;
   setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = send(fds[0], bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  close(fds[0]);
 
   SocketData s;
   CreateSocketFromExisting(&s, fds[1]);
   mqnMQNodeData* node = CreateAndBindMQNode(&s, MQNODE_MODE_CLIENT);
   if (node == nullptr) {
+    close(fds[0]);
     close(fds[1]);
     return 0;
   }
   node->open = 1;
   mqPcfMessage* msg = CreatePcfMessage(0, MQCFT_COMMAND, 16);
-  for (int frames = 0; frames < 64; ++frames) {
-    int ok = mode == 0 ? mnRead(msg, node) : mnSRead(msg, node, 1, g_credential);
-    if (!ok && (node->lastError == MN_ERR_PEER_CLOSED || node->lastError == MN_ERR_WOULD_BLOCK ||
-                node->lastError > 10000)) {
-      break;
-    }
-    if (ok) {
-      // Whatever was delivered must be indexed and readable.
-      Message record{};
-      for (MQLONG i = 0; i <= msg->Cfh->ParameterCount && i < PCF_INDEX_SLOTS; ++i) {
-        GetAttrByPos(i, &record, msg);
+  auto stream_lost = [&] {
+    return node->lastError == MN_ERR_PEER_CLOSED || node->lastError > 10000;
+  };
+  bool lost = false;
+  if (in_pieces) {
+    NoblockSocket(&node->socket);
+    for (size_t done = 0; done < bytes.size() && !lost;) {
+      size_t n = std::min(piece, bytes.size() - done);
+      if (!SendAll(fds[0], bytes.data() + done, n)) break;
+      done += n;
+      // Everything sent so far is readable now (a socket pair delivers at
+      // once): read until the reader wants more.
+      for (int frames = 0; frames < 64; ++frames) {
+        if (ReadOne(mode, msg, node)) continue;
+        if (node->lastError == MN_ERR_WOULD_BLOCK) break;
+        if (stream_lost()) lost = true;
+        break;
       }
-      DeleteMessage(&record);
+    }
+  } else {
+    SendAll(fds[0], bytes.data(), bytes.size());
+  }
+  close(fds[0]);
+  for (int frames = 0; frames < 64 && !lost; ++frames) {
+    if (!ReadOne(mode, msg, node) &&
+        (stream_lost() || node->lastError == MN_ERR_WOULD_BLOCK)) {
+      break;
     }
   }
   DeletePcfMessage(msg);
