@@ -224,6 +224,15 @@ int RawToPcf(mqPcfMessage* message) {
     if (!IsPcfAttrValid(&slot)) return 0;
     offset += struc_length;
   }
+  // Slots past the last record still view the records of an earlier, longer
+  // body; empty them so that a record appended since is refused until the
+  // next index instead of being read with an old length. Filled slots always
+  // form a prefix of the index, so the first empty slot ends the run.
+  for (int i = n + 1; i < PCF_INDEX_SLOTS && message->Index[i].Payload != nullptr; ++i) {
+    message->Index[i].Payload = nullptr;
+    message->Index[i].Capacity = 0;
+    message->Index[i].UsedLength = 0;
+  }
   message->Body.UsedLength = static_cast<MQLONG>(offset + kHeader);
   return 1;
 }

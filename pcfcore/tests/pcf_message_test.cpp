@@ -163,6 +163,28 @@ TEST(PcfMessage, AppendingTheMessagesOwnIndexSlotCopiesTheRecordWhenTheBodyMoves
   DeleteMessage(&big);
 }
 
+// After a reuse the slots of the earlier, longer message must not be read
+// as if they indexed the new body: a record appended since is refused until
+// RawToPcf, never served with the old record's length.
+TEST(PcfMessage, SlotsLeftFromAnEarlierBodyAreNotServedAfterReuse) {
+  Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 0));
+  Message small{}, str{}, r{};
+  ASSERT_EQ(CreatePcfIntAttr(&small, MQIA_Q_TYPE, 1), 1);
+  ASSERT_EQ(CreatePcfStrAttr(&str, MQCA_Q_NAME, "A.LONGER.NAME"), 1);
+  ASSERT_EQ(AppendAttr(m.m, &small), 1);
+  ASSERT_EQ(AppendAttr(m.m, &small), 1);
+  ASSERT_EQ(RawToPcf(m.m), 1);
+  ASSERT_EQ(ResetPcfMessage(m.m, MQCMD_INQUIRE_Q, MQCFT_RESPONSE), 1);
+  ASSERT_EQ(AppendAttr(m.m, &str), 1);
+  EXPECT_EQ(GetAttrByPos(1, &r, m.m), 0) << "not indexed yet";
+  EXPECT_EQ(GetAttrByID(MQIA_Q_TYPE, &r, m.m), 0);
+  ASSERT_EQ(RawToPcf(m.m), 1);
+  ASSERT_EQ(GetAttrByPos(1, &r, m.m), 1);
+  EXPECT_EQ(r.UsedLength, 136 + 36);
+  EXPECT_EQ(IsPcfAttrValid(&r), 1);
+  for (Message* x : {&small, &str, &r}) DeleteMessage(x);
+}
+
 TEST(PcfMessage, TheIndexLimitHoldsForAppendsAndReceivedBodies) {
   Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 0));
   Message r{};
