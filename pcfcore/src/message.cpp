@@ -3,6 +3,7 @@
 #include "pcfcore/message.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,14 @@
 
 #include "pcfcore/memory.h"
 #include "wire.h"
+
+// The header travels byte for byte: its size and field offsets are fixed.
+static_assert(sizeof(MessageHeader) == MESSAGE_HEADER_LENGTH);
+static_assert(offsetof(MessageHeader, MsgId) == 16);
+static_assert(offsetof(MessageHeader, lUserMsgLength) == 64);
+static_assert(offsetof(MessageHeader, UserId) == 72);
+static_assert(offsetof(MessageHeader, ApplName) == 84);
+static_assert(offsetof(MessageHeader, ReplyTag) == 132);
 
 namespace {
 

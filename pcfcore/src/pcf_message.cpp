@@ -21,6 +21,9 @@
 using pcfcore::LoadField;
 using pcfcore::StoreField;
 
+// The node header is copied to and from frames byte for byte.
+static_assert(sizeof(NodeHeader) == NODE_HEADER_LENGTH);
+
 namespace {
 
 constexpr MQLONG kHeader = MESSAGE_HEADER_LENGTH;
