@@ -15,6 +15,13 @@
 
 #include "support/net_fixture.h"
 
+// pcfcore's switch for tests that must see an allocation fail
+// (pcfcore/src/memory_fault.h).
+namespace pcfcore::testing {
+void FailAllocationsAbove(size_t max_bytes);
+void AllowAllAllocations();
+}  // namespace pcfcore::testing
+
 namespace {
 
 using nettest::HasContents;
@@ -366,6 +373,41 @@ TEST_F(FrameTest, ConfiguredLimitAppliesToReadsAndWrites) {
   EXPECT_EQ(mnSRead(rx_, pair.accepted, 1, cred_), 0);
   EXPECT_EQ(pair.accepted->lastError, MN_ERR_NO_ROOM);
   mnSetMaxMessageBytes(previous);
+  DeletePcfMessage(big);
+}
+
+// Lifts the allocation cap however the test ends.
+struct AllocationCap {
+  explicit AllocationCap(size_t max_bytes) { pcfcore::testing::FailAllocationsAbove(max_bytes); }
+  ~AllocationCap() { pcfcore::testing::AllowAllAllocations(); }
+};
+
+TEST_F(FrameTest, FailedAllocationsKeepTheirOwnError) {
+  nettest::TcpPair pair;
+  ASSERT_EQ(NoblockSocket(&pair.client->socket), 1);
+  mqPcfMessage* big = MakeMessage(13, 3, 8, std::string(100 * 1024, 'q'));
+  {
+    // No room for the frame: the write fails with 2102, never as if the
+    // socket would block, and nothing is sent or queued.
+    AllocationCap cap(64 * 1024);
+    EXPECT_EQ(mnWrite(big, pair.client), 0);
+    EXPECT_EQ(pair.client->lastError, MN_ERR_NO_ROOM);
+    EXPECT_EQ(mnSWrite(big, pair.client, 1, cred_), 0);
+    EXPECT_EQ(pair.client->lastError, MN_ERR_SIGN_REFUSED);
+    EXPECT_EQ(pair.client->pending, nullptr);
+    EXPECT_EQ(pair.client->framesWritten, 0);
+  }
+  // The frame goes out (what the socket does not take waits in the queue);
+  // the reader then cannot grow its buffer for it.
+  ASSERT_EQ(mnWrite(big, pair.client), 1) << pair.client->lastError;
+  {
+    AllocationCap cap(64 * 1024);
+    EXPECT_EQ(mnRead(rx_, pair.accepted), 0);
+    EXPECT_EQ(pair.accepted->lastError, MN_ERR_NO_ROOM);
+    EXPECT_EQ(pair.accepted->receive.Capacity, MQNODE_RECEIVE_CAPACITY);
+    EXPECT_EQ(pair.accepted->receive.Filled, 0);
+  }
+  EXPECT_EQ(pair.accepted->framesRead, 0);
   DeletePcfMessage(big);
 }
 
