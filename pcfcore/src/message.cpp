@@ -224,6 +224,8 @@ int SizeBuffer(Buffer* buffer, MQLONG capacity) {
   }
   buffer->Data = static_cast<unsigned char*>(data);
   buffer->Capacity = capacity;
+  // Size is kept, except that it never names bytes beyond the storage.
+  if (buffer->Size > capacity) buffer->Size = capacity;
   return 1;
 }
 

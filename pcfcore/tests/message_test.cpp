@@ -172,6 +172,19 @@ TEST(Buffer, ResetReportsAFailedGrowthAndCapsTheSize) {
   DeleteBuffer(&b);
 }
 
+// Growing keeps Size; shrinking below it must not leave a transfer size
+// that runs past the storage.
+TEST(Buffer, ShrinkingBelowTheTransferSizeCapsIt) {
+  Buffer b{};
+  ASSERT_EQ(CreateBuffer(&b, 4096), 1);
+  ASSERT_EQ(SizeBuffer(&b, 8192), 1);
+  EXPECT_EQ(b.Size, 4096);
+  ASSERT_EQ(SizeBuffer(&b, 1024), 1);
+  EXPECT_EQ(b.Capacity, 1024);
+  EXPECT_EQ(b.Size, 1024);
+  DeleteBuffer(&b);
+}
+
 TEST(Message, VerifyMessageExtChecksTheNodeHeaderLength) {
   MQLONG words[2] = {32, 1};
   EXPECT_EQ(VerifyMessageExt(words), 1);

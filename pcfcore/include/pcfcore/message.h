@@ -90,7 +90,8 @@ int CreateBuffer(Buffer* buffer, MQLONG size);
 /* Zeroes the counters and sets Size to size, growing the buffer when size
  * exceeds Capacity. Returns 0 when that growth fails (Size is then Capacity). */
 int ResetBuffer(Buffer* buffer, MQLONG size);
-/* Resizes Data to capacity bytes keeping its contents; new bytes are zero. */
+/* Resizes Data to capacity bytes keeping its contents; new bytes are zero.
+ * Size is kept, but capped at the new capacity when the buffer shrinks. */
 int SizeBuffer(Buffer* buffer, MQLONG capacity);
 /* Frees Data and zeroes the fields; 0 when there was no data. */
 int DeleteBuffer(Buffer* buffer);
