@@ -348,6 +348,31 @@ Status IndexFile::RecAt(Loc loc, uint32_t* rec) {
   return s;
 }
 
+// The separator that precedes a leaf in key order: climbing from the leaf,
+// the entry of the first ancestor in which the path is not the lower child.
+// For a leaf with a left sibling there always is one.
+Status IndexFile::SeparatorBefore(uint32_t leaf, Loc* sep) {
+  uint32_t child = leaf;
+  Page pg;
+  Status s = ReadPage(child, &pg);
+  if (!s.ok()) return s;
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    uint32_t parent = pg.w(kParent);
+    if (parent == 0) return Status::Corrupt(path(), "leaf without a separator before it");
+    s = ReadPage(parent, &pg);
+    if (!s.ok()) return s;
+    uint32_t e;
+    s = ChildIndex(pg, child, &e);
+    if (!s.ok()) return s;
+    if (e >= 1) {
+      *sep = {parent, e};
+      return s;
+    }
+    child = parent;
+  }
+  return Status::Corrupt(path(), "parent chain too long");
+}
+
 // ---------------------------------------------------------------------------
 // 4. Lookup and walks
 
@@ -779,46 +804,55 @@ Status IndexFile::Delete(const uint8_t* key, uint32_t rec) {
   Loc loc;
   uint32_t r;
   Status s = Find(key, &found, &loc, &r);
-  if (!s.ok() || !found) return s;
-  // From the first equal key on to the entry with this record number.
-  // Inside a leaf the page in hand answers; between pages the tree is
-  // climbed (the separators between leaves are keys of the run too).
-  uint8_t other[kPageSize];
-  Page scan;
-  for (uint64_t steps = 0;; ++steps) {
-    if (steps > uint64_t(header_.next_page) * (m_ + 1)) return Status::Corrupt(path(), "walk does not end");
-    s = ReadPage(loc.page, &scan);
-    if (!s.ok()) return s;
-    if (scan.w(kInner) == 0) {
-      const uint32_t c = scan.w(kCount);
-      bool hit = false, other_key = false;
-      for (; loc.idx <= c; ++loc.idx) {
-        if (Compare(key, PG_KEY(scan, loc.idx)) != 0) {
-          other_key = true;
-          break;
-        }
-        if (PG_VAL(scan, loc.idx) == rec) {
+  if (!s.ok()) return s;
+  // From the first equal key on to the entry with this record number,
+  // along the leaves: position (leaf, 0) stands for the separator that
+  // precedes the leaf, whose record number is the leaf's lower word. So one
+  // page read per leaf of the run; the inner pages are climbed only to
+  // confirm a separator whose record number matches.
+  if (!found) return s;
+  if (r != rec) {
+    uint32_t leaf = pos_.page, j = pos_.j == 0 ? 1 : pos_.j;
+    Page pg;
+    bool hit = false;
+    for (uint64_t steps = 0; !hit; ++steps) {
+      if (steps > header_.next_page) return Status::Corrupt(path(), "walk does not end");
+      s = ReadPage(leaf, &pg);
+      if (!s.ok()) return s;
+      if (pg.w(kInner) != 0) return Status::Corrupt(path(), "walk reached an inner page");
+      const uint32_t c = pg.w(kCount);
+      for (; j <= c; ++j) {
+        if (Compare(key, PG_KEY(pg, j)) != 0) return Status::Ok();  // the run ended
+        if (PG_VAL(pg, j) == rec) {
+          loc = {leaf, j};
           hit = true;
           break;
         }
       }
       if (hit) break;
-      if (other_key || c == 0) return Status::Ok();
-      loc.idx = c;  // the last entry: step on from it
-    } else {
-      s = RecAt(loc, &r);
+      const uint32_t right = pg.w(kRight);
+      if (right == 0) return Status::Ok();
+      Page rp;
+      s = ReadPage(right, &rp);
       if (!s.ok()) return s;
-      if (r == rec) break;
+      if (rp.w(kInner) != 0 || rp.w(kCount) == 0) return Status::Corrupt(path(), "bad leaf in the sibling chain");
+      // The separator between the two leaves lies between this leaf's last
+      // key (equal) and the right leaf's first key.
+      if (rp.w(kLower) == rec) {
+        Loc sep;
+        s = SeparatorBefore(right, &sep);
+        if (!s.ok()) return s;
+        uint8_t sep_key[kPageSize];
+        s = KeyAt(sep, sep_key);
+        if (!s.ok()) return s;
+        if (Compare(key, sep_key) != 0) return Status::Ok();
+        loc = sep;
+        break;
+      }
+      if (Compare(key, PG_KEY(rp, 1)) != 0) return Status::Ok();  // separator and on: greater or not ours
+      leaf = right;
+      j = 1;
     }
-    Loc next;
-    bool exists;
-    s = NextLoc(loc, &next, &exists);
-    if (!s.ok()) return s;
-    if (!exists) return s;
-    s = KeyAt(next, other);
-    if (!s.ok()) return s;
-    if (Compare(key, other) != 0) return s;
-    loc = next;
   }
   s = MarkDirty();
   if (!s.ok()) return s;

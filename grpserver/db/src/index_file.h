@@ -140,6 +140,7 @@ class IndexFile {
   Status PrevLoc(Loc in, Loc* out, bool* exists);
   Status KeyAt(Loc loc, uint8_t* key);
   Status RecAt(Loc loc, uint32_t* rec);
+  Status SeparatorBefore(uint32_t leaf, Loc* sep);
   // Finds the first key equal to `key` (canonical location) or the leaf
   // stopping point. Sets the position as Locate does.
   Status Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec);
