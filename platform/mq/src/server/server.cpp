@@ -29,6 +29,9 @@ namespace {
 
 int g_signal_pipe[2] = {-1, -1};
 
+// Replies queued for one connection beyond which its requests wait.
+constexpr size_t kMaxPendingReplyBytes = 2 * (kMaxFramePayloadBytes + 2 * kFrameHeaderBytes);
+
 void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 std::string Sanitised(std::span<const uint8_t> bytes) {
@@ -269,7 +272,11 @@ void Server::ReadConn(Conn* c) {
     ssize_t n = ::recv(c->fd, buf, sizeof buf, 0);
     if (n > 0) {
       c->in.insert(c->in.end(), buf, buf + n);
-      if (static_cast<size_t>(n) < sizeof buf) break;
+      // Enough for the largest frame: handle what is here and leave the
+      // rest in the socket, so that a peer that keeps sending neither
+      // holds the loop nor grows the buffer without end.
+      if (static_cast<size_t>(n) < sizeof buf || c->in.size() >= kMaxFramePayloadBytes + 2 * kFrameHeaderBytes)
+        break;
       continue;
     }
     if (n == 0) {
@@ -336,7 +343,8 @@ int Server::Run() {
       fd_qmgr.push_back(name);
     }
     for (auto& [id, c] : conns_) {
-      short ev = POLLIN;
+      // A peer that does not read its replies is not read from either.
+      short ev = c->out.size() < kMaxPendingReplyBytes ? POLLIN : 0;
       if (!c->out.empty()) ev |= POLLOUT;
       fds.push_back({c->fd, ev, 0});
       fd_conn.push_back(id);
