@@ -75,8 +75,15 @@ Status Engine::Done(Status s) {
 Status Engine::OpenTable(int t) {
   TableState& ts = tables_[t];
   if (ts.open) return Status::Ok();
-  Status s = ts.data.Open(DataFilePath(dir_, t), t);
-  if (!s.ok()) return s;
+  const std::string data_path = DataFilePath(dir_, t);
+  Status s = ts.data.Open(data_path, t);
+  if (!s.ok()) {
+    // A missing data file is damage to the group (the recovery at open
+    // turns to the backup, moving the other files aside); a file that is
+    // there but cannot be opened or read is an I/O or permission error.
+    if (s.code() == kIoError && !PathExists(data_path)) s = Status::Corrupt(data_path, "missing");
+    return s;
+  }
   const TableDef* td = TableByNumber(t);
   for (int n = 1; n <= td->index_count; ++n) {
     std::string path = IndexFilePath(dir_, t, n);

@@ -161,6 +161,20 @@ TEST_F(RecoveryTest, DamagedDataFileIsDetectedAndMovedAsideBeforeTheBackupIsUsed
   EXPECT_EQ(ReadWholeFile(GroupDir() + aside[0] + "/LOCALQS.dat"), b) << "damaged file not kept";
 }
 
+TEST_F(RecoveryTest, MissingDataFileIsDamageAndTheBackupIsUsed) {
+  MakeGroup(30);
+  ASSERT_EQ(OpenWithRecovery(), 0);  // backup of 30 queues
+  ASSERT_EQ(DbCloseLocked(), 1);
+  ASSERT_TRUE(RemoveFile(DataFilePath(GroupDir(), DBT_LOCALQS)).ok());
+  ASSERT_EQ(OpenWithRecovery(), 0);
+  EXPECT_TRUE(Reported("IGE0036"));
+  EXPECT_TRUE(Reported("IGE0037"));
+  EXPECT_EQ(CountQueues(), 30);
+  std::vector<std::string> aside = AsideDirs();
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_TRUE(PathExists(GroupDir() + aside[0] + "/LOCALQS.x01"));
+}
+
 TEST_F(RecoveryTest, DamagedRecordIsDetectedWhenRead) {
   MakeGroup(10);
   ASSERT_EQ(OpenWithRecovery(), 0);
