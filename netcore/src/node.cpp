@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "netcore/frame.h"
@@ -305,7 +306,7 @@ int mnClose(mqnMQNodeData* node) {
 }
 
 int mnPost(mqnMQNodeData** nodes, mqnMQNodeData** accept_ready, mqnMQNodeData** read_ready,
-           int seconds, int* error) {
+           int seconds, int* error) try {
   std::vector<SocketData*> list;
   for (mqnMQNodeData** p = nodes; p != nullptr && *p != nullptr; ++p) list.push_back(&(*p)->socket);
   std::vector<SocketData*> read(list.size() + 1, nullptr);
@@ -326,10 +327,15 @@ int mnPost(mqnMQNodeData** nodes, mqnMQNodeData** accept_ready, mqnMQNodeData** 
   accept_ready[n_accept] = nullptr;
   read_ready[n_read] = nullptr;
   return 1;
+} catch (const std::bad_alloc&) {
+  // No memory for the wait's tables: a failed wait, not an exception
+  // through the C interface.
+  if (error != nullptr) *error = OS_WSAENOBUFS;
+  return 0;
 }
 
 int mnNPost(mqnMQNodeData** nodes, mqnMQNodeData** accept_ready, mqnMQNodeData** read_ready,
-            mqnMQNodeData** write_ready, int seconds, int* error) {
+            mqnMQNodeData** write_ready, int seconds, int* error) try {
   std::vector<SocketData*> list;
   std::vector<SocketData*> pending;
   for (mqnMQNodeData** p = nodes; p != nullptr && *p != nullptr; ++p) {
@@ -378,6 +384,9 @@ int mnNPost(mqnMQNodeData** nodes, mqnMQNodeData** accept_ready, mqnMQNodeData**
   read_ready[n_read] = nullptr;
   write_ready[n_write] = nullptr;
   return 1;
+} catch (const std::bad_alloc&) {
+  if (error != nullptr) *error = OS_WSAENOBUFS;
+  return 0;
 }
 
 int mnIsPendingIO(mqnMQNodeData* node) { return node->pending != nullptr ? 1 : 0; }

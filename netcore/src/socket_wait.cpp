@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -127,6 +128,20 @@ int Wait(SocketData** list, SocketData** read, SocketData** write, SocketData** 
   return 1;
 }
 
+// The wait's tables grow with the list; no memory for them is a failed
+// wait (10055), never an exception through the C interface.
+int GuardedWait(SocketData** list, SocketData** read, SocketData** write,
+                SocketData** exception, WaitTime* wait, int* error, bool with_writes,
+                const char* ready_trace, const char* exception_trace) {
+  try {
+    return Wait(list, read, write, exception, wait, error, with_writes, ready_trace,
+                exception_trace);
+  } catch (const std::bad_alloc&) {
+    if (error != nullptr) *error = OS_WSAENOBUFS;
+    return 0;
+  }
+}
+
 }  // namespace
 
 // Outcome of a socket whose connect was in progress and that poll reported.
@@ -159,14 +174,14 @@ extern "C" {
 
 int PostSocket(SocketData** list, SocketData** read, SocketData** exception, WaitTime* wait,
                int* error) {
-  return netcore::Wait(list, read, nullptr, exception, wait, error, false, "PostSocket:Ready",
-                       "PostSocket:Exception");
+  return netcore::GuardedWait(list, read, nullptr, exception, wait, error, false,
+                              "PostSocket:Ready", "PostSocket:Exception");
 }
 
 int NPostSocket(SocketData** list, SocketData** read, SocketData** write,
                 SocketData** exception, WaitTime* wait, int* error) {
-  return netcore::Wait(list, read, write, exception, wait, error, true, "NPostSocket:Ready",
-                       "NPostSocket:Exception");
+  return netcore::GuardedWait(list, read, write, exception, wait, error, true,
+                              "NPostSocket:Ready", "NPostSocket:Exception");
 }
 
 }  // extern "C"

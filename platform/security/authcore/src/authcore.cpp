@@ -161,6 +161,18 @@ int Answer(bool trust, const char* a, const char* b, const char* c,
   return outcome;
 }
 
+// Answer, refusing when no memory can be had for the rules or the trace:
+// nothing crosses the C interface as an exception, and a failure says no.
+int GuardedAnswer(bool trust, const char* a, const char* b, const char* c,
+                  mqcAuthRequest* request) {
+  try {
+    return Answer(trust, a, b, c, request);
+  } catch (...) {
+    if (request != nullptr) request->Outcome = 0;
+    return 0;
+  }
+}
+
 }  // namespace
 }  // namespace authcore
 
@@ -168,12 +180,12 @@ extern "C" {
 
 int mqc_authority(const char* user, const char* path, const char* command,
                   mqcAuthRequest* request) {
-  return authcore::Answer(false, user, path, command, request);
+  return authcore::GuardedAnswer(false, user, path, command, request);
 }
 
 int mqc_trust(const char* user, const char* peer, const char* host,
               mqcAuthRequest* request) {
-  return authcore::Answer(true, user, peer, host, request);
+  return authcore::GuardedAnswer(true, user, peer, host, request);
 }
 
 }  // extern "C"

@@ -60,7 +60,7 @@ using signcore::t_error;
 
 extern "C" {
 
-int mqc_get_signature(mqcSignature* credential) {
+int mqc_get_signature(mqcSignature* credential) try {
   t_error.clear();
   if (credential == nullptr) {
     t_error = "mqc_get_signature: no place for the credential";
@@ -80,6 +80,10 @@ int mqc_get_signature(mqcSignature* credential) {
   }
   *credential = data;
   return 1;
+} catch (...) {
+  // No memory for a text or a key: fail closed, nothing crosses the C
+  // interface as an exception.
+  return 0;
 }
 
 int mqc_release_signature(mqcSignature* credential) {
@@ -90,7 +94,7 @@ int mqc_release_signature(mqcSignature* credential) {
   return 1;
 }
 
-int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) {
+int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) try {
   t_error.clear();
   if (frame == nullptr) {
     t_error = "mqc_sign: no frame buffer";
@@ -137,9 +141,11 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) {
   frame->Size = static_cast<MQLONG>(total);
   frame->Capacity = static_cast<MQLONG>(total);
   return 1;
+} catch (...) {
+  return 0;
 }
 
-int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) {
+int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) try {
   t_error.clear();
   if (header == nullptr || view == nullptr || msg == nullptr ||
       msg->Body.Storage == nullptr) {
@@ -173,6 +179,8 @@ int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) {
   msg->Body.UsedLength -= MQC_SIGNATURE_LENGTH;
   view->Size -= MQC_SIGNATURE_LENGTH;
   return 1;
+} catch (...) {
+  return 0;
 }
 
 const char* mqc_signature_error(void) { return t_error.c_str(); }
