@@ -331,6 +331,9 @@ int DbRestore(const char* group, int* out) {
     s = groupdb::RenamePath(dir + names[i], aside + "/" + names[i]);
     if (s.ok()) moved.push_back(names[i]);
   }
+  // The moved files are the only copy of what the backup lacks: their new
+  // directory entries reach the disk before anything replaces them.
+  if (s.ok()) s = groupdb::SyncDirectory(aside);
   // Copy the backup in under temporary names, then rename each into place.
   for (size_t i = 0; s.ok() && i < names.size(); ++i) {
     s = groupdb::CopyFileSynced(source + names[i], dir + names[i] + ".restore");
