@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -39,6 +40,9 @@ class MqsimTest : public ::testing::Test {
 
   void TearDown() override {
     StopServer();
+    // A server that mqsimctl started in the background is no child of
+    // ours: ask it to end, so that a failed test leaves nothing running.
+    if (access((root_ + "/mqsim.sock").c_str(), F_OK) == 0) Ctl("shutdown");
     std::string log;
     mqsim::ReadFile(root_ + "/server.log", &log);
     EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << "sanitizer report in the server's log";
@@ -78,8 +82,12 @@ class MqsimTest : public ::testing::Test {
     std::string line;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     char c;
-    while (std::chrono::steady_clock::now() < deadline && read(out[0], &c, 1) == 1) {
-      if (c == '\n') break;
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd p{out[0], POLLIN, 0};
+      // A server that neither speaks nor exits must not hang the test.
+      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) != 1) break;
+      if (read(out[0], &c, 1) != 1 || c == '\n') break;
       line += c;
     }
     close(out[0]);
