@@ -671,6 +671,24 @@ TEST_F(UdpFrameTest, ShortOrMisSizedDatagramsAreNeverDelivered) {
     EXPECT_EQ(mnSRead(rx_, node, 1, cred_), 0);
     EXPECT_EQ(node->lastError, MN_ERR_BAD_HEADER);
   }
+  // Larger than the receive buffer: refused whole (10040), never cut short.
+  std::vector<unsigned char> huge = header;
+  huge.resize(MQNODE_RECEIVE_CAPACITY + 100, 0);
+  ASSERT_EQ(sendto(raw, huge.data(), huge.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+            static_cast<ssize_t>(huge.size()));
+  EXPECT_EQ(mnSRead(rx_, node, 1, cred_), 0);
+  EXPECT_EQ(node->lastError, 10040);
+  EXPECT_EQ(node->framesRead, 0);
+  // The node still takes the next proper datagram.
+  SocketAddress a2 = nettest::Address("127.0.0.1", "0");
+  mqnMQNodeData* sender = CreateUDPMQNode(&a2);
+  SocketAddress back = nettest::Loopback(node->address.port);
+  mqPcfMessage* out = MakeMessage(10020, 2, 5);
+  ASSERT_EQ(mnSWriteTo(out, sender, &back, 1, cred_), 1) << sender->lastError;
+  ASSERT_EQ(mnSRead(rx_, node, 1, cred_), 1) << node->lastError;
+  EXPECT_TRUE(HasContents(rx_, 10020, 2, 5));
+  DeletePcfMessage(out);
+  DeleteMQNode(sender);
   close(raw);
   DeleteMQNode(node);
 }
