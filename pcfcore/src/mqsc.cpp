@@ -171,6 +171,13 @@ std::string RowItem(const MqscRow& row, const RowText& text) {
   return item;
 }
 
+// A line feed or carriage return would end the MQSC line inside a quoted
+// value, and the rest of the value would stand as a command of its own in a
+// script: such a value cannot be converted.
+bool HasLineEnd(std::string_view s) {
+  return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
 // Converts one integer, string or string-list record into the row's text.
 MQLONG StoreRecord(const MqscCommand* command, const Record& r,
                    std::vector<RowText>* texts) {
@@ -214,11 +221,11 @@ MQLONG StoreRecord(const MqscCommand* command, const Record& r,
       case MQSC_KIND_STRING:
         t.value = MqscText(s);
         t.has_value = true;
-        return 0;
+        return HasLineEnd(t.value) ? EXRC_MQSC_NOT_CONVERTIBLE : 0;
       case MQSC_KIND_STRING_LIST:
         t.value = ListText({s});
         t.has_value = true;
-        return 0;
+        return HasLineEnd(t.value) ? EXRC_MQSC_NOT_CONVERTIBLE : 0;
       default:
         return EXRC_MQSC_NOT_CONVERTIBLE;
     }
@@ -240,7 +247,7 @@ MQLONG StoreRecord(const MqscCommand* command, const Record& r,
                        static_cast<size_t>(width));
   t.value = ListText(items);
   t.has_value = true;
-  return 0;
+  return HasLineEnd(t.value) ? EXRC_MQSC_NOT_CONVERTIBLE : 0;
 }
 
 // Marks the selector rows of an integer list (the attributes a DISPLAY

@@ -441,6 +441,23 @@ const ReasonCase kReasonCases[] = {
      EXRC_MQSC_NOT_IN_TABLES},
     {"CommandNotInTableIs5002", MQCMD_REFRESH_Q_MGR, [](Pcf&) {},
      EXRC_MQSC_NOT_IN_TABLES},
+    // A line end inside a quoted value would end the MQSC line there and
+    // let the rest of the value stand as a command of its own in a script.
+    {"LineFeedInAStringIs5001", MQCMD_CHANGE_Q,
+     [](Pcf& p) {
+       p.Str(MQCA_Q_NAME, "Q1").Int(MQIA_Q_TYPE, 1)
+           .Str(MQCA_Q_DESC, "x\nDELETE QLOCAL(PAYROLL)\n*");
+     },
+     EXRC_MQSC_NOT_CONVERTIBLE},
+    {"CarriageReturnInANameIs5001", MQCMD_CLEAR_Q,
+     [](Pcf& p) { p.Str(MQCA_Q_NAME, "Q1\rDELETE QLOCAL(Q2)"); },
+     EXRC_MQSC_NOT_CONVERTIBLE},
+    {"LineFeedInAListItemIs5001", MQCMD_CHANGE_NAMELIST,
+     [](Pcf& p) {
+       p.Str(MQCA_NAMELIST_NAME, "N1")
+           .StrList(MQCA_NAMES, {"CL1", "A\nB"}, 8);
+     },
+     EXRC_MQSC_NOT_CONVERTIBLE},
     {"MissingQueueTypeIs5005", MQCMD_CREATE_Q,
      [](Pcf& p) { p.Str(MQCA_Q_NAME, "Q1"); }, EXRC_MQSC_REQUIRED_MISSING},
     {"MissingChannelNameIs5005", MQCMD_START_CHANNEL, [](Pcf&) {},

@@ -33,7 +33,8 @@ extern "C" {
 #endif
 
 /* Reasons of the conversion (on the wire: never renumber). */
-#define EXRC_MQSC_NOT_CONVERTIBLE 5001  /* record type or keyword kind */
+#define EXRC_MQSC_NOT_CONVERTIBLE 5001  /* record type or keyword kind; a
+                                           string value with a line end */
 #define EXRC_MQSC_NOT_IN_TABLES 5002    /* command, keyword or value */
 #define EXRC_MQSC_NO_ROOM 5003          /* the output does not fit */
 #define EXRC_MQSC_NO_ROW_TABLE 5004     /* command without a row table */
