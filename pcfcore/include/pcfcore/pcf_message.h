@@ -69,14 +69,19 @@ int DeletePcfMessage(mqPcfMessage* message);
  * not updated: call RawToPcf before reading by position or id. */
 int AppendAttr(mqPcfMessage* message, const Message* record);
 /* Re-indexes the body; 1 when it is well formed. A body with more
- * parameters than the index holds is refused. */
+ * parameters than the index holds is refused, and so is one that does not
+ * open with an MQCFH. On success the slots past the last record are empty,
+ * so records appended later are refused by position and id until the next
+ * RawToPcf. */
 int RawToPcf(mqPcfMessage* message);
 /* Copies record position (0 the MQCFH) into record (reset first). */
 int GetAttrByPos(MQLONG position, Message* record, const mqPcfMessage* message);
 /* Copies the first record with Parameter id into record. */
 int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message);
-/* Appends the standard parameters of the message's command; see the table
- * in pcf_build.cpp. 0 for a command it does not know. */
+/* Appends the standard parameters of the message's command (the table in
+ * pcf_build.cpp) and re-indexes. 1 when every one of them was appended (and
+ * for MQCMD_START_CHANNEL_LISTENER and MQCMD_PING_Q_MGR, which take none);
+ * 0 when any append or the index failed, or for a command it does not know. */
 int BuildPcfCmd(mqPcfMessage* message, const char* name, MQLONG value);
 
 #ifdef __cplusplus
