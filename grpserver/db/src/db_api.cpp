@@ -89,6 +89,17 @@ int Result(const Status& s, int* out) {
 
 uint8_t* Area(GroupDbRecord* b) { return reinterpret_cast<uint8_t*>(b->Data); }
 
+// The buffer with its table's fields cleaned as an add stores them (bytes
+// from a field's first NUL on and control bytes as spaces), so a key built
+// from it matches the stored key even when the caller wrote a field raw.
+// REQUIRES: the buffer names a valid table.
+GroupDbRecord Cleaned(const GroupDbRecord* buffer) {
+  GroupDbRecord clean = *buffer;
+  (void)groupdb::NormalizeRecord(static_cast<int>(buffer->Table), reinterpret_cast<const uint8_t*>(buffer->Data),
+                                 reinterpret_cast<uint8_t*>(clean.Data));
+  return clean;
+}
+
 }  // namespace
 
 extern "C" {
@@ -166,12 +177,15 @@ void DbClearRecord(GroupDbRecord* buffer) {
 int DbBuildPrimaryKey(const GroupDbRecord* buffer, char* key) {
   const groupdb::TableDef* td = TableOf(buffer);
   if (td == nullptr) return 0;
-  return groupdb::BuildIndexKey(td->number, 1, buffer->Data, key);
+  const GroupDbRecord clean = Cleaned(buffer);
+  return groupdb::BuildIndexKey(td->number, 1, clean.Data, key);
 }
 
-int DbBuildSecondaryKey(const GroupDbRecord* buffer, char* key) {
-  const groupdb::TableDef* td = TableOf(buffer);
+int DbBuildSecondaryKey(const GroupDbRecord* raw, char* key) {
+  const groupdb::TableDef* td = TableOf(raw);
   if (td == nullptr) return 0;
+  const GroupDbRecord clean = Cleaned(raw);
+  const GroupDbRecord* buffer = &clean;
   const int t = td->number;
   switch (t) {
     case DBT_CHANNELS: case DBT_CLNTCONN: case DBT_LOCALQS: case DBT_MODELQS: case DBT_REMOTEQS:
@@ -218,7 +232,7 @@ int DbReadRecord(GroupDbRecord* buffer, int op, int* out) {
   char key[groupdb::kMaxKeyLength + 64];
   switch (op) {
     case GDB_READ_KEY:
-      groupdb::BuildIndexKey(t, 1, buffer->Data, key);
+      DbBuildPrimaryKey(buffer, key);
       return Result(e.Find(t, 1, reinterpret_cast<uint8_t*>(key), Area(buffer)), out);
     case GDB_READ_FIRST: return Result(e.First(t, 1, Area(buffer)), out);
     case GDB_READ_NEXT: return Result(e.Next(t, 1, Area(buffer)), out);

@@ -179,6 +179,19 @@ TEST_F(RecordLayerTest, ShortKeyFieldWrittenRawIsPaddedNotShifted) {
   ASSERT_EQ(DbReadRecord(&f, GDB_READ_KEY, &out), 1) << out;
   EXPECT_EQ(Get(f, DBF_MQNODE_NAME), "NODE");
   EXPECT_EQ(Get(f, DBF_LOCAL_Q_NAME), "Q.A");
+  // The same raw buffer finds what it stored, by its primary and by its
+  // secondary key (the lookups clean the key fields as the add did).
+  GroupDbRecord raw = Queue("M1", "NODE", "QM", "Q.A");
+  std::memcpy(raw.Data + off, "NODE\0garbage", 12);
+  GroupDbRecord again = raw;
+  ASSERT_EQ(DbReadRecord(&again, GDB_READ_KEY, &out), 1) << out;
+  EXPECT_EQ(Get(again, DBF_LOCAL_Q_NAME), "Q.A");
+  again = raw;
+  ASSERT_EQ(DbReadRecord(&again, GDB_READ_SECONDARY, &out), 1) << out;
+  EXPECT_EQ(Get(again, DBF_LOCAL_Q_NAME), "Q.A");
+  char key[256];
+  ASSERT_EQ(DbBuildPrimaryKey(&raw, key), 176);
+  EXPECT_EQ(std::string(key + 32, 48), "NODE" + std::string(44, ' '));
 }
 
 // Every result code of the record layer from one small fixture.

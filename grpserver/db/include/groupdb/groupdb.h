@@ -117,7 +117,9 @@ int DbWriteRecord(GroupDbRecord* buffer, int mode, int* out);
 int DbFindRecord(GroupDbRecord* buffer, int n, const char* key, int* out);
 /* Deletes the table's current record. */
 int DbDeleteRecord(int table, int* out);
-/* The buffer's index-1 key; returns its length (0 for a bad table). */
+/* The buffer's index-1 key, built from its fields as an add stores them
+ * (bytes from a field's first NUL on, and control bytes, as spaces); returns
+ * its length (0 for a bad table). The secondary key below is built alike. */
 int DbBuildPrimaryKey(const GroupDbRecord* buffer, char* key);
 /* The buffer's secondary lookup key; returns the index number it is for
  * (0 for a bad table). key needs room for 244 bytes. */
