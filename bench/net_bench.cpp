@@ -153,6 +153,7 @@ class NodeEcho {
     mnOpen(client_);
     mnOpen(server_);
     accepted_ = server_->accepted;
+    if (accepted_ == nullptr) return;  // Ready() says so; nothing to echo on
     NoDelay(client_->socket.handle);
     NoDelay(accepted_->socket.handle);
     echo_ = std::thread([this] {
@@ -165,7 +166,7 @@ class NodeEcho {
   }
   ~NodeEcho() {
     shutdown(client_->socket.handle, SHUT_RDWR);
-    echo_.join();
+    if (echo_.joinable()) echo_.join();
     DeleteMQNode(client_);
     DeleteMQNode(accepted_);
     DeleteMQNode(server_);
