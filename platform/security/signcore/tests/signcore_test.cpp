@@ -149,6 +149,26 @@ TEST_F(SigncoreTest, BadKeyFilesGiveNoCredential) {
   EXPECT_NE(std::string(mqc_signature_error()).find("No such file"), std::string::npos);
 }
 
+TEST_F(SigncoreTest, KeyPathThatIsNotAPlainFileGivesNoCredential) {
+  // A symbolic link to a good key: whoever can place the link chooses the
+  // key, so it is refused.
+  std::string real = dir_ + "/real.key";
+  {
+    std::ofstream(real) << kKeyHexA;
+  }
+  ASSERT_EQ(chmod(real.c_str(), 0600), 0);
+  ASSERT_EQ(symlink(real.c_str(), key_path_.c_str()), 0);
+  EXPECT_EQ(mqc_get_signature(&cred_), 0);
+  EXPECT_NE(std::string(mqc_signature_error()).find(key_path_), std::string::npos);
+  fs::remove(key_path_);
+  // A directory.
+  ASSERT_TRUE(fs::create_directory(key_path_));
+  ASSERT_EQ(chmod(key_path_.c_str(), 0700), 0);
+  EXPECT_EQ(mqc_get_signature(&cred_), 0);
+  EXPECT_NE(std::string(mqc_signature_error()).find("not a regular file"), std::string::npos)
+      << mqc_signature_error();
+}
+
 TEST_F(SigncoreTest, KeyFileOfAnotherUserGivesNoCredential) {
   if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
   WriteKey(kKeyHexA);
