@@ -166,6 +166,7 @@ Status IndexFile::OpenChecked(const std::string& path, uint32_t expected_key_len
   k_ = hd.key_length;
   m_ = hd.max_keys;
   pos_ = IndexPosition();
+  hops_ = 0;
   dirty_ = hd.in_use == 1;
   return Status::Ok();
 }
@@ -379,6 +380,7 @@ Status IndexFile::SeparatorBefore(uint32_t leaf, Loc* sep) {
 Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec) {
   *found = false;
   *rec = 0;
+  hops_ = 0;
   if (header_.root == 0) {
     pos_ = IndexPosition();
     return Status::Ok();
@@ -456,14 +458,25 @@ Status IndexFile::StepTo(IndexPosition pos, uint32_t* rec) {
   return s;
 }
 
+Status IndexFile::Hop(int direction) {
+  if (direction != hop_direction_) {
+    hop_direction_ = direction;
+    hops_ = 0;
+  }
+  if (++hops_ > header_.next_page) return Status::Corrupt(path(), "sibling words of the leaves loop");
+  return Status::Ok();
+}
+
 Status IndexFile::First(uint32_t* rec) {
   *rec = 0;
+  hops_ = 0;
   if (header_.root == 0) return Status::Ok();
   return StepTo({header_.leftmost, 1}, rec);
 }
 
 Status IndexFile::Last(uint32_t* rec) {
   *rec = 0;
+  hops_ = 0;
   if (header_.root == 0) return Status::Ok();
   Page pg;
   Status s = ReadPage(header_.rightmost, &pg);
@@ -481,6 +494,8 @@ Status IndexFile::Next(uint32_t* rec) {
   if (pg.w(kInner) != 0 || pos_.j > pg.w(kCount)) return Status::Corrupt(path(), "position on a bad page");
   if (pos_.j < pg.w(kCount)) return StepTo({pos_.page, pos_.j + 1}, rec);
   if (pg.w(kRight) == 0) return Status::Ok();
+  s = Hop(+1);
+  if (!s.ok()) return s;
   return StepTo({pg.w(kRight), 0}, rec);
 }
 
@@ -494,6 +509,8 @@ Status IndexFile::Prev(uint32_t* rec) {
   if (pg.w(kInner) != 0 || pos_.j > pg.w(kCount)) return Status::Corrupt(path(), "position on a bad page");
   if (pos_.j > 0) return StepTo({pos_.page, pos_.j - 1}, rec);
   if (pg.w(kLeft) == 0) return Status::Ok();
+  s = Hop(-1);
+  if (!s.ok()) return s;
   Page lp;
   s = ReadPage(pg.w(kLeft), &lp);
   if (!s.ok()) return s;

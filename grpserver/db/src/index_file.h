@@ -152,6 +152,13 @@ class IndexFile {
   File file_;
   IndexHeader header_;
   IndexPosition pos_;
+  // Leaves entered through sibling words in one direction since the
+  // position was last set by a lookup, First, Last or a change of
+  // direction: a walk over a sound tree enters each leaf once, so more than
+  // the file has pages means the sibling words loop.
+  uint64_t hops_ = 0;
+  int hop_direction_ = 0;  // +1 right, -1 left
+  Status Hop(int direction);
   uint32_t k_ = 0;
   uint32_t m_ = 0;
   bool dirty_ = false;

@@ -321,6 +321,36 @@ TEST_F(BtreeTest, ParentLoopIsCaughtByTheBoundedWalk) {
   EXPECT_EQ(ix_.Locate(U(Numbered(32, 1)), &r).code(), kCorrupt);
 }
 
+// Sibling words that lead in a circle: a caller walking until the end
+// would never get there. The walk reports the damage instead.
+TEST_F(BtreeTest, SiblingLoopEndsTheWalkWithCorruption) {
+  OpenNew(32);
+  for (int i = 1; i <= 28; ++i) Insert(Numbered(32, i), i);
+  // A sound tree: stepping back and forth across a leaf boundary, however
+  // often, is no loop.
+  uint32_t r = 0;
+  ASSERT_TRUE(ix_.Locate(U(Numbered(32, 14)), &r).ok());
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(ix_.Next(&r).ok());
+    ASSERT_EQ(r, 15u);
+    ASSERT_TRUE(ix_.Prev(&r).ok());
+    ASSERT_EQ(r, 14u);
+  }
+  ASSERT_TRUE(ix_.Close().ok());
+  std::vector<uint8_t> bytes = ReadWholeFile(path_);
+  PutWord(bytes, 2048 + 12, 2);  // leaf 2's right sibling: itself
+  PutWord(bytes, 2048 + 8, 2);   // and its left sibling
+  testing::WriteWholeFile(path_, bytes);
+  for (bool forward : {true, false}) {
+    ASSERT_TRUE(ix_.Open(path_, 32).ok());
+    Status s = forward ? ix_.First(&r) : ix_.Last(&r);
+    int steps = 0;
+    for (; s.ok() && r != 0 && steps < 1000; ++steps) s = forward ? ix_.Next(&r) : ix_.Prev(&r);
+    EXPECT_EQ(s.code(), kCorrupt) << (forward ? "forward" : "backward") << " after " << steps << " steps";
+    ix_.Abandon();
+  }
+}
+
 TEST_F(BtreeTest, IndexLeftInUseIsRefusedAtOpen) {
   OpenNew(32);
   Insert(Numbered(32, 1), 1);
