@@ -199,3 +199,61 @@ TEST_F(MqsimDurabilityTest, CrashAtEachJournalSyncLosesNothingAcknowledged) {
     }
   }
 }
+
+// The disk refuses a journal write (injected at the first sync). The call
+// whose record it was must not be acknowledged, whether the record went to
+// the caller's own queue manager or, through MQPUT1, to another one; the
+// queue manager whose journal failed ends, and the other one goes on.
+TEST_F(MqsimDurabilityTest, FailedJournalWriteAcknowledgesNothing) {
+  ASSERT_EQ(Ctl("define QM1 NEAR.Q --type local"), 0);
+  ASSERT_EQ(Ctl("define QM2 FAR.Q --type local"), 0);
+  struct Case {
+    const char* name;
+    const char* target_qmgr;
+    const char* queue;
+    const char* failed;     // the queue manager that ends
+    const char* surviving;  // the one that goes on
+  } cases[] = {
+      {"own queue manager", "", "NEAR.Q", "QM1", "QM2"},
+      {"another queue manager", "QM2", "FAR.Q", "QM2", "QM1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StopServer();
+    setenv("MQSIM_CRASH_AT_SYNC", "1", 1);
+    setenv("MQSIM_CRASH_PHASE", "fail", 1);
+    StartServer();
+    unsetenv("MQSIM_CRASH_AT_SYNC");
+    unsetenv("MQSIM_CRASH_PHASE");
+    std::thread([&] {
+      MQHCONN h = Connect("QM1");
+      MQOD od = Od(c.queue, c.target_qmgr);
+      MQMD md = Persistent();
+      MQPMO pmo = Pmo(MQPMO_NO_SYNCPOINT);
+      MQLONG cc = 0, rc = 0;
+      MQPUT1(h, &od, &md, &pmo, 4, const_cast<char*>("lost"), &cc, &rc);
+      EXPECT_EQ(cc, MQCC_FAILED);
+      EXPECT_EQ(rc, MQRC_CONNECTION_BROKEN);
+      Disconnect(h);
+    }).join();
+    std::thread([&] {
+      char qm[48] = {0};
+      mqsim::SetField(qm, sizeof qm, c.failed);
+      MQHCONN h = 0;
+      MQLONG cc = 0, rc = 0;
+      MQCONN(qm, &h, &cc, &rc);
+      EXPECT_EQ(rc, MQRC_Q_MGR_NOT_AVAILABLE);
+    }).join();
+    std::thread([&] {
+      MQHCONN h = Connect(c.surviving);
+      MQHOBJ obj = 0;
+      EXPECT_EQ(Open(h, "SYSTEM.DEAD.LETTER.QUEUE", MQOO_OUTPUT, &obj), 0);
+      MQMD md = Persistent();
+      EXPECT_EQ(Put(h, obj, "still served", &md), 0);
+      Disconnect(h);
+    }).join();
+    std::string log;
+    mqsim::ReadFile(root_ + "/server.log", &log);
+    EXPECT_NE(log.find("queue manager " + std::string(c.failed) + ": journal write failed"), std::string::npos);
+  }
+}

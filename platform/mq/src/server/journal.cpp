@@ -237,29 +237,43 @@ bool Journal::WriteCheckpoint(const std::vector<JournalRecord>& records, std::st
 }
 
 void Journal::Append(const std::vector<JournalRecord>& batch) {
-  if (!batch.empty()) AppendBatch(pending_, batch);
+  if (batch.empty()) return;
+  size_t before = pending_.size();
+  AppendBatch(pending_, batch);
+  appended_bytes_ += pending_.size() - before;
 }
 
 // Test hook for crash tests: MQSIM_CRASH_AT_SYNC=<n> ends the process at
 // the n-th journal sync, before its write (MQSIM_CRASH_PHASE=before) or
-// after the write and before the fdatasync (any other value).
-static void MaybeCrash() {
+// after the write and before the fdatasync (any other value); with
+// MQSIM_CRASH_PHASE=fail that sync fails instead, as a full or broken disk
+// would make it, and the process goes on.
+static bool AtCrashSync() {
   static long crash_at = [] {
     const char* v = std::getenv("MQSIM_CRASH_AT_SYNC");
     return v != nullptr ? std::strtol(v, nullptr, 10) : 0L;
   }();
   static long syncs = 0;
-  if (crash_at > 0 && ++syncs == crash_at) _exit(99);
+  return crash_at > 0 && ++syncs == crash_at;
 }
 
-static bool CrashBeforeWrite() {
+static void MaybeCrash() {
+  if (AtCrashSync()) _exit(99);
+}
+
+static const char* CrashPhase() {
   const char* v = std::getenv("MQSIM_CRASH_PHASE");
-  return v != nullptr && std::strcmp(v, "before") == 0;
+  return v != nullptr ? v : "";
 }
 
 bool Journal::Sync(std::string* error) {
   if (pending_.empty()) return true;
-  static const bool crash_before_write = CrashBeforeWrite();
+  static const bool crash_before_write = std::strcmp(CrashPhase(), "before") == 0;
+  static const bool fail_instead = std::strcmp(CrashPhase(), "fail") == 0;
+  if (fail_instead && AtCrashSync()) {
+    *error = "write " + dir_ + "/journal: failure injected by MQSIM_CRASH_PHASE=fail";
+    return false;
+  }
   if (crash_before_write) MaybeCrash();
   if (fd_ < 0) {
     *error = "journal " + dir_ + "/journal is not open";
@@ -277,7 +291,7 @@ bool Journal::Sync(std::string* error) {
     p += w;
     n -= static_cast<size_t>(w);
   }
-  if (!crash_before_write) MaybeCrash();
+  if (!crash_before_write && !fail_instead) MaybeCrash();
   if (::fdatasync(fd_) != 0) {
     *error = Errno("fdatasync " + dir_ + "/journal");
     return false;

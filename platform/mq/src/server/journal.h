@@ -68,6 +68,9 @@ class Journal {
   // Queues one batch; it reaches the disk with the next Sync.
   void Append(const std::vector<JournalRecord>& batch);
   bool HasPending() const { return !pending_.empty(); }
+  // Bytes of batches queued since the journal was opened: grows with every
+  // Append, so a caller can tell whether a request added anything.
+  uint64_t appended_bytes() const { return appended_bytes_; }
   // Writes the queued batches and fdatasyncs. False with *error on failure.
   bool Sync(std::string* error);
   uint64_t journal_bytes() const { return journal_bytes_; }
@@ -77,6 +80,7 @@ class Journal {
   int fd_ = -1;
   uint64_t generation_ = 0;
   uint64_t journal_bytes_ = 0;
+  uint64_t appended_bytes_ = 0;
   std::vector<uint8_t> pending_;
 };
 

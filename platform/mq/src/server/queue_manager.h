@@ -184,6 +184,8 @@ class QueueManager {
   // Writes and syncs what the journal holds; false when the disk failed
   // (then the queue manager logs it and ends).
   bool FlushJournal();
+  // Grows whenever a journal record is queued (see Journal::appended_bytes).
+  uint64_t journal_appended() const { return journal_.appended_bytes(); }
 
   // Appends a dated line to errors/AMQERR01.LOG.
   void LogError(const std::string& text);

@@ -219,10 +219,29 @@ bool Server::StartQmgr(const std::string& name, std::string* text, MQLONG* reaso
   return true;
 }
 
+void Server::DropUndurableReplies(const std::string& name) {
+  auto it = hosted_.find(name);
+  if (it == hosted_.end()) return;
+  QueueManager* failed_qm = it->second.qm.get();
+  for (auto& [id, c] : conns_) {
+    if (c->qm == failed_qm || it->second.journal_dependents.count(id)) {
+      c->out.clear();
+      c->dead = true;
+    }
+  }
+  it->second.journal_dependents.clear();
+}
+
 void Server::EndQmgr(const std::string& name, MQLONG reason) {
   auto it = hosted_.find(name);
   if (it == hosted_.end()) return;
   Hosted& h = it->second;
+  // What this pass queued must be on disk before the end sends anything.
+  if (!h.qm->FlushJournal()) {
+    Log("queue manager " + name + ": journal write failed");
+    DropUndurableReplies(name);
+  }
+  h.journal_dependents.clear();
   h.qm->End(reason);
   if (h.listen_fd >= 0) ::close(h.listen_fd);
   for (uint64_t waiter : h.stop_waiters) {
@@ -398,19 +417,17 @@ int Server::Run() {
     }
     // Journals first, replies after: see the header.
     std::vector<std::string> failed;
-    for (auto& [name, h] : hosted_)
-      if (!h.qm->FlushJournal()) failed.push_back(name);
+    for (auto& [name, h] : hosted_) {
+      if (h.qm->FlushJournal())
+        h.journal_dependents.clear();
+      else
+        failed.push_back(name);
+    }
     for (const auto& name : failed) {
       Log("queue manager " + name + ": journal write failed; ending it");
       // Replies of this pass may acknowledge what never reached the disk:
-      // none of them may leave. The applications see 2009.
-      QueueManager* failed_qm = hosted_[name].qm.get();
-      for (auto& [id, c] : conns_) {
-        if (c->qm == failed_qm) {
-          c->out.clear();
-          c->dead = true;
-        }
-      }
+      // none of them may leave.
+      DropUndurableReplies(name);
       EndQmgr(name, MQRC_Q_MGR_STOPPING);
     }
     for (auto it = conns_.begin(); it != conns_.end();) {
@@ -445,10 +462,18 @@ void Server::ProtocolError(Conn* c, const std::string& what, std::span<const uin
 }
 
 void Server::Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
+  std::vector<std::pair<std::string, uint64_t>> before;
+  for (auto& [name, h] : hosted_) before.emplace_back(name, h.qm->journal_appended());
   if (c->control)
     DispatchControl(c, op, payload);
   else
     DispatchClient(c, op, payload);
+  // The reply waits for every journal the request wrote to.
+  for (const auto& [name, appended] : before) {
+    auto it = hosted_.find(name);
+    if (it != hosted_.end() && it->second.qm->journal_appended() != appended)
+      it->second.journal_dependents.insert(c->id);
+  }
 }
 
 // ---- 4. Client requests ------------------------------------------------------

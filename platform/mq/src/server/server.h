@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ class Server : public Host {
     bool stopping = false;
     Clock::time_point stop_deadline;
     std::vector<uint64_t> stop_waiters;  // control connections awaiting the end
+    // Connections whose replies of this pass wait for this journal: any
+    // connection whose request queued a record here, its own or another
+    // queue manager's (MQPUT1, a commit, a control request).
+    std::set<uint64_t> journal_dependents;
   };
 
   void Accept(int listen_fd, const std::string& qmgr, bool control);
@@ -56,6 +61,9 @@ class Server : public Host {
   void DispatchControl(Conn* c, uint32_t op, std::span<const uint8_t> payload);
   void ProtocolError(Conn* c, const std::string& what, std::span<const uint8_t> sample);
   void EndQmgr(const std::string& name, MQLONG reason);
+  // The journal of `name` failed: replies that may acknowledge what it lost
+  // never leave; their connections close (the applications see 2009).
+  void DropUndurableReplies(const std::string& name);
   void CheckStops(Clock::time_point now);
   void WriteConn(Conn* c);
   void Log(const std::string& text);
