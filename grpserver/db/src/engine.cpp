@@ -63,12 +63,16 @@ bool Engine::table_open(int t) const { return t >= 0 && t < kTableCount && table
 
 Status Engine::Done(Status s) {
   last_error_ = s.code();
-  if (s.code() == kCorrupt && table_open(op_table_)) {
-    // Damage met while working: mark the table's indexes in use on disk so
-    // that the next open re-indexes the table (and checks its data file).
+  // Damage met while working, or a change that failed part way (its index
+  // pages and data file may now disagree): mark the table's indexes in use
+  // on disk for good, so that no syncpoint calls them clean and the next
+  // open re-indexes the table (and checks its data file).
+  const bool damaged = s.code() == kCorrupt || (s.code() == kIoError && op_changes_);
+  if (damaged && table_open(op_table_)) {
     for (int n = 1; n <= TableByNumber(op_table_)->index_count; ++n) (void)tables_[op_table_].idx[n - 1].MarkDamaged();
   }
   op_table_ = -1;
+  op_changes_ = false;
   return s;
 }
 
@@ -271,6 +275,7 @@ Status Engine::ReadCurrent(int t, uint32_t n, uint8_t* rec) {
 
 Status Engine::Add(int t, const uint8_t* rec) {
   op_table_ = t;
+  op_changes_ = true;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   const TableDef* td = TableByNumber(t);
@@ -358,6 +363,7 @@ Status Engine::Prev(int t, int n, uint8_t* rec) { return Walk(t, n, 3, rec); }
 
 Status Engine::Update(int t, const uint8_t* rec) {
   op_table_ = t;
+  op_changes_ = true;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   if (ts.current == 0) return Done(Status(kNoCurrent, "no current record"));
@@ -401,6 +407,7 @@ Status Engine::Update(int t, const uint8_t* rec) {
 
 Status Engine::Rewrite(int t, const uint8_t* rec) {
   op_table_ = t;
+  op_changes_ = true;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   if (ts.current == 0) return Done(Status(kNoCurrent, "no current record"));
@@ -423,6 +430,7 @@ Status Engine::Rewrite(int t, const uint8_t* rec) {
 
 Status Engine::Delete(int t) {
   op_table_ = t;
+  op_changes_ = true;
   if (!table_open(t)) return Done(Status(kNoCurrent, "table not open"));
   TableState& ts = tables_[t];
   if (ts.current == 0) return Done(Status(kNoCurrent, "no current record"));

@@ -114,7 +114,8 @@ class Engine {
   std::unique_ptr<TableState[]> tables_;
   int open_count_ = 0;
   int last_error_ = 0;
-  int op_table_ = -1;  // table of the operation under way, for Done()
+  int op_table_ = -1;        // table of the operation under way, for Done()
+  bool op_changes_ = false;  // the operation under way writes to it
 };
 
 }  // namespace groupdb

@@ -277,6 +277,39 @@ TEST_F(RecordLayerTest, IoErrorAtOpenIsNotCorruption) {
   EXPECT_EQ(out, GDB_RC_IO_ERROR);
 }
 
+// An update that fails half way through its index changes (a page write
+// fails) leaves the indexes out of step with the data file. No later
+// syncpoint may call them clean: the next open re-indexes the table, and
+// the record is found by its stored keys again.
+TEST_F(RecordLayerTest, WriteErrorInTheMiddleOfAnUpdateKeepsTheTableMarkedForRepair) {
+  Open();
+  AddManager("M1");
+  GroupDbRecord a = Queue("M1", "N1", "QM1", "Q.A");
+  int out = -1;
+  ASSERT_EQ(DbWriteRecord(&a, GDB_WRITE_ADD, &out), 1) << out;  // every index now in use
+  GroupDbRecord r = Queue("M1", "N1", "QM1", "Q.A");
+  ASSERT_EQ(DbReadRecord(&r, GDB_READ_KEY, &out), 1) << out;
+  Set(&r, DBF_MQNODE_NAME, "N2");  // changes the keys of indexes 1 and 2
+  SetFaultHook([](const char* call, const std::string& path) {
+    return std::string(call) == "write" && path.find("LOCALQS.x02") != std::string::npos;
+  });
+  EXPECT_EQ(DbWriteRecord(&r, GDB_WRITE_UPDATE, &out), 0);
+  EXPECT_EQ(out, GDB_E_IO);
+  SetFaultHook(nullptr);
+  ASSERT_EQ(DbSyncpoint(group_.c_str(), &out), 1) << out;
+  ASSERT_EQ(DbCloseLocked(), 1);
+  EXPECT_EQ(testing::WordAt(ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1)), 20), 1u);
+  EXPECT_EQ(testing::WordAt(ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 2)), 20), 1u);
+  testing::CapturedReports().clear();
+  ASSERT_EQ(DbOpenWithRecovery(group_.c_str(), &out), 1) << out;
+  EXPECT_TRUE(testing::Reported("IGE0005"));
+  GroupDbRecord old_key = Queue("M1", "N1", "QM1", "Q.A");
+  EXPECT_EQ(DbReadRecord(&old_key, GDB_READ_KEY, &out), 1) << out;
+  GroupDbRecord by_node = Queue("M1", "N1", "QM1", "");
+  ASSERT_EQ(DbReadRecord(&by_node, GDB_READ_SECONDARY, &out), 1) << out;
+  EXPECT_EQ(Get(by_node, DBF_LOCAL_Q_NAME), "Q.A");
+}
+
 TEST_F(RecordLayerTest, FailedUpdateKeepsTheRecordFindable) {
   Open();
   AddManager("M1");
