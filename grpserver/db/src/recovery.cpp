@@ -485,13 +485,12 @@ int DbOpenWithRecovery(const char* group, int* out) {
       groupdb::Print("Damaged data file: " + problem + "\n");
       int rc = 0;
       if (DbRestore(group, &rc) != 1) {
+        // On to the repair, which refuses to write over a damaged data file:
+        // the open then fails as corrupted and every file stays as it is.
         char line[96];
         std::snprintf(line, sizeof line, "IGE0039: Failed to restore group backup RC(%d)!\n", rc);
         groupdb::Report(line, 1, 1);
-        *out = rc;
-        return 0;
-      }
-      if (DbOpen(group, out) == 1) {
+      } else if (DbOpen(group, out) == 1) {
         groupdb::Report(groupdb::Format("IGE0037: Backup database for GROUP(\"%s\") has been restored OK.\n", name),
                         0, 1);
         return 1;

@@ -175,6 +175,33 @@ TEST_F(RecoveryTest, MissingDataFileIsDamageAndTheBackupIsUsed) {
   EXPECT_TRUE(PathExists(GroupDir() + aside[0] + "/LOCALQS.x01"));
 }
 
+// A damaged data file and no backup: the ladder goes on to the repair,
+// which refuses to touch a damaged data file, and the open fails as
+// corrupted with every file as it was.
+TEST_F(RecoveryTest, DamagedDataFileWithoutABackupFailsAndChangesNothing) {
+  MakeGroup(20);
+  ASSERT_TRUE(RemoveTree(GroupDir() + "backup").ok());
+  const std::string dat = DataFilePath(GroupDir(), DBT_LOCALQS);
+  auto b = ReadWholeFile(dat);
+  b[12 + 3 * 840 + 32] = 'X';  // record 4 loses the end of its first field
+  WriteWholeFile(dat, b);
+  auto idx = ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1));
+  PutWord(idx, 20, 1);  // and the table was not closed cleanly
+  WriteWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1), idx);
+  auto before = Snapshot(GroupDir());
+  before.erase("dblock.db");
+  testing::CapturedReports().clear();
+  int out = -1;
+  EXPECT_EQ(DbOpenWithRecovery(group_.c_str(), &out), 0);
+  EXPECT_EQ(out, GDB_RC_CORRUPTED);
+  EXPECT_TRUE(Reported("IGE0039"));
+  EXPECT_TRUE(Reported("IGE0005"));
+  EXPECT_TRUE(Reported("IGE0006"));
+  auto after = Snapshot(GroupDir());
+  after.erase("dblock.db");
+  EXPECT_EQ(after, before);
+}
+
 TEST_F(RecoveryTest, DamagedRecordIsDetectedWhenRead) {
   MakeGroup(10);
   ASSERT_EQ(OpenWithRecovery(), 0);
