@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -211,8 +212,11 @@ void ConnectTo(const std::string& qmgr, const std::string& host, int port, PMQHC
   MQHCONN h;
   {
     std::lock_guard<std::mutex> lock(g_table_mu);
-    h = g_next_hconn++;
-    if (g_next_hconn <= 0) g_next_hconn = 1;  // handles stay > 0
+    // Handles stay > 0 and are never those of a connection still held.
+    while (g_conns.count(g_next_hconn))
+      g_next_hconn = g_next_hconn == std::numeric_limits<MQHCONN>::max() ? 1 : g_next_hconn + 1;
+    h = g_next_hconn;
+    g_next_hconn = h == std::numeric_limits<MQHCONN>::max() ? 1 : h + 1;
     g_conns[h] = c;
   }
   t_connected[qmgr] = h;

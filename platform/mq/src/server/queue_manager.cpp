@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <fcntl.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -47,6 +48,20 @@ bool IsZero(const MQBYTE* p, size_t n) {
 int PopCount(MQLONG v) { return __builtin_popcount(static_cast<unsigned>(v)); }
 
 ReplyHead Fail(MQLONG rc) { return ReplyHead{MQCC_FAILED, rc}; }
+
+// Object handles stay > 0 and unique within their session, also once the
+// counter has gone round.
+MQHOBJ PeekHobj(Session* s) {
+  while (s->handles.count(s->next_hobj))
+    s->next_hobj = s->next_hobj == std::numeric_limits<MQHOBJ>::max() ? 1 : s->next_hobj + 1;
+  return s->next_hobj;
+}
+
+MQHOBJ TakeHobj(Session* s) {
+  MQHOBJ h = PeekHobj(s);
+  s->next_hobj = h == std::numeric_limits<MQHOBJ>::max() ? 1 : h + 1;
+  return h;
+}
 
 // The message a journal record names. The record gives the priority the
 // message was queued at; a checkpoint taken after its queue changed its
@@ -334,7 +349,7 @@ OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
       return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
     if (!req.od.name.empty() && req.od.name != name_) return fail(MQRC_UNKNOWN_OBJECT_NAME);
     h.qmgr_object = true;
-    h.hobj = s->next_hobj++;
+    h.hobj = TakeHobj(s);
     reply.hobj = h.hobj;
     reply.object_name = name_;
     reply.resolved_qmgr = name_;
@@ -402,7 +417,7 @@ OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
     q = NewQueue(std::move(def));
     q->temporary = temporary;
     q->creator_session = s->id;
-    q->creator_hobj = s->next_hobj;
+    q->creator_hobj = PeekHobj(s);  // the handle this open is about to get
     object_name = dyn;
     JournalDefine(*q);
   }
@@ -424,7 +439,7 @@ OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
   if (counted) ++counted->open_handles;
   if (h.alias) ++h.alias->open_handles;
   h.queue = q;
-  h.hobj = s->next_hobj++;
+  h.hobj = TakeHobj(s);
   reply.hobj = h.hobj;
   reply.object_name = object_name;
   reply.resolved_q = q ? q->def.name : h.remote_def ? h.remote_def->def.name : object_name;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <list>
 #include <memory>
 #include <string>
@@ -275,6 +276,33 @@ TEST_F(QueueManagerCoreTest, DeletingTheQueueAnswersItsParkedGets) {
   qm_->Close(getter, CloseRequest{created.hobj, MQCO_NONE});
   ASSERT_EQ(ws.gets.size(), 1u);
   EXPECT_EQ(ws.gets[0].rc, MQRC_Q_DELETED);
+}
+
+// Handles stay above 0 and distinct when the session's counter goes round,
+// and a temporary dynamic queue still goes with the handle that made it.
+TEST_F(QueueManagerCoreTest, ObjectHandlesStayPositiveAndDistinctPastTheLargest) {
+  Sink& sink = NewSink();
+  Session* s = qm_->Connect("u", "a", &sink);
+  MQHOBJ first = Open(s, MQOO_OUTPUT);
+  EXPECT_EQ(first, 1);
+  s->next_hobj = std::numeric_limits<MQHOBJ>::max() - 1;
+  MQHOBJ a = Open(s, MQOO_OUTPUT);
+  OpenRequest model;
+  model.options = MQOO_INPUT_SHARED;
+  model.od.name = "SYSTEM.DEFAULT.MODEL.QUEUE";
+  model.od.dynamic_name = "WRAP.*";
+  OpenReply dyn = qm_->OpenObject(s, model);
+  ASSERT_EQ(dyn.cc, MQCC_OK);
+  MQHOBJ c = Open(s, MQOO_OUTPUT);
+  EXPECT_EQ(a, std::numeric_limits<MQHOBJ>::max() - 1);
+  EXPECT_EQ(dyn.hobj, std::numeric_limits<MQHOBJ>::max());
+  EXPECT_EQ(c, 2);  // 1 is still open
+  EXPECT_EQ(Depth(s, dyn.object_name), 0);
+  EXPECT_EQ(qm_->Close(s, CloseRequest{dyn.hobj, MQCO_NONE}).cc, MQCC_OK);
+  OpenRequest again;
+  again.options = MQOO_INQUIRE;
+  again.od.name = dyn.object_name;
+  EXPECT_EQ(qm_->OpenObject(s, again).rc, MQRC_UNKNOWN_OBJECT_NAME);
 }
 
 // A message put while its queue delivered first-in-first-out sits at
