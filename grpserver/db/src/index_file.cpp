@@ -878,7 +878,8 @@ Status IndexFile::Delete(const uint8_t* key, uint32_t rec) {
   s = ReadPage(loc.page, &p);
   if (!s.ok()) return s;
   uint32_t pno = loc.page, j = loc.idx;
-  if (p.w(kInner) == 1) {
+  const bool separator = p.w(kInner) == 1;
+  if (separator) {
     // The successor takes the separator's place.
     uint32_t leaf;
     s = DescendTo(PG_VAL(p, loc.idx), true, &leaf);
@@ -901,7 +902,19 @@ Status IndexFile::Delete(const uint8_t* key, uint32_t rec) {
   std::memset(p.b + EntryOff(k_, c), 0, es);
   --c;
   p.set(kCount, c);
+  // Just before the key that followed the removed one, so that Next returns
+  // it. For a separator that key is the successor, which now sits at
+  // (leaf, 0): the place before it is the last entry of the leaf's left
+  // neighbour (there is one: the separator had keys on its left).
   pos_ = {pno, j - 1};
+  if (separator) {
+    const uint32_t left = p.w(kLeft);
+    Page lp;
+    s = left == 0 ? Status::Corrupt(path(), "leaf after a separator without a left neighbour") : ReadPage(left, &lp);
+    if (!s.ok()) return s;
+    if (lp.w(kInner) != 0 || lp.w(kCount) == 0) return Status::Corrupt(path(), "bad left neighbour of a leaf");
+    pos_ = {left, lp.w(kCount)};
+  }
 
   for (int level = 0; p.w(kParent) != 0 && p.w(kCount) <= m_ / 2; ++level) {
     if (level >= kMaxDepth) return Status::Corrupt(path(), "merge climbed past any valid depth");

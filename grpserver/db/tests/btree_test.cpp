@@ -173,6 +173,19 @@ TEST_F(BtreeTest, NextAfterAFailedLocateBeyondTheLastKeyStartsAtTheFirst) {
   EXPECT_EQ(r, 1u);
 }
 
+// Deleting the separator in the root: its successor (the 16th key) moves
+// up, and Next after the delete returns it.
+TEST_F(BtreeTest, NextAfterDeletingASeparatorReturnsTheKeyThatFollowedIt) {
+  OpenNew(32);
+  for (int i = 1; i <= 28; ++i) Insert(Numbered(32, i), 100 + i);
+  ASSERT_TRUE(ix_.Delete(U(Numbered(32, 15)), 115).ok());
+  uint32_t r = 0;
+  ASSERT_TRUE(ix_.Next(&r).ok());
+  EXPECT_EQ(r, 116u);
+  ASSERT_TRUE(ix_.Next(&r).ok());
+  EXPECT_EQ(r, 117u);
+}
+
 TEST_F(BtreeTest, UniqueInsertOfAPresentKeyChangesNothing) {
   OpenNew(32);
   for (int i = 1; i <= 30; ++i) Insert(Numbered(32, i), i);
@@ -388,8 +401,20 @@ TEST_P(BtreeRandomTest, MatchesAMultimapAfterEveryStep) {
     } else if (op < 90) {
       auto it = model.begin();
       std::advance(it, rng() % model.size());
+      // After the delete, Next returns the entry that followed it in the
+      // tree's order (a walk that deletes as it goes skips nothing).
+      std::vector<std::pair<std::string, uint32_t>> before;
+      ASSERT_TRUE(ix_.Verify(&before).ok());
+      size_t at = 0;
+      while (at < before.size() && before[at] != std::make_pair(it->first, it->second)) ++at;
+      ASSERT_LT(at, before.size());
+      const uint32_t follower = at + 1 < before.size() ? before[at + 1].second : 0;
       ASSERT_TRUE(ix_.Delete(U(it->first), it->second).ok());
       model.erase(it);
+      uint32_t r = 0;
+      Status ns = ix_.Next(&r);
+      ASSERT_TRUE(ns.ok()) << "step " << step << ": " << ns.message();
+      ASSERT_EQ(r, follower) << "step " << step;
     } else {
       std::string key = Numbered(k, int(rng() % 400));
       uint32_t r = 0;
