@@ -68,6 +68,21 @@ TEST_F(MqsimTest, ConnectReasonsForEachQueueManagerState) {
   }
 }
 
+// A stopped queue manager whose port another queue manager now listens on
+// is not running (2059), not an unknown name.
+TEST_F(MqsimTest, ConnectToAStoppedQueueManagerWhosePortIsTaken) {
+  ASSERT_EQ(Ctl("create QM4 -p " + std::to_string(port2_)), 0);  // never started: QM2 holds the port
+  std::thread([&] {
+    char qm[48] = "QM4";
+    MQHCONN h = 12345;
+    MQLONG cc = -1, rc = -1;
+    MQCONN(qm, &h, &cc, &rc);
+    EXPECT_EQ(cc, MQCC_FAILED);
+    EXPECT_EQ(rc, MQRC_Q_MGR_NOT_AVAILABLE);
+    EXPECT_EQ(h, MQHC_UNUSABLE_HCONN);
+  }).join();
+}
+
 TEST_F(MqsimTest, SecondConnectOfAThreadReportsAlreadyConnected) {
   MQHCONN h1 = Connect("QM1");
   MQHCONN h2 = 0;

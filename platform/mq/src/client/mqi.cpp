@@ -241,7 +241,15 @@ void ConnectLocal(const std::string& requested, PMQHCONN hconn, PMQLONG cc, PMQL
     Set(cc, rc, MQCC_FAILED, MQRC_Q_MGR_NOT_AVAILABLE);
     return;
   }
-  ConnectTo(name, "127.0.0.1", port, hconn, cc, rc);
+  MQLONG reason = MQRC_NONE;
+  ConnectTo(name, "127.0.0.1", port, hconn, cc, &reason);
+  // The installation knows the name, so another queue manager answering on
+  // its port (it took the port while ours was stopped) means that ours
+  // does not run.
+  if (reason == MQRC_Q_MGR_NAME_ERROR) {
+    reason = MQRC_Q_MGR_NOT_AVAILABLE;
+  }
+  if (rc != nullptr) *rc = reason;
 }
 
 }  // namespace
