@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 
 #include "db_fixture.h"
 #include "dictionary.h"
@@ -382,6 +383,35 @@ TEST_F(RecordLayerTest, SecondaryWalkRunsOnPastTheQueueManager) {
   while (DbReadRecord(&c, GDB_READ_SECONDARY_NEXT, &out) == 1) seen.push_back(Get(c, DBF_MQMGR_NAME));
   EXPECT_EQ(out, GDB_E_END);
   EXPECT_EQ(seen, (std::vector<std::string>{"QM1", "QM1", "QM1", "QM2", "QM2", "QM2"}));
+}
+
+// Removing the records of one queue manager as the walk meets them (op 5,
+// then delete and op 6 until another queue manager comes) skips none. Index
+// 2 of LOCALQS holds 10 keys a page: the 11th key splits the first leaf and
+// sends its 6th key, here QM2's first, up as the separator, so the walk
+// starts by deleting a separator.
+TEST_F(RecordLayerTest, DeletingWhileWalkingByQueueManagerSkipsNothing) {
+  Open();
+  AddManager("M1");
+  int out = -1;
+  for (int i = 0; i < 11; ++i) {
+    GroupDbRecord q = Queue("M1", "N1", i < 5 ? "QM1" : "QM2", "Q." + std::to_string(i));
+    ASSERT_EQ(DbWriteRecord(&q, GDB_WRITE_ADD, &out), 1) << out;
+  }
+  GroupDbRecord r = Queue("", "N1", "QM2", "");
+  int deleted = 0;
+  for (int ok = DbReadRecord(&r, GDB_READ_SECONDARY, &out); ok == 1 && Get(r, DBF_MQMGR_NAME) == "QM2";
+       ok = DbReadRecord(&r, GDB_READ_SECONDARY_NEXT, &out)) {
+    ASSERT_EQ(DbDeleteRecord(DBT_LOCALQS, &out), 1) << out;
+    ++deleted;
+  }
+  EXPECT_EQ(deleted, 6);
+  std::map<std::string, int> left;
+  GroupDbRecord w = Blank(DBT_LOCALQS);
+  for (int ok = DbReadRecord(&w, GDB_READ_FIRST, &out); ok == 1; ok = DbReadRecord(&w, GDB_READ_NEXT, &out)) {
+    ++left[Get(w, DBF_MQMGR_NAME)];
+  }
+  EXPECT_EQ(left, (std::map<std::string, int>{{"QM1", 5}}));
 }
 
 TEST_F(RecordLayerTest, ClusterQueueManagerLookupUsesNodeQueueManagerAndName) {
