@@ -54,3 +54,9 @@ TEST_F(MqsimTest, DeleteRefusesARunningQueueManager) {
   EXPECT_NE(access((root_ + "/qmgrs/QM2/qm.ini").c_str(), F_OK), -1);
   EXPECT_EQ(access((root_ + "/qmgrs/QM1").c_str(), F_OK), -1);
 }
+
+TEST_F(MqsimTest, DefineRefusesNumbersBeyondAnMqLong) {
+  EXPECT_NE(Ctl("define QM1 BIG.Q --type local --maxdepth 4294967297"), 0);  // would wrap to 1
+  EXPECT_NE(Ctl("define QM1 BIG.Q --type local --maxdepth -2147483649"), 0);
+  EXPECT_EQ(Ctl("define QM1 BIG.Q --type local --maxdepth 2147483647"), 0);
+}

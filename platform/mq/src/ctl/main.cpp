@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <limits>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -336,7 +337,9 @@ int Define(const std::vector<std::string>& args) {
     std::string v = has_value ? args[i + 1] : "";
     long n = 0;
     auto need_int = [&](MQLONG sel) {
-      if (!has_value || !ParseInt(v, &n)) return false;
+      if (!has_value || !ParseInt(v, &n) || n < std::numeric_limits<MQLONG>::min() ||
+          n > std::numeric_limits<MQLONG>::max())
+        return false;
       add_int(sel, static_cast<MQLONG>(n));
       ++i;
       return true;
