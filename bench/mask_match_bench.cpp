@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
+
 #include "pcfcore/text.h"
 
 namespace {
@@ -66,31 +68,19 @@ void BM_MaskStars(benchmark::State& state) {
 }
 BENCHMARK(BM_MaskStars)->Arg(64)->Arg(256)->Arg(1024);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.iterations == 0 || run.error_occurred) continue;
-      double unit = run.time_unit == benchmark::kNanosecond    ? 1e-9
-                    : run.time_unit == benchmark::kMicrosecond ? 1e-6
-                    : run.time_unit == benchmark::kMillisecond ? 1e-3
-                                                               : 1.0;
-      double seconds = run.GetAdjustedRealTime() * unit;
-      auto cells = run.counters.find("cells");
-      if (cells != run.counters.end() && cells->second.value > 0) {
-        ns_per_cell_[run.benchmark_name()] = seconds * 1e9 / cells->second.value;
-      }
-      seconds_[run.run_name.function_name] = seconds;
+class RatioReporter : public bench::TimingReporter {
+  void Record(const Run& run, double seconds) override {
+    auto cells = run.counters.find("cells");
+    if (cells != run.counters.end() && cells->second.value > 0) {
+      ns_per_cell_[run.benchmark_name()] = seconds * 1e9 / cells->second.value;
     }
-    ConsoleReporter::ReportRuns(runs);
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    auto common = seconds_.find("BM_MaskCommon");
-    auto base = seconds_.find("BM_StrcmpBaseline");
-    if (common != seconds_.end() && base != seconds_.end() && base->second > 0) {
+  void Summarize() override {
+    double common = Seconds("BM_MaskCommon");
+    double base = Seconds("BM_StrcmpBaseline");
+    if (common > 0 && base > 0) {
       std::printf("\"%s\" against \"%s\": %.1fx the time of strcmp on the name\n", kCommonMask,
-                  kCommonName, common->second / base->second);
+                  kCommonName, common / base);
     }
     for (const auto& [name, ns] : ns_per_cell_) std::printf("%s: %.3f ns per cell\n", name.c_str(), ns);
     auto small = ns_per_cell_.find("BM_MaskStars/64");
@@ -101,23 +91,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
- private:
-  std::map<std::string, double> seconds_;
   std::map<std::string, double> ns_per_cell_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-#ifndef NDEBUG
-  std::printf("WARNING: built with assertions on; timings are not representative\n");
-#endif
-#if !defined(__OPTIMIZE__)
-  std::printf("WARNING: built without optimisation; timings are not representative\n");
-#endif
   RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWith(argc, argv, &reporter);
 }

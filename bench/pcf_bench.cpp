@@ -6,10 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
 #include "pcfcore/pcf_message.h"
 
 namespace {
@@ -89,46 +89,20 @@ void BM_MemcpyBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_MemcpyBaseline);
 
-// Collects each benchmark's time per message so the ratio can be printed.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.iterations == 0) continue;
-      double unit = run.time_unit == benchmark::kNanosecond    ? 1e-9
-                    : run.time_unit == benchmark::kMicrosecond ? 1e-6
-                    : run.time_unit == benchmark::kMillisecond ? 1e-3
-                                                               : 1.0;
-      seconds_per_item_[run.run_name.function_name] = run.GetAdjustedRealTime() * unit;
-    }
-    ConsoleReporter::ReportRuns(runs);
+// Prints the rate and the ratio to the baseline once both ran.
+class RatioReporter : public bench::TimingReporter {
+  void Summarize() override {
+    double pcf = Seconds("BM_PcfBuildIndexFetch");
+    double base = Seconds("BM_MemcpyBaseline");
+    if (pcf <= 0 || base <= 0) return;
+    std::printf("pcf messages per second (149 parameters, built, indexed, all fetched): %.0f\n", 1.0 / pcf);
+    std::printf("ratio to memcpy of the same body bytes: %.1fx slower\n", pcf / base);
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    auto pcf = seconds_per_item_.find("BM_PcfBuildIndexFetch");
-    auto base = seconds_per_item_.find("BM_MemcpyBaseline");
-    if (pcf == seconds_per_item_.end() || base == seconds_per_item_.end()) return;
-    std::printf("pcf messages per second (149 parameters, built, indexed, all fetched): %.0f\n",
-                1.0 / pcf->second);
-    std::printf("ratio to memcpy of the same body bytes: %.1fx slower\n", pcf->second / base->second);
-  }
-
- private:
-  std::map<std::string, double> seconds_per_item_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-#ifndef NDEBUG
-  std::printf("WARNING: built with assertions on; timings are not representative\n");
-#endif
-#if !defined(__OPTIMIZE__)
-  std::printf("WARNING: built without optimisation; timings are not representative\n");
-#endif
   RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWith(argc, argv, &reporter);
 }

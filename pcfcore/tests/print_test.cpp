@@ -164,7 +164,9 @@ TEST(PcfIdToNameTest, EveryNamedCodeAndNoOther) {
   }
   EXPECT_EQ(named.size(), 109u);
   for (MQLONG code = -100; code <= 12000; ++code) {
-    if (named.count(code) == 0) EXPECT_STREQ(PcfIdToName(code), "UNKNOWN") << code;
+    if (named.count(code) == 0) {
+      EXPECT_STREQ(PcfIdToName(code), "UNKNOWN") << code;
+    }
   }
 }
 
