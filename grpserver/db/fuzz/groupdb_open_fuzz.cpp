@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)ScanDataFile(DataFilePath(Dir(), t), t, &scan);
 
   Engine e;
-  if (e.OpenLocked(Dir(), {t}).ok()) {
+  if (e.LockAndOpen(Dir(), {t}).ok()) {
     std::vector<uint8_t> rec(td->record_length);
     for (int n = 1; n <= td->index_count; ++n) {
       std::vector<std::pair<std::string, uint32_t>> entries;

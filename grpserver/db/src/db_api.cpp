@@ -129,6 +129,7 @@ int DbOpen(const char* group, int* out) {
   if (s.ok()) s = groupdb::CreateIfNewGroup(dir);
   if (s.ok()) s = e.OpenTables(groupdb::OpenOrder());
   if (!s.ok()) {
+    if (!e.failed_index().empty()) groupdb::Print("TABLE(\"" + e.failed_index() + "\") corrupted.\n");
     e.Abandon();
     *out = groupdb::OpenReason(s);
     return 0;
@@ -139,7 +140,7 @@ int DbOpen(const char* group, int* out) {
 }
 
 int DbCloseLocked(void) {
-  Status s = Global().engine.CloseLocked();
+  Status s = Global().engine.CloseAndUnlock();
   if (!s.ok()) Global().engine.Abandon();
   return s.ok() ? 1 : 0;
 }

@@ -96,6 +96,7 @@ Status Engine::OpenTable(int t) {
       // A missing index file is damage that a rebuild repairs, not an I/O
       // failure of the group.
       if (s.code() == kIoError && !PathExists(path)) s = Status::Corrupt(path, "missing");
+      failed_index_ = path;
       for (int i = 0; i < n; ++i) ts.idx[i].Abandon();
       ts.data.Close();
       return s;
@@ -133,7 +134,7 @@ Status Engine::Lock(const std::string& dir) {
   return Done(lock_.Acquire(LockFilePath(dir)));
 }
 
-Status Engine::OpenLocked(const std::string& dir, const std::vector<int>& tables) {
+Status Engine::LockAndOpen(const std::string& dir, const std::vector<int>& tables) {
   const bool had_lock = lock_.held();
   Status s = Lock(dir);
   if (!s.ok()) return s;
@@ -143,6 +144,7 @@ Status Engine::OpenLocked(const std::string& dir, const std::vector<int>& tables
 }
 
 Status Engine::OpenTables(const std::vector<int>& tables) {
+  failed_index_.clear();
   if (!lock_.held()) return Done(Status(kLocked, "database lock not held"));
   for (int t : tables) {
     if (t < 0 || t >= kTableCount) return Done(Status(kCorrupt, "bad table number"));
@@ -170,7 +172,7 @@ Status Engine::Close() {
   return Done(first);
 }
 
-Status Engine::CloseLocked() {
+Status Engine::CloseAndUnlock() {
   Status s = Close();
   lock_.Release();
   return Done(s);
@@ -338,28 +340,28 @@ Status Engine::Exists(int t, int n, const uint8_t* key) {
   return Done(r == 0 ? Status(kNotFound, "key not found") : Status::Ok());
 }
 
-// op: 0 first, 1 last, 2 next, 3 previous.
-Status Engine::Walk(int t, int n, int op, uint8_t* rec) {
+Status Engine::Walk(int t, int n, WalkStep step, uint8_t* rec) {
   op_table_ = t;
+  const bool backward = step == WalkStep::kLast || step == WalkStep::kPrev;
   IndexFile* ix = index(t, n);
-  if (ix == nullptr) return Done(Status(op == 1 || op == 3 ? kBegin : kEnd, "no such table or index"));
+  if (ix == nullptr) return Done(Status(backward ? kBegin : kEnd, "no such table or index"));
   uint32_t r = 0;
   Status s;
-  switch (op) {
-    case 0: s = ix->First(&r); break;
-    case 1: s = ix->Last(&r); break;
-    case 2: s = ix->Next(&r); break;
-    default: s = ix->Prev(&r); break;
+  switch (step) {
+    case WalkStep::kFirst: s = ix->First(&r); break;
+    case WalkStep::kLast: s = ix->Last(&r); break;
+    case WalkStep::kNext: s = ix->Next(&r); break;
+    case WalkStep::kPrev: s = ix->Prev(&r); break;
   }
   if (!s.ok()) return Done(s);
-  if (r == 0) return Done(Status(op == 1 || op == 3 ? kBegin : kEnd, "end of index"));
+  if (r == 0) return Done(Status(backward ? kBegin : kEnd, "end of index"));
   return Done(ReadCurrent(t, r, rec));
 }
 
-Status Engine::First(int t, int n, uint8_t* rec) { return Walk(t, n, 0, rec); }
-Status Engine::Last(int t, int n, uint8_t* rec) { return Walk(t, n, 1, rec); }
-Status Engine::Next(int t, int n, uint8_t* rec) { return Walk(t, n, 2, rec); }
-Status Engine::Prev(int t, int n, uint8_t* rec) { return Walk(t, n, 3, rec); }
+Status Engine::First(int t, int n, uint8_t* rec) { return Walk(t, n, WalkStep::kFirst, rec); }
+Status Engine::Last(int t, int n, uint8_t* rec) { return Walk(t, n, WalkStep::kLast, rec); }
+Status Engine::Next(int t, int n, uint8_t* rec) { return Walk(t, n, WalkStep::kNext, rec); }
+Status Engine::Prev(int t, int n, uint8_t* rec) { return Walk(t, n, WalkStep::kPrev, rec); }
 
 Status Engine::Update(int t, const uint8_t* rec) {
   op_table_ = t;

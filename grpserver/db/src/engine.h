@@ -53,7 +53,7 @@ class Engine {
   // Takes the lock of the directory (kLocked when another holds it), then
   // opens the tables; any failure closes what was opened and releases the
   // lock. dir ends with '/'.
-  Status OpenLocked(const std::string& dir, const std::vector<int>& tables);
+  Status LockAndOpen(const std::string& dir, const std::vector<int>& tables);
   // Takes the directory's lock alone (no table opened).
   Status Lock(const std::string& dir);
   // Opens more tables of the directory already locked by this engine; on a
@@ -62,7 +62,7 @@ class Engine {
   // Syncs and closes every table (indexes marked clean); keeps the lock.
   Status Close();
   // Close, then release the lock.
-  Status CloseLocked();
+  Status CloseAndUnlock();
   // Drops every file and the lock without writing anything, as a crash
   // would (tests, and after a failed close).
   void Abandon();
@@ -78,6 +78,9 @@ class Engine {
   bool locked() const { return lock_.held(); }
   bool table_open(int t) const;
   const std::string& directory() const { return dir_; }
+  // The path of the index file that made the last OpenTables fail, "" when
+  // none did.
+  const std::string& failed_index() const { return failed_index_; }
   // The error code of the last failed operation (0 after a success).
   int last_error() const { return last_error_; }
 
@@ -106,10 +109,14 @@ class Engine {
   Status CheckReferences(int t, const uint8_t* rec);
   Status ReadCurrent(int t, uint32_t n, uint8_t* rec);
   Status MarkIndexesInUse(int t);
-  Status Walk(int t, int n, int op, uint8_t* rec);
+  // A step of a walk along an index (the record layer maps its public read
+  // ops, GDB_READ_*, onto these).
+  enum class WalkStep { kFirst, kLast, kNext, kPrev };
+  Status Walk(int t, int n, WalkStep step, uint8_t* rec);
   Status Done(Status s);
 
   std::string dir_;
+  std::string failed_index_;
   LockFile lock_;
   std::unique_ptr<TableState[]> tables_;
   int open_count_ = 0;

@@ -36,6 +36,10 @@ void Print(const std::string& text);
 // yet (or only empty data files left by an interrupted creation).
 Status CreateIfNewGroup(const std::string& dir);
 
+// Backs up the group directory dir (ending in '/'); returns 0 or the reason
+// (2201 in use, 4018 refused or a copy failed).
+int BackupGroupFiles(const std::string& dir);
+
 }  // namespace groupdb
 
 #endif  // GROUPDB_GLOBAL_DB_H_

@@ -6,7 +6,8 @@
 //   3. Key order: compare, descend, step to the next/previous key
 //   4. Lookup and walks: Locate, First, Last, Next, Prev
 //   5. Insert: place, overflow to a sibling, split
-//   6. Delete: successor swap, merge, rebalance, release
+//   6. Delete: find the entry, remove it (a separator gives way to its
+//      successor), place the position, rebalance upward
 //   7. Verify: the full invariant check used by tests and repair
 #include "index_file.h"
 
@@ -22,6 +23,9 @@ constexpr int kMaxDepth = 48;  // far above any real tree (m >= 4, < 2^32 pages)
 // Page words.
 constexpr int kInner = 0, kParent = 4, kLeft = 8, kRight = 12, kCount = 16, kLower = 20, kEntries = 24;
 
+// Byte offset of entry i (from 1) in a page whose keys are k bytes long.
+inline uint32_t EntryOff(uint32_t k, uint32_t i) { return kEntries + (i - 1) * (k + 4); }
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -34,17 +38,15 @@ struct IndexFile::Page {
   uint32_t w(int off) const { return GetU32(b + off); }
   void set(int off, uint32_t v) { PutU32(b + off, v); }
   void clear() { std::memset(b, 0, sizeof b); }
+  // Entry i (from 1) of a page whose keys are k bytes long: the key, and
+  // the word after it (a record number in a leaf, a child page in an inner
+  // page).
+  uint8_t* key(uint32_t k, uint32_t i) { return b + EntryOff(k, i); }
+  const uint8_t* key(uint32_t k, uint32_t i) const { return b + EntryOff(k, i); }
+  uint32_t value(uint32_t k, uint32_t i) const { return GetU32(b + EntryOff(k, i) + k); }
+  void set_value(uint32_t k, uint32_t i, uint32_t v) { PutU32(b + EntryOff(k, i) + k, v); }
 };
 
-namespace {
-
-inline uint32_t EntryOff(uint32_t k, uint32_t i) { return kEntries + (i - 1) * (k + 4); }
-
-}  // namespace
-
-#define PG_KEY(pg, i) ((pg).b + EntryOff(k_, (i)))
-#define PG_VAL(pg, i) GetU32((pg).b + EntryOff(k_, (i)) + k_)
-#define PG_SETVAL(pg, i, v) PutU32((pg).b + EntryOff(k_, (i)) + k_, (v))
 
 Status IndexFile::ReadPage(uint32_t p, Page* page) {
   if (p == 0 || p >= header_.next_page) {
@@ -58,7 +60,7 @@ Status IndexFile::ReadPage(uint32_t p, Page* page) {
   bool ok = inner <= 1 && c <= m_ && page->w(kParent) < n && page->w(kLeft) < n && page->w(kRight) < n;
   if (ok && inner == 1) {
     ok = page->w(kLower) != 0 && page->w(kLower) < n;
-    for (uint32_t i = 1; ok && i <= c; ++i) ok = PG_VAL(*page, i) != 0 && PG_VAL(*page, i) < n;
+    for (uint32_t i = 1; ok && i <= c; ++i) ok = page->value(k_, i) != 0 && page->value(k_, i) < n;
   }
   if (!ok) return Status::Corrupt(path(), "page " + std::to_string(p) + " fails its checks");
   return Status::Ok();
@@ -214,7 +216,7 @@ Status IndexFile::DescendTo(uint32_t p, bool leftmost, uint32_t* leaf) {
       return Status::Ok();
     }
     uint32_t c = pg.w(kCount);
-    p = (leftmost || c == 0) ? pg.w(kLower) : PG_VAL(pg, c);
+    p = (leftmost || c == 0) ? pg.w(kLower) : pg.value(k_, c);
   }
   return Status::Corrupt(path(), "tree deeper than any valid tree");
 }
@@ -227,7 +229,7 @@ Status IndexFile::ChildIndex(const Page& parent, uint32_t child, uint32_t* e) {
   }
   uint32_t c = parent.w(kCount);
   for (uint32_t i = 1; i <= c; ++i) {
-    if (PG_VAL(parent, i) == child) {
+    if (parent.value(k_, i) == child) {
       *e = i;
       return Status::Ok();
     }
@@ -243,7 +245,7 @@ Status IndexFile::NextLoc(Loc in, Loc* out, bool* exists) {
   if (pg.w(kInner) == 1) {
     // The first key of the leftmost leaf of the entry's right subtree.
     uint32_t leaf;
-    s = DescendTo(PG_VAL(pg, in.idx), true, &leaf);
+    s = DescendTo(pg.value(k_, in.idx), true, &leaf);
     if (!s.ok()) return s;
     *out = {leaf, 1};
     *exists = true;
@@ -283,7 +285,7 @@ Status IndexFile::PrevLoc(Loc in, Loc* out, bool* exists) {
   if (!s.ok()) return s;
   if (pg.w(kInner) == 1) {
     // The last key of the rightmost leaf of the entry's left subtree.
-    uint32_t child = in.idx == 1 ? pg.w(kLower) : PG_VAL(pg, in.idx - 1);
+    uint32_t child = in.idx == 1 ? pg.w(kLower) : pg.value(k_, in.idx - 1);
     uint32_t leaf;
     s = DescendTo(child, false, &leaf);
     if (!s.ok()) return s;
@@ -326,7 +328,7 @@ Status IndexFile::KeyAt(Loc loc, uint8_t* key) {
   Status s = ReadPage(loc.page, &pg);
   if (!s.ok()) return s;
   if (loc.idx < 1 || loc.idx > pg.w(kCount)) return Status::Corrupt(path(), "entry out of range");
-  std::memcpy(key, PG_KEY(pg, loc.idx), k_);
+  std::memcpy(key, pg.key(k_, loc.idx), k_);
   return s;
 }
 
@@ -336,11 +338,11 @@ Status IndexFile::RecAt(Loc loc, uint32_t* rec) {
   if (!s.ok()) return s;
   if (loc.idx < 1 || loc.idx > pg.w(kCount)) return Status::Corrupt(path(), "entry out of range");
   if (pg.w(kInner) == 0) {
-    *rec = PG_VAL(pg, loc.idx);
+    *rec = pg.value(k_, loc.idx);
     return s;
   }
   uint32_t leaf;
-  s = DescendTo(PG_VAL(pg, loc.idx), true, &leaf);
+  s = DescendTo(pg.value(k_, loc.idx), true, &leaf);
   if (!s.ok()) return s;
   Page lf;
   s = ReadPage(leaf, &lf);
@@ -400,7 +402,7 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
     uint32_t i = 1;
     int cmp = 1;
     for (; i <= c; ++i) {
-      cmp = Compare(key, PG_KEY(pg, i));
+      cmp = Compare(key, pg.key(k_, i));
       if (cmp <= 0) break;
     }
     if (i <= c && cmp == 0) {
@@ -408,7 +410,7 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
       *loc = {p, i};
     }
     if (pg.w(kInner) == 1) {
-      p = i == 1 ? pg.w(kLower) : PG_VAL(pg, i - 1);
+      p = i == 1 ? pg.w(kLower) : pg.value(k_, i - 1);
       continue;
     }
     if (*found) break;
@@ -427,11 +429,11 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
   if (!s.ok()) return s;
   if (pg.w(kInner) == 0) {
     pos_ = {loc->page, loc->idx};
-    *rec = PG_VAL(pg, loc->idx);
+    *rec = pg.value(k_, loc->idx);
     return s;
   }
   uint32_t leaf;
-  s = DescendTo(PG_VAL(pg, loc->idx), true, &leaf);
+  s = DescendTo(pg.value(k_, loc->idx), true, &leaf);
   if (!s.ok()) return s;
   Page lf;
   s = ReadPage(leaf, &lf);
@@ -452,7 +454,7 @@ Status IndexFile::StepTo(IndexPosition pos, uint32_t* rec) {
   Status s = ReadPage(pos.page, &pg);
   if (!s.ok()) return s;
   if (pg.w(kInner) != 0 || pos.j > pg.w(kCount)) return Status::Corrupt(path(), "walk reached a bad leaf");
-  uint32_t r = pos.j == 0 ? pg.w(kLower) : PG_VAL(pg, pos.j);
+  uint32_t r = pos.j == 0 ? pg.w(kLower) : pg.value(k_, pos.j);
   *rec = r;
   if (r != 0) pos_ = pos;  // no key there (the leftmost leaf's lower word): stay
   return s;
@@ -532,8 +534,8 @@ Status IndexFile::Insert(const uint8_t* key, uint32_t rec, bool unique, bool* du
     Page pg;
     pg.clear();
     pg.set(kCount, 1);
-    std::memcpy(PG_KEY(pg, 1), key, k_);
-    PG_SETVAL(pg, 1, rec);
+    std::memcpy(pg.key(k_, 1), key, k_);
+    pg.set_value(k_, 1, rec);
     s = WritePage(p, pg);
     if (!s.ok()) return s;
     header_.root = header_.leftmost = header_.rightmost = p;
@@ -556,7 +558,7 @@ Status IndexFile::Insert(const uint8_t* key, uint32_t rec, bool unique, bool* du
   if (found && pg.w(kInner) == 1) {
     // In front of the first entry of the leftmost leaf of the found
     // entry's right subtree.
-    s = DescendTo(PG_VAL(pg, loc.idx), true, &pno);
+    s = DescendTo(pg.value(k_, loc.idx), true, &pno);
     if (!s.ok()) return s;
     s = ReadPage(pno, &pg);
     if (!s.ok()) return s;
@@ -648,7 +650,7 @@ Status IndexFile::InsertAt(Page* p, uint32_t pno, uint32_t at, const uint8_t* ke
     if (!s.ok()) return s;
     if (q.w(kInner) == 1) {
       for (uint32_t i = 0; i <= q.w(kCount); ++i) {
-        uint32_t child = i == 0 ? q.w(kLower) : PG_VAL(q, i);
+        uint32_t child = i == 0 ? q.w(kLower) : q.value(k_, i);
         Page cp;
         s = ReadPage(child, &cp);
         if (!s.ok()) return s;
@@ -666,7 +668,7 @@ Status IndexFile::InsertAt(Page* p, uint32_t pno, uint32_t at, const uint8_t* ke
       r.set(kCount, 1);
       r.set(kLower, pno);
       std::memcpy(r.b + EntryOff(k_, 1), entry, k_);
-      PG_SETVAL(r, 1, qno);
+      r.set_value(k_, 1, qno);
       s = WritePage(rno, r);
       if (!s.ok()) return s;
       header_.root = rno;
@@ -699,7 +701,7 @@ Status IndexFile::Rebalance(uint32_t ano, Page* a, uint32_t bno, Page* b) {
   uint32_t e;
   s = ChildIndex(pp, bno, &e);
   if (!s.ok()) return s;
-  if (e == 0 || (e == 1 ? pp.w(kLower) : PG_VAL(pp, e - 1)) != ano) {
+  if (e == 0 || (e == 1 ? pp.w(kLower) : pp.value(k_, e - 1)) != ano) {
     return Status::Corrupt(path(), "siblings are not neighbours in their parent");
   }
   const uint32_t ac = a->w(kCount), bc = b->w(kCount), t = ac + bc, half = t / 2;
@@ -707,7 +709,7 @@ Status IndexFile::Rebalance(uint32_t ano, Page* a, uint32_t bno, Page* b) {
   const uint32_t es = k_ + 4;
   std::vector<uint8_t> run(size_t(t + 1) * es);
   std::memcpy(run.data(), a->b + kEntries, size_t(ac) * es);
-  std::memcpy(run.data() + size_t(ac) * es, PG_KEY(pp, e), k_);
+  std::memcpy(run.data() + size_t(ac) * es, pp.key(k_, e), k_);
   PutU32(run.data() + size_t(ac) * es + k_, b->w(kLower));
   std::memcpy(run.data() + size_t(ac + 1) * es, b->b + kEntries, size_t(bc) * es);
 
@@ -721,7 +723,7 @@ Status IndexFile::Rebalance(uint32_t ano, Page* a, uint32_t bno, Page* b) {
   std::memcpy(a->b + kEntries, run.data(), size_t(half) * es);
   a->set(kCount, half);
   const uint8_t* sep = run.data() + size_t(half) * es;
-  std::memcpy(PG_KEY(pp, e), sep, k_);
+  std::memcpy(pp.key(k_, e), sep, k_);
   b->set(kLower, GetU32(sep + k_));
   std::memcpy(b->b + kEntries, run.data() + size_t(half + 1) * es, size_t(t - half) * es);
   b->set(kCount, t - half);
@@ -756,6 +758,17 @@ Status IndexFile::Rebalance(uint32_t ano, Page* a, uint32_t bno, Page* b) {
 // ---------------------------------------------------------------------------
 // 6. Delete
 
+// What RemoveEntry leaves for the steps after it: the page that lost an
+// entry (changed in memory, not yet written), its number, the slot the entry
+// had, and whether the key removed was a separator (its successor left the
+// leaf in its stead).
+struct IndexFile::Removal {
+  Page page;
+  uint32_t page_no = 0;
+  uint32_t slot = 0;
+  bool separator = false;
+};
+
 // Merges B (right) into A (left): S from the parent, then B's entries. B is
 // released, S leaves the parent. Writes A, B and the parent; returns the
 // parent's new count.
@@ -767,18 +780,18 @@ Status IndexFile::Merge(uint32_t ano, Page* a, uint32_t bno, Page* b, uint32_t* 
   uint32_t e;
   s = ChildIndex(pp, bno, &e);
   if (!s.ok()) return s;
-  if (e == 0 || (e == 1 ? pp.w(kLower) : PG_VAL(pp, e - 1)) != ano) {
+  if (e == 0 || (e == 1 ? pp.w(kLower) : pp.value(k_, e - 1)) != ano) {
     return Status::Corrupt(path(), "siblings are not neighbours in their parent");
   }
   const uint32_t ac = a->w(kCount), bc = b->w(kCount), es = k_ + 4;
   if (ac + bc + 1 > m_) return Status::Corrupt(path(), "merge would overfill a page");
-  std::memcpy(a->b + EntryOff(k_, ac + 1), PG_KEY(pp, e), k_);
-  PG_SETVAL(*a, ac + 1, b->w(kLower));
+  std::memcpy(a->b + EntryOff(k_, ac + 1), pp.key(k_, e), k_);
+  a->set_value(k_, ac + 1, b->w(kLower));
   std::memcpy(a->b + EntryOff(k_, ac + 2), b->b + kEntries, size_t(bc) * es);
   a->set(kCount, ac + bc + 1);
   if (a->w(kInner) == 1) {
     for (uint32_t i = 0; i <= bc; ++i) {
-      uint32_t child = i == 0 ? b->w(kLower) : PG_VAL(*b, i);
+      uint32_t child = i == 0 ? b->w(kLower) : b->value(k_, i);
       Page cp;
       s = ReadPage(child, &cp);
       if (!s.ok()) return s;
@@ -817,175 +830,204 @@ Status IndexFile::Merge(uint32_t ano, Page* a, uint32_t bno, Page* b, uint32_t* 
 Status IndexFile::Delete(const uint8_t* key, uint32_t rec) {
   if (!file_.is_open()) return Status(kIoError, "index not open");
   if (header_.root == 0) return Status::Ok();
-  bool found;
+  bool found = false;
   Loc loc;
-  uint32_t r;
-  Status s = Find(key, &found, &loc, &r);
-  if (!s.ok()) return s;
-  // From the first equal key on to the entry with this record number,
-  // along the leaves: position (leaf, 0) stands for the separator that
-  // precedes the leaf, whose record number is the leaf's lower word. So one
-  // page read per leaf of the run; the inner pages are climbed only to
-  // confirm a separator whose record number matches.
-  if (!found) return s;
-  if (r != rec) {
-    uint32_t leaf = pos_.page, j = pos_.j == 0 ? 1 : pos_.j;
-    Page pg;
-    bool hit = false;
-    for (uint64_t steps = 0; !hit; ++steps) {
-      if (steps > header_.next_page) return Status::Corrupt(path(), "walk does not end");
-      s = ReadPage(leaf, &pg);
-      if (!s.ok()) return s;
-      if (pg.w(kInner) != 0) return Status::Corrupt(path(), "walk reached an inner page");
-      const uint32_t c = pg.w(kCount);
-      for (; j <= c; ++j) {
-        if (Compare(key, PG_KEY(pg, j)) != 0) return Status::Ok();  // the run ended
-        if (PG_VAL(pg, j) == rec) {
-          loc = {leaf, j};
-          hit = true;
-          break;
-        }
-      }
-      if (hit) break;
-      const uint32_t right = pg.w(kRight);
-      if (right == 0) return Status::Ok();
-      Page rp;
-      s = ReadPage(right, &rp);
-      if (!s.ok()) return s;
-      if (rp.w(kInner) != 0 || rp.w(kCount) == 0) return Status::Corrupt(path(), "bad leaf in the sibling chain");
-      // The separator between the two leaves lies between this leaf's last
-      // key (equal) and the right leaf's first key.
-      if (rp.w(kLower) == rec) {
-        Loc sep;
-        s = SeparatorBefore(right, &sep);
-        if (!s.ok()) return s;
-        uint8_t sep_key[kPageSize];
-        s = KeyAt(sep, sep_key);
-        if (!s.ok()) return s;
-        if (Compare(key, sep_key) != 0) return Status::Ok();
-        loc = sep;
-        break;
-      }
-      if (Compare(key, PG_KEY(rp, 1)) != 0) return Status::Ok();  // separator and on: greater or not ours
-      leaf = right;
-      j = 1;
-    }
-  }
+  Status s = FindEntry(key, rec, &found, &loc);
+  if (!s.ok() || !found) return s;
   s = MarkDirty();
   if (!s.ok()) return s;
+  Removal gone;
+  s = RemoveEntry(loc, &gone);
+  if (s.ok()) s = PositionAfterRemoval(gone);
+  if (s.ok()) s = RebalanceUpward(gone.page_no, &gone.page);
+  return s;
+}
 
-  Page p;
-  s = ReadPage(loc.page, &p);
+// The entry holding this key and record number. Equal keys form a run; from
+// the first of the run the walk goes along the leaves: position (leaf, 0)
+// stands for the separator that precedes the leaf, whose record number is
+// the leaf's lower word. So one page read per leaf of the run; the inner
+// pages are climbed only to confirm a separator whose record number matches.
+Status IndexFile::FindEntry(const uint8_t* key, uint32_t rec, bool* found, Loc* loc) {
+  uint32_t first_rec = 0;
+  Status s = Find(key, found, loc, &first_rec);
+  if (!s.ok() || !*found || first_rec == rec) return s;
+  *found = false;
+  uint32_t leaf = pos_.page, j = pos_.j == 0 ? 1 : pos_.j;
+  Page pg;
+  for (uint64_t steps = 0;; ++steps) {
+    if (steps > header_.next_page) return Status::Corrupt(path(), "walk does not end");
+    s = ReadPage(leaf, &pg);
+    if (!s.ok()) return s;
+    if (pg.w(kInner) != 0) return Status::Corrupt(path(), "walk reached an inner page");
+    const uint32_t c = pg.w(kCount);
+    for (; j <= c; ++j) {
+      if (Compare(key, pg.key(k_, j)) != 0) return Status::Ok();  // the run ended
+      if (pg.value(k_, j) == rec) {
+        *loc = {leaf, j};
+        *found = true;
+        return Status::Ok();
+      }
+    }
+    const uint32_t right = pg.w(kRight);
+    if (right == 0) return Status::Ok();
+    Page rp;
+    s = ReadPage(right, &rp);
+    if (!s.ok()) return s;
+    if (rp.w(kInner) != 0 || rp.w(kCount) == 0) return Status::Corrupt(path(), "bad leaf in the sibling chain");
+    // The separator between the two leaves lies between this leaf's last
+    // key (equal) and the right leaf's first key.
+    if (rp.w(kLower) == rec) {
+      Loc sep;
+      s = SeparatorBefore(right, &sep);
+      if (!s.ok()) return s;
+      uint8_t sep_key[kPageSize];
+      s = KeyAt(sep, sep_key);
+      if (!s.ok()) return s;
+      if (Compare(key, sep_key) != 0) return Status::Ok();
+      *loc = sep;
+      *found = true;
+      return Status::Ok();
+    }
+    if (Compare(key, rp.key(k_, 1)) != 0) return Status::Ok();  // separator and on: greater or not ours
+    leaf = right;
+    j = 1;
+  }
+}
+
+// Takes the entry at loc out of the tree. A separator is replaced by its
+// successor (the first key of the leftmost leaf of its right subtree),
+// which then leaves that leaf instead. The page that lost an entry is
+// returned unwritten: the rebalancing writes it.
+Status IndexFile::RemoveEntry(Loc loc, Removal* gone) {
+  Page& p = gone->page;
+  Status s = ReadPage(loc.page, &p);
   if (!s.ok()) return s;
-  uint32_t pno = loc.page, j = loc.idx;
-  const bool separator = p.w(kInner) == 1;
-  if (separator) {
-    // The successor takes the separator's place.
+  gone->page_no = loc.page;
+  gone->slot = loc.idx;
+  gone->separator = p.w(kInner) == 1;
+  if (gone->separator) {
     uint32_t leaf;
-    s = DescendTo(PG_VAL(p, loc.idx), true, &leaf);
+    s = DescendTo(p.value(k_, loc.idx), true, &leaf);
     if (!s.ok()) return s;
     Page lf;
     s = ReadPage(leaf, &lf);
     if (!s.ok()) return s;
     if (lf.w(kCount) == 0) return Status::Corrupt(path(), "empty leaf");
-    std::memcpy(PG_KEY(p, loc.idx), PG_KEY(lf, 1), k_);
-    s = WritePage(pno, p);
+    std::memcpy(p.key(k_, loc.idx), lf.key(k_, 1), k_);
+    s = WritePage(loc.page, p);
     if (!s.ok()) return s;
-    lf.set(kLower, PG_VAL(lf, 1));
+    lf.set(kLower, lf.value(k_, 1));
     p = lf;
-    pno = leaf;
-    j = 1;
+    gone->page_no = leaf;
+    gone->slot = 1;
   }
-  const uint32_t es = k_ + 4;
+  const uint32_t es = k_ + 4, j = gone->slot;
   uint32_t c = p.w(kCount);
-  std::memmove(p.b + EntryOff(k_, j), p.b + EntryOff(k_, j + 1), size_t(c - j) * es);
-  std::memset(p.b + EntryOff(k_, c), 0, es);
-  --c;
-  p.set(kCount, c);
-  // Just before the key that followed the removed one, so that Next returns
-  // it. For a separator that key is the successor, which now sits at
-  // (leaf, 0): the place before it is the last entry of the leaf's left
-  // neighbour (there is one: the separator had keys on its left).
-  pos_ = {pno, j - 1};
-  if (separator) {
-    const uint32_t left = p.w(kLeft);
-    Page lp;
-    s = left == 0 ? Status::Corrupt(path(), "leaf after a separator without a left neighbour") : ReadPage(left, &lp);
-    if (!s.ok()) return s;
-    if (lp.w(kInner) != 0 || lp.w(kCount) == 0) return Status::Corrupt(path(), "bad left neighbour of a leaf");
-    pos_ = {left, lp.w(kCount)};
-  }
+  std::memmove(p.key(k_, j), p.key(k_, j + 1), size_t(c - j) * es);
+  std::memset(p.key(k_, c), 0, es);
+  p.set(kCount, c - 1);
+  return Status::Ok();
+}
 
-  for (int level = 0; p.w(kParent) != 0 && p.w(kCount) <= m_ / 2; ++level) {
+// The position goes just before the key that followed the removed one, so
+// that Next returns it. For a separator that key is the successor, which
+// now sits at (leaf, 0): the place before it is the last entry of the
+// leaf's left neighbour (there is one: the separator had keys on its left).
+Status IndexFile::PositionAfterRemoval(const Removal& gone) {
+  if (!gone.separator) {
+    pos_ = {gone.page_no, gone.slot - 1};
+    return Status::Ok();
+  }
+  const uint32_t left = gone.page.w(kLeft);
+  if (left == 0) return Status::Corrupt(path(), "leaf after a separator without a left neighbour");
+  Page lp;
+  Status s = ReadPage(left, &lp);
+  if (!s.ok()) return s;
+  if (lp.w(kInner) != 0 || lp.w(kCount) == 0) return Status::Corrupt(path(), "bad left neighbour of a leaf");
+  pos_ = {left, lp.w(kCount)};
+  return Status::Ok();
+}
+
+// Page P (number pno, changed in memory) lost an entry. While it is a
+// non-root page at most half full it merges with a sibling under the same
+// parent, or borrows from one when a merge would not fit; a merge takes an
+// entry from the parent, which is looked at next. Finally an empty root
+// gives way to its only child (or the tree becomes empty).
+Status IndexFile::RebalanceUpward(uint32_t pno, Page* p) {
+  for (int level = 0; p->w(kParent) != 0 && p->w(kCount) <= m_ / 2; ++level) {
     if (level >= kMaxDepth) return Status::Corrupt(path(), "merge climbed past any valid depth");
-    const uint32_t parent = p.w(kParent);
-    Page sib;
-    bool merged = false;
+    const uint32_t parent = p->w(kParent);
+    bool settled = false;
     uint32_t parent_count = 0;
-    if (p.w(kRight) != 0) {
-      s = ReadPage(p.w(kRight), &sib);
-      if (!s.ok()) return s;
-      if (sib.w(kParent) == parent && sib.w(kCount) + p.w(kCount) < m_) {
-        s = Merge(pno, &p, p.w(kRight), &sib, &parent_count);
-        if (!s.ok()) return s;
-        merged = true;
-      }
-    }
-    if (!merged) {
-      bool left_same = false;
-      if (p.w(kLeft) != 0) {
-        s = ReadPage(p.w(kLeft), &sib);
-        if (!s.ok()) return s;
-        left_same = sib.w(kParent) == parent;
-      }
-      if (left_same) {
-        uint32_t lno = p.w(kLeft);
-        if (sib.w(kCount) + p.w(kCount) >= m_) {
-          s = Rebalance(lno, &sib, pno, &p);
-          if (s.ok()) s = WritePage(lno, sib);
-          if (s.ok()) s = WritePage(pno, p);
-          return s;
-        }
-        s = Merge(lno, &sib, pno, &p, &parent_count);
-        if (!s.ok()) return s;
-      } else {
-        if (p.w(kRight) == 0) return Status::Corrupt(path(), "page without a sibling under its parent");
-        uint32_t rno = p.w(kRight);
-        s = ReadPage(rno, &sib);
-        if (!s.ok()) return s;
-        if (sib.w(kParent) != parent) return Status::Corrupt(path(), "page without a sibling under its parent");
-        s = Rebalance(pno, &p, rno, &sib);
-        if (s.ok()) s = WritePage(pno, p);
-        if (s.ok()) s = WritePage(rno, sib);
-        return s;
-      }
-    }
+    Status s = MergeOrBorrow(pno, p, &settled, &parent_count);
+    if (!s.ok() || settled) return s;
     // After a merge, go on with the parent.
-    s = ReadPage(parent, &p);
+    s = ReadPage(parent, p);
     if (!s.ok()) return s;
     pno = parent;
     if (parent_count > m_ / 2) return Status::Ok();
   }
-  // Finish with P: only the root can be left without entries.
-  if (p.w(kCount) == 0) {
-    if (p.w(kInner) == 1) {
-      uint32_t child = p.w(kLower);
-      Page cp;
-      s = ReadPage(child, &cp);
+  if (p->w(kCount) != 0) return WritePage(pno, *p);
+  // Only the root can be left without entries.
+  if (p->w(kInner) == 1) {
+    const uint32_t child = p->w(kLower);
+    Page cp;
+    Status s = ReadPage(child, &cp);
+    if (!s.ok()) return s;
+    if (cp.w(kParent) != 0) {
+      cp.set(kParent, 0);
+      s = WritePage(child, cp);
       if (!s.ok()) return s;
-      if (cp.w(kParent) != 0) {
-        cp.set(kParent, 0);
-        s = WritePage(child, cp);
-        if (!s.ok()) return s;
-      }
-      header_.root = child;
-    } else {
-      header_.root = header_.leftmost = header_.rightmost = 0;
-      if (pos_.page == pno) pos_ = IndexPosition();
     }
-    return Release(pno, &p);
+    header_.root = child;
+  } else {
+    header_.root = header_.leftmost = header_.rightmost = 0;
+    if (pos_.page == pno) pos_ = IndexPosition();
   }
-  return WritePage(pno, p);
+  return Release(pno, p);
+}
+
+// One step of the rebalancing of an under-full page P: merge with the right
+// sibling when both fit in a page; else with the left one; else borrow from
+// the left (or right) sibling, which settles the tree (*settled). After a
+// merge *parent_count is the parent's new number of entries and P holds
+// what was merged into it (or was merged away).
+Status IndexFile::MergeOrBorrow(uint32_t pno, Page* p, bool* settled, uint32_t* parent_count) {
+  const uint32_t parent = p->w(kParent);
+  Page sib;
+  Status s;
+  *settled = false;
+  if (p->w(kRight) != 0) {
+    s = ReadPage(p->w(kRight), &sib);
+    if (!s.ok()) return s;
+    if (sib.w(kParent) == parent && sib.w(kCount) + p->w(kCount) < m_) {
+      return Merge(pno, p, p->w(kRight), &sib, parent_count);
+    }
+  }
+  if (p->w(kLeft) != 0) {
+    const uint32_t lno = p->w(kLeft);
+    s = ReadPage(lno, &sib);
+    if (!s.ok()) return s;
+    if (sib.w(kParent) == parent) {
+      if (sib.w(kCount) + p->w(kCount) < m_) return Merge(lno, &sib, pno, p, parent_count);
+      *settled = true;
+      s = Rebalance(lno, &sib, pno, p);
+      if (s.ok()) s = WritePage(lno, sib);
+      if (s.ok()) s = WritePage(pno, *p);
+      return s;
+    }
+  }
+  const uint32_t rno = p->w(kRight);
+  if (rno == 0) return Status::Corrupt(path(), "page without a sibling under its parent");
+  s = ReadPage(rno, &sib);
+  if (!s.ok()) return s;
+  if (sib.w(kParent) != parent) return Status::Corrupt(path(), "page without a sibling under its parent");
+  *settled = true;
+  s = Rebalance(pno, p, rno, &sib);
+  if (s.ok()) s = WritePage(pno, *p);
+  if (s.ok()) s = WritePage(rno, sib);
+  return s;
 }
 
 // ---------------------------------------------------------------------------
@@ -1018,7 +1060,7 @@ Status IndexFile::Verify(std::vector<std::pair<std::string, uint32_t>>* entries)
     levels[f.depth].push_back(f.page);
     std::string prev = f.lo;
     for (uint32_t i = 1; i <= c; ++i) {
-      std::string key(reinterpret_cast<const char*>(PG_KEY(pg, i)), k_);
+      std::string key(reinterpret_cast<const char*>(pg.key(k_, i)), k_);
       if (!prev.empty() && Compare(reinterpret_cast<const uint8_t*>(prev.data()),
                                    reinterpret_cast<const uint8_t*>(key.data())) > 0) {
         return bad("keys out of order in page " + std::to_string(f.page));
@@ -1033,18 +1075,18 @@ Status IndexFile::Verify(std::vector<std::pair<std::string, uint32_t>>* entries)
       if (leaf_depth < 0) leaf_depth = f.depth;
       if (leaf_depth != f.depth) return bad("leaves at different depths");
       for (uint32_t i = 1; i <= c; ++i) {
-        inorder_keys.emplace_back(std::string(reinterpret_cast<const char*>(PG_KEY(pg, i)), k_), PG_VAL(pg, i));
+        inorder_keys.emplace_back(std::string(reinterpret_cast<const char*>(pg.key(k_, i)), k_), pg.value(k_, i));
       }
       return Status::Ok();
     }
     for (uint32_t i = 0; i <= c; ++i) {
-      Frame child{i == 0 ? pg.w(kLower) : PG_VAL(pg, i), f.page, f.depth + 1,
-                  i == 0 ? f.lo : std::string(reinterpret_cast<const char*>(PG_KEY(pg, i)), k_),
-                  i == c ? f.hi : std::string(reinterpret_cast<const char*>(PG_KEY(pg, i + 1)), k_)};
+      Frame child{i == 0 ? pg.w(kLower) : pg.value(k_, i), f.page, f.depth + 1,
+                  i == 0 ? f.lo : std::string(reinterpret_cast<const char*>(pg.key(k_, i)), k_),
+                  i == c ? f.hi : std::string(reinterpret_cast<const char*>(pg.key(k_, i + 1)), k_)};
       if (i >= 1) {
         // The separator's record number is the lower word of the leftmost
         // leaf of its right subtree; fill it in below.
-        inorder_keys.emplace_back(std::string(reinterpret_cast<const char*>(PG_KEY(pg, i)), k_), 0);
+        inorder_keys.emplace_back(std::string(reinterpret_cast<const char*>(pg.key(k_, i)), k_), 0);
         uint32_t leaf;
         s = DescendTo(child.page, true, &leaf);
         if (!s.ok()) return s;
@@ -1087,7 +1129,7 @@ Status IndexFile::Verify(std::vector<std::pair<std::string, uint32_t>>* entries)
       if (!s.ok()) return s;
       if (i == 0 && pg.w(kLower) != 0) return bad("leftmost leaf's lower word is not 0");
       if (i > 0) walk_recs.push_back(pg.w(kLower));
-      for (uint32_t j = 1; j <= pg.w(kCount); ++j) walk_recs.push_back(PG_VAL(pg, j));
+      for (uint32_t j = 1; j <= pg.w(kCount); ++j) walk_recs.push_back(pg.value(k_, j));
     }
     if (walk_recs.size() != inorder_keys.size()) return bad("leaf walk and tree disagree in size");
     for (size_t i = 0; i < walk_recs.size(); ++i) {

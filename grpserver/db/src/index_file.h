@@ -147,6 +147,13 @@ class IndexFile {
   Status InsertAt(Page* p, uint32_t pno, uint32_t at, const uint8_t* key, uint32_t val, bool leaf_insert);
   Status Rebalance(uint32_t ano, Page* a, uint32_t bno, Page* b);
   Status Merge(uint32_t ano, Page* a, uint32_t bno, Page* b, uint32_t* parent_count);
+  // The steps of Delete.
+  struct Removal;
+  Status FindEntry(const uint8_t* key, uint32_t rec, bool* found, Loc* loc);
+  Status RemoveEntry(Loc loc, Removal* gone);
+  Status PositionAfterRemoval(const Removal& gone);
+  Status RebalanceUpward(uint32_t pno, Page* p);
+  Status MergeOrBorrow(uint32_t pno, Page* p, bool* settled, uint32_t* parent_count);
   Status StepTo(IndexPosition pos, uint32_t* rec);
 
   File file_;

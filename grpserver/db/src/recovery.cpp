@@ -197,6 +197,55 @@ bool CopyToBackup(const std::string& dir) {
 
 }  // namespace
 
+// Backs up the group directory dir (ending in '/'): an open database of that
+// directory is brought to a syncpoint and must be clean; closed files are
+// checked under the lock. Returns the reason: 0, 2201 in use, 4018 refused
+// or a copy failed.
+int BackupGroupFiles(const std::string& dir) {
+  Engine& e = Global().engine;
+  if (Global().last_syncpoint_failed) {
+    // Files after a failed syncpoint may be half written; a copy of them
+    // would push out a good backup.
+    Print("Backup refused: the last syncpoint of the database failed\n");
+    return GDB_RC_FAILED;
+  }
+  const bool open_here = e.is_open() && e.directory() == dir;
+  bool took_lock = false;
+  if (open_here) {
+    // Bring the open files to a clean state; nothing writes while we copy
+    // (one thread).
+    Status s = e.Syncpoint();
+    if (!s.ok()) {
+      Global().last_syncpoint_failed = true;
+      Print("Backup refused: " + s.message() + "\n");
+      return GDB_RC_FAILED;
+    }
+    // A table found damaged since the open keeps its indexes in use; a copy
+    // of it could not be restored, and rotating it in would push a sound
+    // generation out.
+    if (!e.AllIndexesClean()) {
+      Print("Backup refused: a table is damaged and waits to be re-indexed\n");
+      return GDB_RC_FAILED;
+    }
+  } else {
+    if (e.locked()) return GDB_RC_IN_USE;
+    Status s = e.Lock(dir);
+    if (!s.ok()) return OpenReason(s);
+    took_lock = true;
+    bool sound = false;
+    std::string problem;
+    s = CheckFileSet(dir, &sound, &problem);
+    if (!s.ok() || !sound) {
+      Print("Backup refused: " + (s.ok() ? problem : s.message()) + "\n");
+      e.Abandon();
+      return GDB_RC_FAILED;
+    }
+  }
+  bool ok = CopyToBackup(dir);
+  if (took_lock) e.Abandon();
+  return ok ? GDB_RC_OK : GDB_RC_FAILED;
+}
+
 }  // namespace groupdb
 
 using groupdb::Global;
@@ -216,59 +265,15 @@ int DbBackup(const char* group, int* out) {
     *out = GDB_RC_NO_GROUP;
     return 0;
   }
-  groupdb::Engine& e = Global().engine;
-  if (Global().last_syncpoint_failed) {
-    // Files after a failed syncpoint may be half written; a copy of them
-    // would push out a good backup.
-    groupdb::Print("Backup refused: the last syncpoint of the database failed\n");
-    *out = GDB_RC_FAILED;
-    return 0;
-  }
-  const bool open_here = e.is_open() && e.directory() == dir;
-  bool took_lock = false;
-  if (open_here) {
-    // Bring the open files to a clean state; nothing writes while we copy
-    // (one thread).
-    Status s = e.Syncpoint();
-    if (!s.ok()) {
-      Global().last_syncpoint_failed = true;
-      groupdb::Print("Backup refused: " + s.message() + "\n");
-      *out = GDB_RC_FAILED;
-      return 0;
-    }
-    // A table found damaged since the open keeps its indexes in use; a copy
-    // of it could not be restored, and rotating it in would push a sound
-    // generation out.
-    if (!e.AllIndexesClean()) {
-      groupdb::Print("Backup refused: a table is damaged and waits to be re-indexed\n");
-      *out = GDB_RC_FAILED;
-      return 0;
-    }
-  } else {
-    if (e.locked()) {
-      *out = GDB_RC_IN_USE;
-      return 0;
-    }
-    Status s = e.Lock(dir);
-    if (!s.ok()) {
-      *out = groupdb::OpenReason(s);
-      return 0;
-    }
-    took_lock = true;
-    bool sound = false;
-    std::string problem;
-    s = groupdb::CheckFileSet(dir, &sound, &problem);
-    if (!s.ok() || !sound) {
-      groupdb::Print("Backup refused: " + (s.ok() ? problem : s.message()) + "\n");
-      e.Abandon();
-      *out = GDB_RC_FAILED;
-      return 0;
-    }
-  }
-  bool ok = groupdb::CopyToBackup(dir);
-  if (took_lock) e.Abandon();
-  if (!ok) *out = GDB_RC_FAILED;
-  return ok ? 1 : 0;
+  *out = groupdb::BackupGroupFiles(dir);
+  return *out == GDB_RC_OK ? 1 : 0;
+}
+
+int DbCopyToBackup(const char* directory) {
+  std::string dir = directory != nullptr ? directory : "";
+  if (dir.empty() || !groupdb::IsDirectory(dir)) return 0;
+  if (dir.back() != '/') dir += '/';
+  return groupdb::BackupGroupFiles(dir) == GDB_RC_OK ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -442,7 +447,7 @@ int IsamRebuildIndexes(const char* group, int* out) {
 // ---------------------------------------------------------------------------
 // 6. Open with recovery
 
-int DbOpenWithRecovery(const char* group, int* out) {
+int OpenGroupDatabase(const char* group, int* out) {
   int dummy = 0;
   if (out == nullptr) out = &dummy;
   const std::string name = group != nullptr ? group : "";
@@ -513,5 +518,7 @@ int DbOpenWithRecovery(const char* group, int* out) {
   *out = 0;
   return 1;
 }
+
+int DbOpenWithRecovery(const char* group, int* out) { return OpenGroupDatabase(group, out); }
 
 }  // extern "C"

@@ -192,7 +192,7 @@ TEST_F(CrashTest, KilledWriterLosesNothingAcknowledged) {
 
     // Every index of the table holds exactly the keys of the live records.
     Engine e;
-    ASSERT_TRUE(e.OpenLocked(GroupDir(), OpenOrder()).ok());
+    ASSERT_TRUE(e.LockAndOpen(GroupDir(), OpenOrder()).ok());
     std::vector<uint8_t> rec(TableByNumber(kT)->record_length);
     std::vector<std::vector<std::pair<std::string, uint32_t>>> want(3);
     size_t live = 0;
@@ -213,7 +213,7 @@ TEST_F(CrashTest, KilledWriterLosesNothingAcknowledged) {
       std::sort(want[n].begin(), want[n].end());
       ASSERT_EQ(got, want[n]) << "index " << n << " round " << round;
     }
-    ASSERT_TRUE(e.CloseLocked().ok());
+    ASSERT_TRUE(e.CloseAndUnlock().ok());
   }
   std::printf("CrashTest: %d rounds, %zu records acknowledged and kept\n", round, expected.size());
 }

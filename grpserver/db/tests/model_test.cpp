@@ -61,7 +61,7 @@ TEST_F(ModelTest, RandomOperationsMatchAMapAndKeepEveryIndexSound) {
   AddManager("M1");
   ASSERT_EQ(DbCloseLocked(), 1);
   Engine e;
-  ASSERT_TRUE(e.OpenLocked(GroupDir(), OpenOrder()).ok());
+  ASSERT_TRUE(e.LockAndOpen(GroupDir(), OpenOrder()).ok());
   std::map<std::string, ModelRecord> model;  // by index-1 key
   const int len = TableByNumber(kT)->record_length;
   std::vector<uint8_t> buf(len);
@@ -139,8 +139,8 @@ TEST_F(ModelTest, RandomOperationsMatchAMapAndKeepEveryIndexSound) {
     } else if (op < 98) {
       ASSERT_TRUE(e.Syncpoint().ok());
     } else {
-      ASSERT_TRUE(e.CloseLocked().ok());
-      ASSERT_TRUE(e.OpenLocked(GroupDir(), OpenOrder()).ok());
+      ASSERT_TRUE(e.CloseAndUnlock().ok());
+      ASSERT_TRUE(e.LockAndOpen(GroupDir(), OpenOrder()).ok());
     }
     CheckIndexes(e, model, step);
     if (HasFatalFailure()) return;
@@ -158,7 +158,7 @@ TEST_F(ModelTest, RandomOperationsMatchAMapAndKeepEveryIndexSound) {
     ++got;
   }
   EXPECT_EQ(got, want);
-  ASSERT_TRUE(e.CloseLocked().ok());
+  ASSERT_TRUE(e.CloseAndUnlock().ok());
 }
 
 }  // namespace

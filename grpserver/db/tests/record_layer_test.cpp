@@ -508,14 +508,14 @@ TEST_F(RecordLayerTest, SequentialWalkStepsOverDeletedRecords) {
   }
   ASSERT_EQ(DbCloseLocked(), 1);
   Engine e;
-  ASSERT_TRUE(e.OpenLocked(GroupDir(), OpenOrder()).ok());
+  ASSERT_TRUE(e.LockAndOpen(GroupDir(), OpenOrder()).ok());
   std::vector<uint8_t> rec(TableByNumber(DBT_LOCALQS)->record_length);
   std::vector<uint32_t> numbers;
   Status s;
   while ((s = e.SeqNext(DBT_LOCALQS, rec.data())).ok()) numbers.push_back(e.current(DBT_LOCALQS));
   EXPECT_EQ(s.code(), kEnd);
   EXPECT_EQ(numbers, (std::vector<uint32_t>{1, 3, 5}));
-  ASSERT_TRUE(e.CloseLocked().ok());
+  ASSERT_TRUE(e.CloseAndUnlock().ok());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // then is the backup used, after the damaged files are moved aside; an I/O
 // error changes nothing; backups keep a previous generation and are never
 // taken after a failed syncpoint.
+#include <algorithm>
 #include <cstring>
 
 #include "db_fixture.h"
@@ -378,6 +379,40 @@ TEST_F(RecoveryTest, ReindexingLeavesADuplicatedKeyOutAndGoesOn) {
   EXPECT_EQ(CountQueues(), 2);
   EXPECT_TRUE(HasQueue(0));
   EXPECT_TRUE(HasQueue(1));
+}
+
+std::vector<std::string>* g_printed = nullptr;
+void CapturePrint(const char* text) {
+  if (g_printed != nullptr) g_printed->push_back(text);
+}
+
+TEST_F(RecoveryTest, AnIndexThatCannotBeOpenedIsNamedWithItsPath) {
+  MakeGroup(3);
+  const std::string ix = IndexFilePath(GroupDir(), DBT_CHANNELS, 2);
+  auto b = ReadWholeFile(ix);
+  PutWord(b, 20, 1);
+  WriteWholeFile(ix, b);
+  std::vector<std::string> printed;
+  g_printed = &printed;
+  DbSetPrintHook(CapturePrint);
+  int out = -1;
+  EXPECT_EQ(DbOpen(group_.c_str(), &out), 0);
+  EXPECT_EQ(out, GDB_RC_CORRUPTED);
+  g_printed = nullptr;
+  DbSetPrintHook(testing::QuietPrint);
+  EXPECT_NE(std::find(printed.begin(), printed.end(), "TABLE(\"" + ix + "\") corrupted.\n"), printed.end());
+}
+
+TEST_F(RecoveryTest, CopyToBackupTakesTheGroupDirectory) {
+  MakeGroup(4);
+  EXPECT_EQ(DbCopyToBackup(GroupDir().c_str()), 1);
+  EXPECT_EQ(ReadWholeFile(GroupDir() + "backup/LOCALQS.dat"), ReadWholeFile(DataFilePath(GroupDir(), DBT_LOCALQS)));
+  EXPECT_EQ(DbCopyToBackup((GroupDir() + "no-such-dir").c_str()), 0);
+  EXPECT_EQ(DbCopyToBackup(nullptr), 0);
+  // The group manager's name for the open with recovery.
+  int out = -1;
+  ASSERT_EQ(OpenGroupDatabase(group_.c_str(), &out), 1) << out;
+  EXPECT_TRUE(Reported("IGE0035"));
 }
 
 }  // namespace

@@ -23,6 +23,9 @@
  * crash, DbOpenWithRecovery re-indexes the current data files; it never
  * replaces them with the backup unless a data file itself is damaged, and
  * then only after moving the damaged files aside.
+ *
+ * At group start the group manager calls OpenGroupDatabase; its messages
+ * (IGE0001 and on) go through the report hook.
  */
 #ifndef GROUPDB_GROUPDB_H_
 #define GROUPDB_GROUPDB_H_
@@ -177,6 +180,10 @@ void DbSetPrintHook(DbPrintFn fn);
  * backup directory, 2201 in use, 4018 when a copy failed or the files are
  * not clean (the previous backups are then untouched). */
 int DbBackup(const char* group, int* out);
+/* The copying step of DbBackup for a group directory given by path (ending
+ * in '/' or not), with the same checks: 1 when every file was copied and
+ * the generations rotated, 0 otherwise (previous backups untouched). */
+int DbCopyToBackup(const char* directory);
 /* Moves the group's current data and index files into a new directory
  * "aside-<time>" of the group, then copies in the newest sound backup.
  * The database must be closed. out 2085 no backup, 2201 in use, 4018 when
@@ -191,6 +198,8 @@ int IsamRebuildIndexes(const char* group, int* out);
  * data file leads to the backup (the damaged files are moved aside first);
  * I/O errors, a missing group and a held lock fail without touching
  * anything. Takes a backup after a successful open. */
+int OpenGroupDatabase(const char* group, int* out);
+/* The same as OpenGroupDatabase, under the name it had first. */
 int DbOpenWithRecovery(const char* group, int* out);
 
 #ifdef __cplusplus
