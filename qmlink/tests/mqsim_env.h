@@ -96,7 +96,7 @@ class Conn {
   }
   MQHCONN h() const { return h_; }
 
-  MQHOBJ Open(const std::string& queue, MQLONG options, MQLONG* reason = nullptr) {
+  static MQOD Od(const std::string& queue) {
     MQOD od{};
     std::memcpy(od.StrucId, MQOD_STRUC_ID, 4);
     od.Version = MQOD_VERSION_1;
@@ -105,6 +105,11 @@ class Conn {
     SetField(od.ObjectQMgrName, 48, "");
     SetField(od.DynamicQName, 48, "AMQ.*");
     SetField(od.AlternateUserId, 12, "");
+    return od;
+  }
+
+  MQHOBJ Open(const std::string& queue, MQLONG options, MQLONG* reason = nullptr) {
+    MQOD od = Od(queue);
     MQHOBJ obj = MQHO_UNUSABLE_HOBJ;
     MQLONG cc = 0, rc = 0;
     MQOPEN(h_, &od, options, &obj, &cc, &rc);
@@ -113,13 +118,7 @@ class Conn {
   }
 
   MQLONG Put1(const std::string& queue, MQMD* md, const void* data, size_t length) {
-    MQOD od{};
-    std::memcpy(od.StrucId, MQOD_STRUC_ID, 4);
-    od.Version = MQOD_VERSION_1;
-    od.ObjectType = MQOT_Q;
-    SetField(od.ObjectName, 48, queue);
-    SetField(od.ObjectQMgrName, 48, "");
-    SetField(od.AlternateUserId, 12, "");
+    MQOD od = Od(queue);
     MQPMO pmo{};
     std::memcpy(pmo.StrucId, MQPMO_STRUC_ID, 4);
     pmo.Version = MQPMO_VERSION_1;
