@@ -131,23 +131,6 @@ bool ReadGroupManagers(const Settings& settings, bool report, std::vector<GroupM
   return true;
 }
 
-// The port number of a service text for protocol, 0 when unknown.
-int PortOf(const std::string& service, const char* protocol) {
-  if (!service.empty() && std::isdigit(static_cast<unsigned char>(service[0]))) {
-    char* end = nullptr;
-    long port = std::strtol(service.c_str(), &end, 10);
-    return *end == '\0' && port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
-  }
-  struct servent entry;
-  struct servent* found = nullptr;
-  char buffer[1024];
-  if (getservbyname_r(service.c_str(), protocol, &entry, buffer, sizeof buffer, &found) != 0 ||
-      found == nullptr) {
-    return 0;
-  }
-  return ntohs(static_cast<uint16_t>(found->s_port));
-}
-
 // A shutdown request is taken from an authenticated datagram, or from the
 // address and port of one of our group managers (they send it from their
 // UDP node, bound to the "::Service" port). Anybody else who can reach the
@@ -166,7 +149,7 @@ bool ShutdownSenderTrusted(const AgentState& agent, const SocketAddress& from) {
       continue;
     }
     if (std::strcmp(ip, from.ip) == 0 &&
-        PortOf(manager.service, "udp") == static_cast<int>(from.port)) {
+        ServicePort(manager.service, "udp") == static_cast<int>(from.port)) {
       return true;
     }
   }

@@ -40,21 +40,6 @@ bool WholeNumber(const std::string& text, long* value) {
   return true;
 }
 
-// The port of a service text: a decimal port number, or a service name
-// known to the system for TCP. 0 when it is neither.
-int ServicePort(const std::string& text) {
-  long number = 0;
-  if (WholeNumber(text, &number)) return number >= 0 && number <= 65535 ? static_cast<int>(number) : 0;
-  struct servent entry;
-  struct servent* found = nullptr;
-  char buffer[1024];
-  if (getservbyname_r(text.c_str(), "tcp", &entry, buffer, sizeof buffer, &found) != 0 ||
-      found == nullptr) {
-    return 0;
-  }
-  return ntohs(static_cast<uint16_t>(found->s_port));
-}
-
 enum class Token { kTaken, kRejected, kUsage };
 
 struct FlagOption {
@@ -122,7 +107,7 @@ Token ParseToken(Settings* s, const std::string& token, FILE* out) {
     case 's': {
       // A port number or a service name; a name the system does not know,
       // or a number that is no port, is refused rather than taken as port 0.
-      int port = value.size() < sizeof s->address.service ? ServicePort(value) : 0;
+      int port = value.size() < sizeof s->address.service ? ServicePort(value, "tcp") : 0;
       if (port <= 0) {
         std::fprintf(out, "No TCP port or service named \"%s\"\n", value.c_str());
         return Token::kRejected;
@@ -149,6 +134,20 @@ Token ParseToken(Settings* s, const std::string& token, FILE* out) {
 }
 
 }  // namespace
+
+int ServicePort(const std::string& text, const char* protocol) {
+  long number = 0;
+  if (WholeNumber(text, &number)) return number > 0 && number <= 65535 ? static_cast<int>(number) : 0;
+  struct servent entry;
+  struct servent* found = nullptr;
+  char buffer[1024];
+  if (text.empty() ||
+      getservbyname_r(text.c_str(), protocol, &entry, buffer, sizeof buffer, &found) != 0 ||
+      found == nullptr) {
+    return 0;
+  }
+  return ntohs(static_cast<uint16_t>(found->s_port));
+}
 
 Settings DefaultSettings() {
   Settings s;

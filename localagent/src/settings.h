@@ -67,6 +67,10 @@ void PrintUsage(const std::string& program, FILE* out);
 // "\nLocal Manager Startup parameters:\n" and the settings, one per line.
 void PrintStartupDump(const Settings& settings, FILE* out);
 
+// The port of a service text: a decimal port number (1 to 65535) or a
+// service name the system knows for protocol; 0 when it is neither.
+int ServicePort(const std::string& text, const char* protocol);
+
 // The agent's log file name "<group>_<alias>.log" in the install directory.
 std::string LogFilePath(const Settings& settings);
 
