@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "hive_format.h"
+#include "os/files.h"
 #include "os/paths.h"
 
 struct os_reg_key {
@@ -152,40 +153,10 @@ long LoadHive(int hive_id, Hive* hive) {
   return OS_REG_SUCCESS;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Replaces file with text: temporary, fsync, rename, fsync of the directory.
-// The caller holds the writer lock, so one temporary name per hive is enough.
-long ReplaceFile(const std::string& dir, const std::string& file, const std::string& text,
-                 mode_t mode) {
-  std::string temp = file + ".tmp";
-  {
-    Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-    if (fd.get() < 0) return ErrnoResult(errno);
-    if (!WriteAll(fd.get(), text) || fsync(fd.get()) != 0) {
-      int error = errno;
-      unlink(temp.c_str());
-      return ErrnoResult(error);
-    }
-  }
-  if (rename(temp.c_str(), file.c_str()) != 0) {
-    int error = errno;
-    unlink(temp.c_str());
-    return ErrnoResult(error);
-  }
-  Fd dir_fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir_fd.get() >= 0) fsync(dir_fd.get());
+// Replaces file with text durably (os/files.h). The caller holds the writer
+// lock, so one temporary name per hive is enough.
+long ReplaceFile(const std::string& file, const std::string& text, mode_t mode) {
+  if (osReplaceFile(file.c_str(), text.data(), text.size(), mode) == 0) return ErrnoResult(errno);
   return OS_REG_SUCCESS;
 }
 
@@ -212,7 +183,7 @@ long ModifyHive(int hive_id, const std::function<long(Hive*, bool* changed)>& ch
   bool changed = false;
   result = change(&hive, &changed);
   if (result != OS_REG_SUCCESS || !changed) return result;
-  return ReplaceFile(dir, file, os::hive::Serialize(hive), file_mode);
+  return ReplaceFile(file, os::hive::Serialize(hive), file_mode);
   // The lock is released when its descriptor closes.
 }
 
