@@ -369,11 +369,7 @@ TEST_F(ExchangeTest, DroppedConnectionIsClosedByThePollAndMarkedNotConnected) {
 }
 
 TEST_F(ExchangeTest, ConnectRefusedIsToldAndLeavesNoNode) {
-  int port;
-  {
-    ScriptedPeer closed;  // a port that was free a moment ago and is closed now
-    port = static_cast<int>(closed.port());
-  }
+  int port = harrow::testsupport::FreeLoopbackPort();
   ConfigureSlot(1, std::to_string(port));
   profile_.WriteInt("Connections", "Number of Connections", 1);
   EXPECT_EQ(Client().ConnectAll(), std::vector<bool>{false});
@@ -417,11 +413,7 @@ TEST_F(ExchangeTest, AddressZeroOrEmptyConnectsByHostName) {
 }
 
 TEST_F(ExchangeTest, ListLongerThanTheTableConnectsOnlyTheFirst29) {
-  int port;
-  {
-    ScriptedPeer closed;
-    port = static_cast<int>(closed.port());
-  }
+  int port = harrow::testsupport::FreeLoopbackPort();
   for (int n = 1; n <= 31; ++n) ConfigureSlot(n, std::to_string(port));
   profile_.WriteInt("Connections", "Number of Connections", 31);
   std::vector<bool> outcome = Client().ConnectAll();

@@ -13,17 +13,6 @@
 
 namespace peertest {
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/admclient_test_XXXXXX";
-  char* made = mkdtemp(pattern);
-  path_ = made != nullptr ? made : "/tmp";
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (path_ != "/tmp") std::filesystem::remove_all(path_, ignored);
-}
-
 void UseSigningKey(const TempDir& dir) {
   std::string path = dir.path() + "/signing.key";
   std::ofstream(path) << "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff\n";

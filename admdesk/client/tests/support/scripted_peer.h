@@ -17,6 +17,7 @@
 #include "netcore/netcore.h"
 #include "pcfcore/pcfcore.h"
 #include "signcore/signcore.h"
+#include "testsupport/testsupport.h"
 
 namespace peertest {
 
@@ -25,16 +26,7 @@ struct PcfDeleter {
 };
 using PcfPtr = std::unique_ptr<mqPcfMessage, PcfDeleter>;
 
-// A temporary directory removed with its contents at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempDir = harrow::testsupport::TempDir;
 
 // Writes a 0600 signing key into dir and points HRLCOMPACT_SIGNING_KEY at it.
 void UseSigningKey(const TempDir& dir);
