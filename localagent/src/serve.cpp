@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <os/socket_errors.h>
@@ -18,6 +19,7 @@ namespace localagent {
 namespace {
 
 constexpr int kServeWaitSeconds = 5;
+constexpr const char kBindAddressVariable[] = "HRLCOMPACT_BIND_ADDRESS";
 
 struct ServerNodes {
   mqnMQNodeData* tcp = nullptr;
@@ -29,6 +31,13 @@ struct ServerNodes {
   }
 };
 
+// All interfaces, unless HRLCOMPACT_BIND_ADDRESS names the one address to
+// serve on (a host with several networks, or tests that keep to loopback).
+const char* BindHost() {
+  const char* host = std::getenv(kBindAddressVariable);
+  return host != nullptr && host[0] != '\0' ? host : "*";
+}
+
 // Waits up to seconds, waking early when a stop is requested.
 void PauseUnlessStopping(AgentState& agent, int seconds) {
   for (int i = 0; i < seconds * 10 && !CheckStopRequest(agent); ++i) usleep(100 * 1000);
@@ -39,7 +48,7 @@ void PauseUnlessStopping(AgentState& agent, int seconds) {
 // already logged) with *failed_udp telling which.
 int TryBuildNodes(const Settings& settings, ServerNodes* nodes, bool* failed_udp) {
   SocketAddress address = settings.address;
-  std::snprintf(address.host, sizeof address.host, "*");
+  std::snprintf(address.host, sizeof address.host, "%s", BindHost());
   SocketOption option{1, settings.reuse_address ? 1 : 0, settings.reuse_address ? 1 : 0};
   nodes->tcp = CreateMQNodeWithOpt(&address, MQNODE_MODE_SERVER, &option);
   if (nodes->tcp == nullptr || nodes->tcp->lastError > 0) {

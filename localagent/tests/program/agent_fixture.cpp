@@ -117,6 +117,7 @@ void AgentTest::SetUp() {
   env_ = {{"HRLCOMPACT", dir_->path()},
           {"HRLCOMPACT_SIGNING_KEY", key},
           {"HRLCOMPACT_REGISTRY", dir_->Sub("registry")},
+          {"HRLCOMPACT_BIND_ADDRESS", "127.0.0.1"},
           {"HRLCOMPACT_CM_OPTIONS", "\x01unset"}};
   manager_ = std::make_unique<UdpPeer>();
   ASSERT_GT(manager_->port(), 0);

@@ -22,7 +22,7 @@ TEST_F(AgentTest, RegistrationDatagramHasItsParametersInOrder) {
     std::vector<Param> expected;  // after 20006 and 20007
   } cases[] = {
       {{},
-       {Str(20912, host_upper_), Str(20009, "0.0.0.0"), Str(20909, "3.6.0023"),
+       {Str(20912, host_upper_), Str(20009, "127.0.0.1"), Str(20909, "3.6.0023"),
         Int(20106, agent_port_), Int(20119, 7), Int(20324, 10), Str(20908, "*")}},
       // use-DNS given: 20425 before 20106 and the host with the suffix; no
       // IP with -i; the mask and discovery of the options.
@@ -31,11 +31,11 @@ TEST_F(AgentTest, RegistrationDatagramHasItsParametersInOrder) {
         Int(20106, agent_port_), Int(20119, 7), Int(20324, 5), Str(20908, "QM*")}},
       // -z is use-DNS given too (0): the suffix goes with it.
       {{"-Dexample.com", "-z"},
-       {Str(20912, host_upper_ + ".example.com"), Str(20009, "0.0.0.0"), Str(20909, "3.6.0023"), Int(20425, 0),
+       {Str(20912, host_upper_ + ".example.com"), Str(20009, "127.0.0.1"), Str(20909, "3.6.0023"), Int(20425, 0),
         Int(20106, agent_port_), Int(20119, 7), Int(20324, 10), Str(20908, "*")}},
       // Without +z/-z the suffix is not used.
       {{"-Dexample.com"},
-       {Str(20912, host_upper_), Str(20009, "0.0.0.0"), Str(20909, "3.6.0023"),
+       {Str(20912, host_upper_), Str(20009, "127.0.0.1"), Str(20909, "3.6.0023"),
         Int(20106, agent_port_), Int(20119, 7), Int(20324, 10), Str(20908, "*")}},
   };
   WriteGroupIni(DefaultGroupIni());
@@ -122,7 +122,7 @@ TEST_F(AgentTest, BroadcastsOfOurGroupAndActiveManagerInquiriesAreAnswered) {
   EXPECT_EQ(got->Cfh->Type, MQCFT_COMMAND);
   // The answer form: empty group for 10108, 20425 after 20106, no mask.
   std::vector<Param> expected = {Str(20006, ""), Str(20007, host_upper_), Str(20912, host_upper_),
-                                 Str(20009, "0.0.0.0"), Str(20909, "3.6.0023"),
+                                 Str(20009, "127.0.0.1"), Str(20909, "3.6.0023"),
                                  Int(20106, agent_port_), Int(20425, 1), Int(20119, 7),
                                  Int(20324, 10)};
   EXPECT_EQ(ParamsOf(got), expected);
