@@ -1,0 +1,35 @@
+// admdesk: the console. Opens the main frame at its saved placement with one
+// network window. "--screenshot <file.png>" saves a picture of the main
+// frame once it is shown and exits (used by scripts/screenshot).
+
+#include <QApplication>
+#include <QTimer>
+
+#include "shell.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Harrowline Compact");
+  QString screenshot;
+  const QStringList args = QApplication::arguments();
+  int at = static_cast<int>(args.indexOf("--screenshot"));
+  if (at >= 0 && at + 1 < args.size()) screenshot = args[at + 1];
+
+  admclient::IniProfile profile(admclient::DefaultProfilePath());
+  admclient::SystemClock clock;
+  admdesk::MainFrame frame(profile, clock);
+  frame.RestorePlacement();
+  frame.OpenNetworkWindow();
+  frame.show();
+  if (!screenshot.isEmpty()) {
+    admclient::TraceRow row;
+    row.result_line = "(RC - 0), CMD - MQCMD_CHANGE_Q - OK!";
+    row.object_path = "\\\\GROUP1\\node1\\QM1\\APP.Q1";
+    frame.trace()->AddCommandRow(row);
+    QTimer::singleShot(500, &frame, [&frame, screenshot] {
+      bool saved = frame.grab().save(screenshot);
+      QApplication::exit(saved ? 0 : 1);
+    });
+  }
+  return app.exec();
+}

@@ -1,0 +1,219 @@
+// The console's windows under QT_QPA_PLATFORM=offscreen, with a temporary
+// profile and install directory.
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+#include <sys/stat.h>
+
+#include "netcore/netcore.h"
+#include "shell.h"
+
+using admdesk::ChildFrame;
+using admdesk::MainFrame;
+
+class ShellTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void cleanup();
+  void windowsAreFoundByObjectName();
+  void closingWritesPlacementAndSplitters();
+  void restartRestoresWinSize_data();
+  void restartRestoresWinSize();
+  void splitterSizesComeBack();
+  void traceRowDoubleClickShowsItsReason();
+  void attributeAndRefreshCommandsReachTheNetworkWindow();
+  void progressCancelIsSeenByTheWaitingCode();
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<admclient::IniProfile> profile_;
+  admclient::FixedClock clock_{1765366245};
+};
+
+void ShellTest::init() {
+  dir_ = std::make_unique<QTemporaryDir>();
+  qputenv("HRLCOMPACT", dir_->path().toLocal8Bit());
+  profile_ = std::make_unique<admclient::IniProfile>((dir_->path() + "/admdesk.ini").toStdString());
+}
+
+void ShellTest::cleanup() {
+  profile_.reset();
+  dir_.reset();
+}
+
+void ShellTest::windowsAreFoundByObjectName() {
+  MainFrame frame(*profile_, clock_);
+  frame.OpenNetworkWindow();
+  frame.show();
+  QVERIFY(frame.findChild<QWidget*>("CMainStatusBar"));
+  QVERIFY(frame.findChild<QDockWidget*>("CTraceBar"));
+  QCOMPARE(frame.findChild<QDockWidget*>("CTraceBar")->windowTitle(), QString("Trace"));
+  auto* commands = frame.findChild<QTreeWidget*>("Commands");
+  QVERIFY(commands);
+  QCOMPARE(commands->columnCount(), 5);
+  QCOMPARE(commands->headerItem()->text(0), QString("Command Status"));
+  QCOMPARE(commands->headerItem()->text(4), QString("Reason"));
+  auto* child = frame.findChild<ChildFrame*>("CChildFrame");
+  QVERIFY(child);
+  QCOMPARE(child->windowTitle(), QString("MQSeries Network"));
+  auto* tree = child->findChild<QWidget*>("CWharfTreeViewOAM");
+  auto* attributes = child->findChild<QWidget*>("CWharfListView");
+  auto* events = child->findChild<QWidget*>("CMQEventList");
+  QVERIFY(tree && attributes && events);
+  // Tree on the left; attributes over events on the right.
+  QCOMPARE(child->outer()->widget(0), tree);
+  QCOMPARE(child->inner()->widget(0), attributes);
+  QCOMPARE(child->inner()->widget(1), events);
+  QVERIFY(frame.findChild<QLabel*>("StatusDate"));
+  QRegularExpression time("^\\d\\d:\\d\\d  $");
+  QVERIFY(time.match(frame.findChild<QLabel*>("StatusTime")->text()).hasMatch());
+}
+
+void ShellTest::closingWritesPlacementAndSplitters() {
+  profile_->WriteInt("Settings", "WinMaximized", 0);
+  {
+    MainFrame frame(*profile_, clock_);
+    frame.RestorePlacement();
+    frame.OpenNetworkWindow();
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    frame.close();
+  }
+  QRegularExpression rect("^\\d{4} \\d{4} \\d{4} \\d{4}$");
+  QVERIFY(rect.match(QString::fromStdString(profile_->GetString("Settings", "WinSize"))).hasMatch());
+  QVERIFY(rect.match(QString::fromStdString(profile_->GetString("Settings", "WinChildSize"))).hasMatch());
+  QCOMPARE(profile_->GetString("Settings", "WinIconic"), std::string("0"));
+  QCOMPARE(profile_->GetString("Settings", "WinMaximized"), std::string("1"));
+  QVERIFY(profile_->GetInt("Settings", "VSplitterSize", -1) > 0);
+  QVERIFY(profile_->GetInt("Settings", "HSplitterSize", -1) > 0);
+  QVERIFY(!profile_->GetString("Settings", "BarState").empty());
+}
+
+void ShellTest::restartRestoresWinSize_data() {
+  QTest::addColumn<QString>("win_size");
+  QTest::addColumn<QRect>("expected");
+  QTest::newRow("given") << "0100 0120 0900 0720" << QRect(100, 120, 800, 600);
+  QTest::newRow("small") << "0010 0010 0500 0400" << QRect(10, 10, 490, 390);
+  QTest::newRow("empty") << "" << QRect(10, 10, 490, 390);
+}
+
+void ShellTest::restartRestoresWinSize() {
+  QFETCH(QString, win_size);
+  QFETCH(QRect, expected);
+  profile_->WriteString("Settings", "WinSize", win_size.toStdString());
+  profile_->WriteInt("Settings", "WinMaximized", 0);
+  MainFrame frame(*profile_, clock_);
+  frame.RestorePlacement();
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&frame));
+  QCOMPARE(frame.geometry(), expected);
+  frame.close();
+  QCOMPARE(QString::fromStdString(profile_->GetString("Settings", "WinSize")),
+           admdesk::RectText(expected));
+}
+
+void ShellTest::splitterSizesComeBack() {
+  profile_->WriteInt("Settings", "WinMaximized", 0);
+  profile_->WriteString("Settings", "WinSize", "0000 0000 1000 0800");
+  profile_->WriteInt("Settings", "VSplitterSize", 230);
+  profile_->WriteInt("Settings", "HSplitterSize", 170);
+  MainFrame frame(*profile_, clock_);
+  frame.RestorePlacement();
+  ChildFrame* child = frame.OpenNetworkWindow();
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&frame));
+  child->outer()->setSizes({260, 500});
+  child->inner()->setSizes({140, 300});
+  frame.close();
+  QCOMPARE(profile_->GetInt("Settings", "VSplitterSize", -1), child->outer()->sizes().value(0));
+  QCOMPARE(profile_->GetInt("Settings", "HSplitterSize", -1), child->inner()->sizes().value(0));
+}
+
+void ShellTest::traceRowDoubleClickShowsItsReason() {
+  MainFrame frame(*profile_, clock_);
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&frame));
+  for (MQLONG reason : {2085, 0}) {
+    mqPcfMessage* reply = CreatePcfMessage(MQCMD_DELETE_Q, 2, 512);
+    reply->Cfh->CompCode = reason == 0 ? 0 : 2;
+    reply->Cfh->Reason = reason;
+    RawToPcf(reply);
+    frame.results().ReportCommandResult(reply);
+    DeletePcfMessage(reply);
+  }
+  QTreeWidget* list = frame.trace()->list();
+  QCOMPARE(list->topLevelItemCount(), 2);
+  QCOMPARE(list->topLevelItem(1)->text(0), QString("(RC - 2085), CMD - MQCMD_DELETE_Q - Failed!"));
+  QRect rect = list->visualItemRect(list->topLevelItem(1));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+  QVERIFY(frame.error_dialog() != nullptr);
+  QCOMPARE(frame.error_dialog()->objectName(), QString("CErrorCodeDlg"));
+  QCOMPARE(frame.error_dialog()->text(), QString("2085: Unknown object name"));
+  QVERIFY(frame.error_dialog()->isVisible());
+}
+
+void ShellTest::attributeAndRefreshCommandsReachTheNetworkWindow() {
+  MainFrame frame(*profile_, clock_);
+  ChildFrame* child = frame.OpenNetworkWindow();
+  frame.show();
+  frame.mdi()->setActiveSubWindow(frame.mdi()->subWindowList().value(0));
+  frame.commands().Find(32771)->trigger();
+  frame.commands().Find(32802)->trigger();
+  QCOMPARE(child->refreshes, 1);
+  QCOMPARE(child->attribute_filter, 2);
+  auto* f5 = child->findChild<QAction*>("RefreshF5");
+  QVERIFY(f5);
+  QCOMPARE(f5->shortcut(), QKeySequence(Qt::Key_F5));
+}
+
+void ShellTest::progressCancelIsSeenByTheWaitingCode() {
+  // A group manager that accepts the connection and never answers.
+  std::string key = (dir_->path() + "/signing.key").toStdString();
+  std::ofstream(key) << "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff\n";
+  chmod(key.c_str(), 0600);
+  qputenv("HRLCOMPACT_SIGNING_KEY", QByteArray::fromStdString(key));
+  SocketAddress address{};
+  strcpy(address.host, "127.0.0.1");
+  strcpy(address.service, "0");
+  strcpy(address.protocol, "tcp");
+  mqnMQNodeData* silent = CreateMQNode(&address, MQNODE_MODE_SERVER);
+  QVERIFY(silent && silent->lastError == 0);
+  profile_->WriteInt("Connections", "Number of Connections", 1);
+  profile_->WriteString("Connections", "IP-Address_1", "127.0.0.1");
+  profile_->WriteString("Connections", "IP-Port_1", std::to_string(silent->address.port));
+  profile_->WriteString("Connections", "Authenticate_1", "Disabled");
+
+  MainFrame frame(*profile_, clock_);
+  harrowgui::ProgressDialog progress(&frame);
+  admclient::ScriptedPrompter prompter;
+  admclient::WaitPolicy policy;
+  policy.first_wait_ms = 50;
+  policy.step_ms = 50;
+  policy.budget_steps = 200;  // 10 s at most
+  admclient::ServerClient client(*profile_, prompter, progress, clock_, frame.results(), nullptr,
+                                 policy);
+  QTimer::singleShot(300, &progress, [&progress] {
+    QTest::mouseClick(progress.findChild<QPushButton*>("ProgressCancel"), Qt::LeftButton);
+  });
+  std::vector<bool> outcome = client.ConnectAll();
+  QCOMPARE(outcome.size(), size_t{1});
+  QVERIFY(outcome[0]);  // connected; the registration reply never came
+  QVERIFY(progress.cancelled());
+  QCOMPARE(client.cpcf().node[1]->lastError, 10053);
+  QCOMPARE(client.busy(), 0);
+  QVERIFY(!progress.isVisible());
+  QCOMPARE(progress.value(), policy.budget_steps);  // the bar ends full
+  QCOMPARE(prompter.shown().size(), size_t{1});
+  QVERIFY(prompter.shown()[0].text.find("error code: 10053") != std::string::npos);
+  DeleteMQNode(silent);
+}
+
+QTEST_MAIN(ShellTest)
+#include "shell_test.moc"
