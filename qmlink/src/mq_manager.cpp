@@ -228,6 +228,21 @@ extern "C" int DeleteMQManager(MQManager* manager) {
 
 // ---- 3. command put and reply get --------------------------------------------
 
+namespace qmlink {
+namespace {
+
+// A reply ends its request unless it is a PCF response that says more
+// follow (Control 0; 0 reads the same in either byte order).
+bool IsLastReply(const Message* message) {
+  if (message->UsedLength - MESSAGE_HEADER_LENGTH < MQCFH_STRUC_LENGTH) return true;
+  MQCFH cfh;
+  std::memcpy(&cfh, message->Payload, sizeof cfh);
+  return cfh.Control != MQCFC_NOT_LAST;
+}
+
+}  // namespace
+}  // namespace qmlink
+
 extern "C" int qmWrite(Message* message, MQManager* manager) {
   if (manager == nullptr) return 0;
   Trace(manager, "qmWrite: before");
@@ -283,11 +298,17 @@ extern "C" int qmRead(Message* message, MQLONG wait_ms, MQManager* manager) {
   }
   MQGMO gmo = MakeGetOptions(MQGMO_NO_SYNCPOINT | MQGMO_FAIL_IF_QUIESCING | MQGMO_CONVERT, wait_ms);
   MQMD& md = message->Md;
-  if (manager->pending.valid && IsZero(md.MsgId, MQ_MSG_ID_LENGTH) && IsZero(md.CorrelId, MQ_CORREL_ID_LENGTH)) {
+  bool by_pending = manager->pending.valid && IsZero(md.MsgId, MQ_MSG_ID_LENGTH) &&
+                    IsZero(md.CorrelId, MQ_CORREL_ID_LENGTH);
+  if (by_pending) {
     std::memcpy(md.MsgId, manager->pending.MsgId, MQ_MSG_ID_LENGTH);
     std::memcpy(md.CorrelId, manager->pending.CorrelId, MQ_CORREL_ID_LENGTH);
   }
   int ok = reply->qq_read(message, &gmo, reply);
+  // The request is answered once its last reply is in, and given up when a
+  // read for it fails; later reads of zero ids (the responses the message
+  // server puts itself) then take any message again.
+  if (by_pending && (!ok || IsLastReply(message))) manager->pending = MQManagerPending{};
   MessageHeader* header = MESSAGE_HEADER(message);
   std::memcpy(header->MsgId, md.MsgId, MQ_MSG_ID_LENGTH);
   std::memcpy(header->CorrelId, md.CorrelId, MQ_CORREL_ID_LENGTH);

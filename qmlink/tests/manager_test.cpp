@@ -139,6 +139,56 @@ TEST_F(MqsimTest, ReplyWithoutPassedIdsIsMatchedByCorrelIdOfRequestMsgId) {
   EXPECT_EQ(std::memcmp(reply.body()->Md.CorrelId, b.body()->Md.MsgId, 24), 0);
 }
 
+TEST_F(MqsimTest, AllRepliesOfARequestAreMatchedThenZeroIdsTakeAnyMessage) {
+  DefineQM1();
+  FakeCommandServer server(FakeCommandServer::Mode::kAnswer, 3);
+  ManagerPtr m(CreateCLConn("QM1", nullptr, nullptr, "MULTI"));
+  ASSERT_EQ(qmOpen(m.get(), nullptr), 1);
+  Pcf request(MQCMD_INQUIRE_Q);
+  ASSERT_EQ(qmWrite(request.body(), m.get()), 1);
+  Pcf reply(0, MQCFT_RESPONSE);
+  for (MQLONG sequence = 1; sequence <= 3; ++sequence) {
+    SCOPED_TRACE(sequence);
+    // A reset between reads clears the descriptor's ids, as the agent's
+    // reply loop does; the request's ids still select its replies.
+    ASSERT_EQ(ResetPcfMessage(reply.m, 0, MQCFT_RESPONSE), 1);
+    ASSERT_EQ(qmRead(reply.body(), 10000, m.get()), 1) << m->reason;
+    ASSERT_EQ(RawToPcf(reply.m), 1);
+    EXPECT_EQ(reply.cfh()->MsgSeqNumber, sequence);
+    EXPECT_EQ(reply.cfh()->Control, sequence == 3 ? MQCFC_LAST : MQCFC_NOT_LAST);
+  }
+  // A response the message server puts itself, with ids of its own, is
+  // read by zero ids once the command is fully answered.
+  Pcf own(10300, MQCFT_RESPONSE);
+  MQMD md = DefaultMd();
+  std::memcpy(md.MsgId, "SERVER-OWN", 10);
+  Conn conn;
+  ASSERT_EQ(conn.Put1(Name(m->replyQueue), &md, own.cfh(), MQCFH_STRUC_LENGTH), MQRC_NONE);
+  ASSERT_EQ(ResetPcfMessage(reply.m, 0, MQCFT_RESPONSE), 1);
+  ASSERT_EQ(qmRead(reply.body(), 10000, m.get()), 1) << m->reason;
+  EXPECT_EQ(std::memcmp(reply.body()->Md.MsgId, "SERVER-OWN", 10), 0);
+}
+
+TEST_F(MqsimTest, FailedReadGivesUpTheRequestsIds) {
+  DefineQM1();
+  FakeCommandServer server(FakeCommandServer::Mode::kSilent);
+  ManagerPtr m(CreateCLConn("QM1", nullptr, nullptr, "GIVEUP"));
+  ASSERT_EQ(qmOpen(m.get(), nullptr), 1);
+  Pcf request(MQCMD_PING_Q_MGR);
+  ASSERT_EQ(qmWrite(request.body(), m.get()), 1);
+  Pcf reply(0, MQCFT_RESPONSE);
+  ASSERT_EQ(qmRead(reply.body(), 0, m.get()), 0);
+  EXPECT_EQ(m->reason, static_cast<MQULONG>(MQRC_NO_MSG_AVAILABLE));
+  Pcf own(10300, MQCFT_RESPONSE);
+  MQMD md = DefaultMd();
+  std::memcpy(md.MsgId, "SERVER-OWN", 10);
+  Conn conn;
+  ASSERT_EQ(conn.Put1(Name(m->replyQueue), &md, own.cfh(), MQCFH_STRUC_LENGTH), MQRC_NONE);
+  ASSERT_EQ(ResetPcfMessage(reply.m, 0, MQCFT_RESPONSE), 1);
+  ASSERT_EQ(qmRead(reply.body(), 10000, m.get()), 1) << m->reason;
+  EXPECT_EQ(std::memcmp(reply.body()->Md.MsgId, "SERVER-OWN", 10), 0);
+}
+
 TEST_F(MqsimTest, ReadWithWaitZeroOnEmptyReplyQueueGives2033AtOnce) {
   DefineQM1();
   ManagerPtr m(CreateCLConn("QM1", nullptr, nullptr, "EMPTY"));

@@ -152,7 +152,8 @@ class FakeCommandServer {
  public:
   enum class Mode { kAnswer, kSilent };
 
-  explicit FakeCommandServer(Mode mode = Mode::kAnswer) : mode_(mode) {
+  // Answers each request with `replies` responses, the last with Control 1.
+  explicit FakeCommandServer(Mode mode = Mode::kAnswer, int replies = 1) : mode_(mode), replies_(replies) {
     thread_ = std::thread([this] { Run(); });
     EXPECT_TRUE(ts::WaitFor([this] { return ready_.load(); }, std::chrono::seconds(10)));
   }
@@ -202,18 +203,18 @@ class FakeCommandServer {
         std::lock_guard<std::mutex> lock(mu_);
         requests_.push_back(r);
       }
-      Answer(conn, r);
+      for (int i = 1; i <= replies_; ++i) Answer(conn, r, i, i == replies_);
     }
   }
 
-  static void Answer(Conn& conn, const Request& r) {
+  static void Answer(Conn& conn, const Request& r, MQLONG sequence, bool last) {
     MQCFH cfh{};
     cfh.Type = MQCFT_RESPONSE;
     cfh.StrucLength = MQCFH_STRUC_LENGTH;
     cfh.Version = MQCFH_VERSION_1;
     cfh.Command = r.Command();
-    cfh.MsgSeqNumber = 1;
-    cfh.Control = MQCFC_LAST;
+    cfh.MsgSeqNumber = sequence;
+    cfh.Control = last ? MQCFC_LAST : MQCFC_NOT_LAST;
     MQMD md = DefaultMd();
     md.MsgType = MQMT_REPLY;
     std::memcpy(md.Format, MQFMT_ADMIN, 8);
@@ -223,6 +224,7 @@ class FakeCommandServer {
   }
 
   Mode mode_;
+  int replies_;
   std::thread thread_;
   std::atomic<bool> ready_{false};
   std::atomic<bool> stop_{false};

@@ -86,7 +86,8 @@ typedef int (*MQManagerTraceFn)(const char* point, struct MQManager* manager);
 /* What qmRead expects of the reply to the last command qmWrite put. Kept
  * by the library; callers leave it alone. */
 typedef struct MQManagerPending {
-  MQLONG valid;                     /* 1 after a successful qmWrite */
+  MQLONG valid;                     /* 1 from a successful qmWrite until its
+                                       last reply or a failed read */
   MQBYTE MsgId[MQ_MSG_ID_LENGTH];   /* zero: any */
   MQBYTE CorrelId[MQ_CORREL_ID_LENGTH];
 } MQManagerPending;
@@ -156,8 +157,9 @@ int qmWrite(Message* message, MQManager* manager);
 
 /* Gets a reply from the reply queue, matched by the MsgId and CorrelId of
  * the message's MQMD; when both are zero, by the ids of the last command
- * that qmWrite put (a reply to an older request stays on the queue); when
- * there was none, any message. wait_ms above 0 or -1 waits (bounded by
+ * that qmWrite put (a reply to an older request stays on the queue), until
+ * its last reply (MQCFH Control 1) has been read or a read for it failed;
+ * otherwise any message. wait_ms above 0 or -1 waits (bounded by
  * QMLINK_MAX_WAIT_MS), 0 and other negatives do not. Then copies the
  * MQMD's MsgId and CorrelId into bytes 16-39 and 40-63 of the header. */
 int qmRead(Message* message, MQLONG wait_ms, MQManager* manager);
