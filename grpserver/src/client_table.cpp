@@ -9,6 +9,7 @@
 #include <pcfcore/text.h>
 
 #include "entry_connection.h"
+#include "main_loop.h"
 #include "report.h"
 
 namespace grpserver {
@@ -125,7 +126,11 @@ void BuildPostTable() {
   s.post_table.clear();
   if (s.udp_node != nullptr) s.post_table.push_back(s.udp_node);
   for (ClientEntry& e : s.table) {
-    if (e.connection != nullptr) s.post_table.push_back(e.connection);
+    if (e.connection == nullptr) continue;
+    // An open connection the loop would not read stays out of the wait; one
+    // still connecting stays in, so that its completion is seen.
+    if (e.connection->open && !IsReadEntry(e)) continue;
+    s.post_table.push_back(e.connection);
   }
   s.post_table.push_back(nullptr);
 }
