@@ -9,10 +9,10 @@
 
 namespace grpserver {
 
-// Where the servers listen: $HRLCOMPACT_LISTEN_HOST when set (tests and a
+// Where the servers listen: $HRLCOMPACT_BIND_ADDRESS when set (tests and a
 // host that should serve one interface only use "127.0.0.1"), else "*" for
 // every interface.
-inline constexpr const char* kListenHostVariable = "HRLCOMPACT_LISTEN_HOST";
+inline constexpr const char* kListenHostVariable = "HRLCOMPACT_BIND_ADDRESS";
 
 // 1 when both server nodes exist; error gets the failing step's code.
 int StartGroup(const char* group, int* error);

@@ -20,7 +20,7 @@ const char* const kServiceEnvironment[] = {"HRLCOMPACT",
                                            "HRLCOMPACT_SIGNING_KEY",
                                            "HRLCOMPACT_AUTH_RULES",
                                            "HRLCOMPACT_SVR_OPTIONS",
-                                           "HRLCOMPACT_LISTEN_HOST",
+                                           "HRLCOMPACT_BIND_ADDRESS",
                                            "HRLCOMPACT_MAX_MESSAGE_BYTES",
                                            nullptr};
 

@@ -32,7 +32,7 @@ Env Installation::BaseEnv() const {
   return {{"HRLCOMPACT", install_dir_},
           {"HRLCOMPACT_REGISTRY", dir_.Sub("registry")},
           {"HRLCOMPACT_SIGNING_KEY", key_path_},
-          {"HRLCOMPACT_LISTEN_HOST", "127.0.0.1"},
+          {"HRLCOMPACT_BIND_ADDRESS", "127.0.0.1"},
           {"HRLCOMPACT_SVR_OPTIONS", "\x01unset"}};
 }
 
