@@ -175,6 +175,15 @@ TEST(GrpserverProgram, SigtermStopsItTooAndTheGroupRecordIsStamped) {
   DbCloseLocked();
 }
 
+GroupDbRecord NodeRecord(const char* group, const std::string& node) {
+  GroupDbRecord r{};
+  r.Table = DBT_MQNODES;
+  DbClearRecord(&r);
+  DbSetField(&r, DBF_MANAGER_NAME, group);
+  DbSetField(&r, DBF_MQNODE_NAME, node.c_str());
+  return r;
+}
+
 TEST(GrpserverProgram, ADamagedIndexAtStartIsRepairedAndTheRecordsStayIntact) {
   Installation inst;
   const int port = ts::FreeLoopbackPort(true);
@@ -185,11 +194,7 @@ TEST(GrpserverProgram, ADamagedIndexAtStartIsRepairedAndTheRecordsStayIntact) {
   ASSERT_EQ(DbOpen("G4", &out), 1) << out;
   const std::vector<std::string> nodes = {"NODE.A", "NODE.B", "NODE.C"};
   for (const std::string& n : nodes) {
-    GroupDbRecord r{};
-    r.Table = DBT_MQNODES;
-    DbClearRecord(&r);
-    DbSetField(&r, DBF_MANAGER_NAME, "G4");
-    DbSetField(&r, DBF_MQNODE_NAME, n.c_str());
+    GroupDbRecord r = NodeRecord("G4", n);
     DbSetField(&r, DBF_MQNODE_PORT_NO, "5000");
     ASSERT_EQ(DbWriteRecord(&r, GDB_WRITE_ADD, &out), 1) << out;
   }
@@ -212,11 +217,7 @@ TEST(GrpserverProgram, ADamagedIndexAtStartIsRepairedAndTheRecordsStayIntact) {
 
   ASSERT_EQ(DbOpen("G4", &out), 1) << out;
   for (const std::string& n : nodes) {
-    GroupDbRecord r{};
-    r.Table = DBT_MQNODES;
-    DbClearRecord(&r);
-    DbSetField(&r, DBF_MANAGER_NAME, "G4");
-    DbSetField(&r, DBF_MQNODE_NAME, n.c_str());
+    GroupDbRecord r = NodeRecord("G4", n);
     ASSERT_EQ(DbReadRecord(&r, GDB_READ_KEY, &out), 1) << n << " " << out;
     char port_text[10];
     DbGetField(&r, DBF_MQNODE_PORT_NO, port_text, sizeof port_text);
