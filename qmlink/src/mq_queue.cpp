@@ -202,6 +202,12 @@ extern "C" int qqRead(Message* message, MQGMO* options, MQueue* queue) {
   // The descriptor as the caller gave it: a second get must match what the
   // first was asked to match, not the ids of the message that was too long.
   const MQMD asked = message->Md;
+  // No caller may block the thread for ever: an unlimited or longer wait
+  // is held to the library's longest, and the caller's value put back.
+  const MQLONG asked_wait = options->WaitInterval;
+  if ((options->Options & MQGMO_WAIT) &&
+      (options->WaitInterval == MQWI_UNLIMITED || options->WaitInterval > QMLINK_MAX_WAIT_MS))
+    options->WaitInterval = QMLINK_MAX_WAIT_MS;
   MQLONG cc = MQCC_FAILED, rc = MQRC_NONE, data_length = 0;
   MQGET(queue->hConn, queue->hObj, &message->Md, options, message->Capacity - kHeader, message->Payload,
         &data_length, &cc, &rc);
@@ -216,6 +222,7 @@ extern "C" int qqRead(Message* message, MQGMO* options, MQueue* queue) {
       rc = MQRC_STORAGE_NOT_AVAILABLE;
     }
   }
+  options->WaitInterval = asked_wait;
   queue->reason = rc;
   bool ok = cc == MQCC_OK || (cc == MQCC_WARNING && (rc == MQRC_SOURCE_CCSID_ERROR || rc == MQRC_NOT_CONVERTED));
   if (cc != MQCC_FAILED) {

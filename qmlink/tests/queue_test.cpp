@@ -91,6 +91,24 @@ TEST_F(QueueTest, LongMessageGrowsASmallMessageAndComesBackWhole) {
   EXPECT_EQ(max_depth, 100);
 }
 
+TEST_F(QueueTest, UnlimitedWaitReturnsWhenAMessageArrivesAndKeepsTheCallersOptions) {
+  QueuePtr q(CreateMQueue(conn_->h(), "APP.Q"));
+  ASSERT_EQ(qqOpen(MQOO_INPUT_SHARED, q.get(), nullptr), 1);
+  std::thread putter([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Conn other;
+    MQMD md = DefaultMd();
+    EXPECT_EQ(other.Put1("APP.Q", &md, "late", 4), MQRC_NONE);
+  });
+  Msg in(64);
+  MQGMO gmo = GetOptions(MQGMO_NO_SYNCPOINT | MQGMO_WAIT);
+  gmo.WaitInterval = MQWI_UNLIMITED;
+  EXPECT_EQ(qqRead(&in.m, &gmo, q.get()), 1) << q->reason;
+  putter.join();
+  EXPECT_EQ(in.Body(), "late");
+  EXPECT_EQ(gmo.WaitInterval, MQWI_UNLIMITED);
+}
+
 TEST_F(QueueTest, ClearEmptiesTheQueueAndAnEmptyQueueClearsFine) {
   QueuePtr q(CreateMQueue(conn_->h(), "APP.Q"));
   ASSERT_EQ(qqOpen(MQOO_OUTPUT | MQOO_INPUT_EXCLUSIVE | MQOO_INQUIRE, q.get(), nullptr), 1);

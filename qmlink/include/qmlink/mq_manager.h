@@ -55,9 +55,6 @@ extern "C" {
 #define MQMANAGER_KIND 3
 #define MQMANAGER_NAME_LENGTH 68
 
-/* The longest wait any call of this library makes: 5 minutes. */
-#define QMLINK_MAX_WAIT_MS 300000
-
 /* The suite's reasons that qmTest reports besides MQ's (wire values). */
 #ifndef EXRC_CMD_SERVER_DOWN
 #define EXRC_CMD_SERVER_DOWN 20012

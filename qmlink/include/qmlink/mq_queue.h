@@ -28,6 +28,9 @@
 extern "C" {
 #endif
 
+/* The longest wait any call of this library makes: 5 minutes. */
+#define QMLINK_MAX_WAIT_MS 300000
+
 #define MQUEUE_KIND 4
 #define MQUEUE_NAME_LENGTH 52
 
@@ -96,7 +99,8 @@ int qqWrite(Message* message, MQPMO* options, MQueue* queue);
 /* MQGET into the message's body. A message longer than the body's room
  * (2080) grows the message to the returned length and is got again, once;
  * the message's UsedLength becomes the data length + 136. 1 also for the
- * conversion warnings 2111 and 2119. */
+ * conversion warnings 2111 and 2119. A wait (MQGMO_WAIT) that is unlimited
+ * or longer than QMLINK_MAX_WAIT_MS waits that long at most. */
 int qqRead(Message* message, MQGMO* options, MQueue* queue);
 
 /* Removes every message (no syncpoint, truncated messages accepted). 1
