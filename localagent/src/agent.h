@@ -97,13 +97,19 @@ class AnswerLimiter {
   int in_window_ = 0;
 };
 
-// Log settings of the MQ installation sent with a registration.
+// Log settings of the MQ installation, sent with a registration and with
+// the reply to a queue-manager inquiry.
 struct MqLogSettings {
   std::string path;
   int type = 0, primary = 0, secondary = 0, file_pages = 0, buffer_pages = 0;
 };
 
 // Queue-manager access (the seam to the queue-manager library).
+// Appends the names of the local queue managers that match mask (2015 as
+// a string list).
+void AppendQueueManagerNames(mqPcfMessage* message, const std::string& mask);
+// The log settings of queue manager name; false when none are found.
+bool LogSettingsOf(const std::string& name, MqLogSettings* log);
 // Lists the local queue managers matching mask and, with verification on,
 // tests each and prints the verdicts.
 void VerifyQueueManagers(const AgentState& agent);

@@ -13,10 +13,8 @@
 namespace localagent {
 namespace {
 
-// Longest wait between looks at the stop flag.
-constexpr int kWaitSeconds = 1;
-// The answer to a command the agent has no handler for.
-constexpr MQLONG kNoHandlerReason = 3007;
+// Most connections served at once; more are refused when they arrive.
+constexpr size_t kMaxConnections = 64;
 
 }  // namespace
 
@@ -71,6 +69,14 @@ bool ServeClient(AgentState& agent, mqnMQNodeData* server, ConnectionThreads& th
   }
   mqnMQNodeData* client = server->accepted;
   server->accepted = nullptr;
+  threads.Reap();
+  if (threads.Count() >= kMaxConnections) {
+    std::printf("LOCALAGENT: Connection from %s(%s) refused: %zu connections are served already\n",
+                client->socket.peer.ip, client->socket.peer.service, kMaxConnections);
+    std::fflush(stdout);
+    DeleteMQNode(client);
+    return true;
+  }
   if (!threads.Start([&agent, client] { HandleClient(agent, client); })) {
     std::printf("ServeClient - create thread failed RC(%d)\n", errno);
     std::fflush(stdout);
@@ -78,53 +84,6 @@ bool ServeClient(AgentState& agent, mqnMQNodeData* server, ConnectionThreads& th
     return false;
   }
   return true;
-}
-
-void HandleClient(AgentState& agent, mqnMQNodeData* client) {
-  const Settings& settings = agent.settings();
-  mqcSignature credential = nullptr;
-  if (!mqc_get_signature(&credential)) {
-    LogError(kIme0015, 0);
-    DeleteMQNode(client);
-    return;
-  }
-  mqPcfMessage* request = CreatePcfMessage(0, MQCFT_COMMAND, 32000);
-  int secure = settings.authentication ? 1 : 0;
-  while (request != nullptr && !agent.Stopping()) {
-    mqnMQNodeData* nodes[] = {client, nullptr};
-    mqnMQNodeData* accept_ready[2] = {};
-    mqnMQNodeData* read_ready[2] = {};
-    mqnMQNodeData* write_ready[2] = {};
-    int error = 0;
-    int ready = mnNPost(nodes, accept_ready, read_ready, write_ready, kWaitSeconds, &error);
-    if (mnIsPendingIO(client)) mnFinishWrite(client);
-    if (!ready || read_ready[0] == nullptr) {
-      if (error == NET_ERR_TIMEOUT || error == 10004 || error == 0) continue;
-      break;
-    }
-    if (!mnSRead(request, client, secure, credential)) {
-      if (client->lastError == MN_ERR_WOULD_BLOCK) continue;
-      break;
-    }
-    if (request->Cfh->Type != MQCFT_COMMAND) {
-      PrintDated("TLX1116W Response from client not legal, ignored");
-      PrintPcfMessage(request);
-      continue;
-    }
-    // Commands are not executed yet: a client that wants an answer is told
-    // so at once instead of waiting for one that never comes.
-    if (MESSAGE_HEADER(&request->Body)->ReplyTag != 0) {
-      MQLONG command = request->Cfh->Command;
-      ResetPcfMessage(request, command, MQCFT_RESPONSE);
-      request->Cfh->CompCode = MQCC_FAILED;
-      request->Cfh->Reason = kNoHandlerReason;
-      if (!mnSWriteAltUser(request, client, secure, credential)) break;
-    }
-  }
-  if (client->lastError != 0 && settings.trace) LogError(kImi0008, client->lastError);
-  DeletePcfMessage(request);
-  DeleteMQNode(client);
-  mqc_release_signature(&credential);
 }
 
 }  // namespace localagent

@@ -126,6 +126,10 @@ int Run(int argc, char** argv, bool console) {
   settings.group = group.data();
   if (!console) RedirectOutput(LogFilePath(settings));
   PrintStartupDump(settings, stdout);
+  if (settings.authority_check && !settings.authentication) {
+    std::printf("LOCALAGENT: WARNING: authority checks (+u) without authentication (+a) trust "
+                "the user name that each client writes into its requests; use +u with +a.\n");
+  }
 
   AgentState agent(std::move(settings));
   int result = RunAgent(agent);

@@ -18,7 +18,9 @@
 namespace localagent {
 namespace {
 
-constexpr int kServeWaitSeconds = 5;
+// The stop flag may be set by a connection thread; the loop looks at it
+// at least this often.
+constexpr int kServeWaitSeconds = 1;
 constexpr const char kBindAddressVariable[] = "HRLCOMPACT_BIND_ADDRESS";
 
 struct ServerNodes {

@@ -91,8 +91,8 @@ TEST_F(AgentTest, SignalEndsItWhileAClientIsConnected) {
   mqnMQNodeData* client = CreateMQNode(&address, MQNODE_MODE_CLIENT);
   ASSERT_NE(client, nullptr);
   ASSERT_EQ(mnOpen(client), 1) << client->lastError;
-  // A command that wants an answer gets one (no handler yet) at once.
-  mqPcfMessage* request = CreatePcfMessage(10007, MQCFT_COMMAND, 64);
+  // A command that wants an answer gets one.
+  mqPcfMessage* request = CreatePcfMessage(40, MQCFT_COMMAND, 64);
   ASSERT_EQ(mnSWrite(request, client, 0, nullptr), 1);
   mqnMQNodeData* nodes[] = {client, nullptr};
   mqnMQNodeData* accept_ready[2] = {};
@@ -102,7 +102,7 @@ TEST_F(AgentTest, SignalEndsItWhileAClientIsConnected) {
   ASSERT_EQ(mnSRead(request, client, 0, nullptr), 1) << client->lastError;
   EXPECT_EQ(request->Cfh->Type, MQCFT_RESPONSE);
   EXPECT_EQ(request->Cfh->CompCode, 2);
-  EXPECT_EQ(request->Cfh->Reason, 3007);
+  EXPECT_EQ(request->Cfh->Reason, 2059);  // no queue manager selected
   ASSERT_TRUE(agent_.Signal(SIGTERM));
   EXPECT_EQ(WaitExit(), 0) << Output();
   DeletePcfMessage(request);

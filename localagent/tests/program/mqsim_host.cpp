@@ -1,0 +1,153 @@
+// The MQ host and the agent client of the agent's tests.
+
+#include "mqsim_host.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include <os/registry.h>
+
+namespace localagent::testing {
+
+namespace ts = harrow::testsupport;
+
+void AgentWithMqTest::SetUp() {
+  AgentTest::SetUp();
+  if (HasFatalFailure()) return;
+  mqm_ = dir_->Sub("mqm");
+  ASSERT_EQ(mkdir(mqm_.c_str(), 0700), 0);
+  env_.push_back({"HARROWLINE_MQM", mqm_});
+  // This process writes the client-connection keys into the same registry.
+  setenv("HRLCOMPACT_REGISTRY", dir_->Sub("registry").c_str(), 1);
+}
+
+void AgentWithMqTest::TearDown() {
+  AgentTest::TearDown();
+  mqsim_.Stop();
+  unsetenv("HRLCOMPACT_REGISTRY");
+}
+
+int AgentWithMqTest::Ctl(const std::vector<std::string>& args, std::string* output) {
+  ts::ServerProcess ctl;
+  ts::ServerOptions options;
+  options.program = ts::ProgramPath("mqsimctl");
+  options.args = {"-m", mqm_};
+  options.args.insert(options.args.end(), args.begin(), args.end());
+  options.env = env_;
+  std::string error;
+  if (!ctl.Start(options, &error)) {
+    ADD_FAILURE() << error;
+    return -1;
+  }
+  int status = -1;
+  if (!ctl.WaitExit(std::chrono::seconds(20), &status)) ctl.Stop();
+  if (output != nullptr) *output = ctl.Output();
+  return status;
+}
+
+int AgentWithMqTest::ListenerPort(const std::string& name) {
+  std::ifstream in(mqm_ + "/qmgrs/" + name + "/qm.ini");
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t at = line.find("Port=");
+    if (at != std::string::npos) return std::atoi(line.c_str() + at + 5);
+  }
+  return -1;
+}
+
+void AgentWithMqTest::DefineClientKey(const std::string& name, const std::string& connection) {
+  HKEY key = nullptr;
+  std::string path = "Software\\Brackwin\\Harrowline Compact\\Queue Managers\\" + name;
+  ASSERT_EQ(osRegCreateKey(HKEY_LOCAL_MACHINE, path.c_str(), &key), OS_REG_SUCCESS);
+  ASSERT_EQ(osRegSetString(key, "Channel Name", "SYSTEM.DEF.SVRCONN"), OS_REG_SUCCESS);
+  ASSERT_EQ(osRegSetString(key, "Connection Name", connection.c_str()), OS_REG_SUCCESS);
+  osRegCloseKey(key);
+}
+
+void AgentWithMqTest::StartQueueManagers(const std::vector<std::string>& names) {
+  std::string out;
+  ts::ServerOptions options;
+  options.program = ts::ProgramPath("mqsim");
+  options.args = {"-m", mqm_};
+  for (const std::string& name : names) {
+    std::vector<std::string> create = {"create", name};
+    if (&name == &names.front()) create.push_back("-D");
+    ASSERT_EQ(Ctl(create, &out), 0) << out;
+    options.args.push_back("-s");
+    options.args.push_back(name);
+  }
+  options.env = env_;
+  options.ready_text = "mqsim: ready";
+  std::string error;
+  ASSERT_TRUE(mqsim_.Start(options, &error)) << error;
+  for (const std::string& name : names) {
+    int port = ListenerPort(name);
+    ASSERT_GT(port, 0);
+    DefineClientKey(name, "127.0.0.1(" + std::to_string(port) + ")");
+  }
+}
+
+AgentClient::AgentClient(int port) {
+  SocketAddress address{};
+  std::snprintf(address.host, sizeof address.host, "127.0.0.1");
+  std::snprintf(address.service, sizeof address.service, "%d", port);
+  std::snprintf(address.protocol, sizeof address.protocol, "tcp");
+  node_ = CreateMQNode(&address, MQNODE_MODE_CLIENT);
+  if (node_ != nullptr && !mnOpen(node_)) {
+    DeleteMQNode(node_);
+    node_ = nullptr;
+  }
+  received_ = CreatePcfMessage(0, MQCFT_RESPONSE, 32000);
+}
+
+AgentClient::~AgentClient() {
+  DeleteMQNode(node_);
+  DeletePcfMessage(received_);
+}
+
+bool AgentClient::Send(MQLONG command, const std::vector<Param>& params, MQLONG reply_tag,
+                       MQLONG wait_ms, const char* user) {
+  if (node_ == nullptr) return false;
+  mqPcfMessage* message = CreatePcfMessage(command, MQCFT_COMMAND, 512);
+  for (const Param& p : params) {
+    Message record{};
+    if (p.is_string) {
+      CreatePcfStrAttr(&record, p.id, p.text.c_str());
+    } else {
+      CreatePcfIntAttr(&record, p.id, p.value);
+    }
+    AppendAttr(message, &record);
+    DeleteMessage(&record);
+  }
+  RawToPcf(message);
+  MessageHeader* header = MESSAGE_HEADER(&message->Body);
+  header->ReplyTag = reply_tag;
+  header->WaitInterval = wait_ms;
+  std::snprintf(header->ApplName, sizeof header->ApplName, "GM1");
+  if (user != nullptr) std::snprintf(header->UserId, sizeof header->UserId, "%s", user);
+  std::memcpy(header->MsgId, "LKOUT-1", 7);
+  int ok = mnSWrite(message, node_, 0, nullptr);
+  DeletePcfMessage(message);
+  return ok == 1;
+}
+
+mqPcfMessage* AgentClient::Receive(std::chrono::milliseconds limit) {
+  if (node_ == nullptr) return nullptr;
+  ts::Deadline deadline(limit);
+  while (!deadline.Expired()) {
+    mqnMQNodeData* nodes[] = {node_, nullptr};
+    mqnMQNodeData* accept_ready[2] = {};
+    mqnMQNodeData* read_ready[2] = {};
+    int error = 0;
+    int seconds = static_cast<int>(deadline.Left().count() / 1000);
+    if (!mnPost(nodes, accept_ready, read_ready, seconds < 1 ? 1 : seconds, &error)) continue;
+    if (mnSRead(received_, node_, 0, nullptr)) return received_;
+    if (node_->lastError != 10035) return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace localagent::testing
