@@ -22,6 +22,7 @@
 #include <pcfcore/text.h>
 
 #include "agent_log.h"
+#include "pcf_params.h"
 
 namespace localagent {
 namespace {
@@ -107,25 +108,6 @@ bool GetInt(const mqPcfMessage* message, MQLONG id, MQLONG* value) {
   bool ok = GetAttrByID(id, &record, message) && GetPcfIntAttrValue(&record, value);
   DeleteMessage(&record);
   return ok;
-}
-
-void AddString(mqPcfMessage* message, MQLONG id, const std::string& text) {
-  Message record{};
-  if (CreatePcfStrAttr(&record, id, text.c_str())) AppendAttr(message, &record);
-  DeleteMessage(&record);
-}
-
-void AddInt(mqPcfMessage* message, MQLONG id, MQLONG value) {
-  Message record{};
-  if (CreatePcfIntAttr(&record, id, value)) AppendAttr(message, &record);
-  DeleteMessage(&record);
-}
-
-// Copies parameter id of from to the end of to.
-void CopyParam(mqPcfMessage* to, const mqPcfMessage* from, MQLONG id) {
-  Message record{};
-  if (GetAttrByID(id, &record, from)) AppendAttr(to, &record);
-  DeleteMessage(&record);
 }
 
 std::string Strip(const std::string& text) {

@@ -18,6 +18,7 @@
 
 #include "agent.h"
 #include "agent_log.h"
+#include "pcf_params.h"
 
 namespace localagent {
 namespace {
@@ -44,18 +45,6 @@ constexpr MQLONG kHostName = 20912;        // MQNODE_HOST_NAME
 constexpr MQLONG kInquireActiveManager = 10108;
 constexpr MQLONG kPlatformValue = 7;
 constexpr int kNoHostReason = 4010;
-
-void AddString(mqPcfMessage* message, MQLONG id, const std::string& text) {
-  Message record{};
-  if (CreatePcfStrAttr(&record, id, text.c_str())) AppendAttr(message, &record);
-  DeleteMessage(&record);
-}
-
-void AddInt(mqPcfMessage* message, MQLONG id, MQLONG value) {
-  Message record{};
-  if (CreatePcfIntAttr(&record, id, value)) AppendAttr(message, &record);
-  DeleteMessage(&record);
-}
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -47,6 +47,22 @@ std::vector<Param> ParamsOf(const mqPcfMessage* message) {
   return out;
 }
 
+mqPcfMessage* BuildMessage(MQLONG command, MQLONG type, const std::vector<Param>& params) {
+  mqPcfMessage* message = CreatePcfMessage(command, type, 512);
+  for (const Param& p : params) {
+    Message record{};
+    if (p.is_string) {
+      CreatePcfStrAttr(&record, p.id, p.text.c_str());
+    } else {
+      CreatePcfIntAttr(&record, p.id, p.value);
+    }
+    AppendAttr(message, &record);
+    DeleteMessage(&record);
+  }
+  RawToPcf(message);
+  return message;
+}
+
 UdpPeer::UdpPeer() {
   SocketAddress address{};
   std::snprintf(address.host, sizeof address.host, "127.0.0.1");
@@ -65,18 +81,7 @@ UdpPeer::~UdpPeer() {
 
 bool UdpPeer::Send(int to_port, MQLONG command, MQLONG type, const std::vector<Param>& params,
                    bool secure) {
-  mqPcfMessage* message = CreatePcfMessage(command, type, 512);
-  for (const Param& p : params) {
-    Message record{};
-    if (p.is_string) {
-      CreatePcfStrAttr(&record, p.id, p.text.c_str());
-    } else {
-      CreatePcfIntAttr(&record, p.id, p.value);
-    }
-    AppendAttr(message, &record);
-    DeleteMessage(&record);
-  }
-  RawToPcf(message);
+  mqPcfMessage* message = BuildMessage(command, type, params);
   SocketAddress to{};
   std::snprintf(to.host, sizeof to.host, "127.0.0.1");
   std::snprintf(to.service, sizeof to.service, "%d", to_port);
@@ -86,18 +91,26 @@ bool UdpPeer::Send(int to_port, MQLONG command, MQLONG type, const std::vector<P
   return ok == 1;
 }
 
-mqPcfMessage* UdpPeer::Receive(std::chrono::milliseconds limit, bool secure) {
+mqPcfMessage* ReceiveOn(mqnMQNodeData* node, mqPcfMessage* into, bool secure,
+                        mqcSignature credential, std::chrono::milliseconds limit) {
+  if (node == nullptr) return nullptr;
   ts::Deadline deadline(limit);
   while (!deadline.Expired()) {
-    mqnMQNodeData* nodes[] = {node_, nullptr};
+    mqnMQNodeData* nodes[] = {node, nullptr};
     mqnMQNodeData* accept_ready[2] = {};
     mqnMQNodeData* read_ready[2] = {};
     int error = 0;
     int seconds = static_cast<int>(deadline.Left().count() / 1000);
     if (!mnPost(nodes, accept_ready, read_ready, seconds < 1 ? 1 : seconds, &error)) continue;
-    if (mnSRead(received_, node_, secure ? 1 : 0, credential_)) return received_;
+    if (mnSRead(into, node, secure ? 1 : 0, credential)) return into;
+    // A stream that failed for good (closed, refused frame) gives no more.
+    if (node->socket.type == 1 && node->lastError != 10035) return nullptr;
   }
   return nullptr;
+}
+
+mqPcfMessage* UdpPeer::Receive(std::chrono::milliseconds limit, bool secure) {
+  return ReceiveOn(node_, received_, secure, credential_, limit);
 }
 
 void AgentTest::SetUp() {

@@ -38,6 +38,14 @@ void PrintTo(const Param& p, std::ostream* os);
 // Parameters of message in their order.
 std::vector<Param> ParamsOf(const mqPcfMessage* message);
 
+// A new message with the parameters, indexed; freed by the caller.
+mqPcfMessage* BuildMessage(MQLONG command, MQLONG type, const std::vector<Param>& params);
+
+// Waits up to limit for one message on node and reads it into into; null
+// on time-out or when a stream node failed.
+mqPcfMessage* ReceiveOn(mqnMQNodeData* node, mqPcfMessage* into, bool secure,
+                        mqcSignature credential, std::chrono::milliseconds limit);
+
 // A UDP endpoint on 127.0.0.1 (a group manager's, or anybody's).
 class UdpPeer {
  public:

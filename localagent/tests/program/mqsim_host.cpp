@@ -111,18 +111,7 @@ AgentClient::~AgentClient() {
 bool AgentClient::Send(MQLONG command, const std::vector<Param>& params, MQLONG reply_tag,
                        MQLONG wait_ms, const char* user) {
   if (node_ == nullptr) return false;
-  mqPcfMessage* message = CreatePcfMessage(command, MQCFT_COMMAND, 512);
-  for (const Param& p : params) {
-    Message record{};
-    if (p.is_string) {
-      CreatePcfStrAttr(&record, p.id, p.text.c_str());
-    } else {
-      CreatePcfIntAttr(&record, p.id, p.value);
-    }
-    AppendAttr(message, &record);
-    DeleteMessage(&record);
-  }
-  RawToPcf(message);
+  mqPcfMessage* message = BuildMessage(command, MQCFT_COMMAND, params);
   MessageHeader* header = MESSAGE_HEADER(&message->Body);
   header->ReplyTag = reply_tag;
   header->WaitInterval = wait_ms;
@@ -135,19 +124,7 @@ bool AgentClient::Send(MQLONG command, const std::vector<Param>& params, MQLONG 
 }
 
 mqPcfMessage* AgentClient::Receive(std::chrono::milliseconds limit) {
-  if (node_ == nullptr) return nullptr;
-  ts::Deadline deadline(limit);
-  while (!deadline.Expired()) {
-    mqnMQNodeData* nodes[] = {node_, nullptr};
-    mqnMQNodeData* accept_ready[2] = {};
-    mqnMQNodeData* read_ready[2] = {};
-    int error = 0;
-    int seconds = static_cast<int>(deadline.Left().count() / 1000);
-    if (!mnPost(nodes, accept_ready, read_ready, seconds < 1 ? 1 : seconds, &error)) continue;
-    if (mnSRead(received_, node_, 0, nullptr)) return received_;
-    if (node_->lastError != 10035) return nullptr;
-  }
-  return nullptr;
+  return ReceiveOn(node_, received_, false, nullptr, limit);
 }
 
 }  // namespace localagent::testing
