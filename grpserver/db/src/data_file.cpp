@@ -67,6 +67,9 @@ Status DataFile::OpenChecked(const std::string& path, int table_no, bool walk_fr
   if (hd.next_record == 0) return Status::Corrupt(path, "next record number 0");
   uint64_t need = kDataHeaderSize + uint64_t(hd.next_record - 1) * hd.record_length;
   if (size < need) return Status::Corrupt(path, "file ends before record " + std::to_string(hd.next_record - 1));
+  // An add that was cut off leaves at most one uncounted record; more is a
+  // next record number that lost records it once counted.
+  if (size > need + hd.record_length) return Status::Corrupt(path, "data beyond the next record number");
   // Walk the free list: every link in range, every slot a deleted record, no
   // cycle (at most next - 1 steps).
   std::vector<uint8_t> rec(hd.record_length);
@@ -215,6 +218,10 @@ Status ScanDataFile(const std::string& path, int table_no, DataScan* scan) {
   }
   if (hd.next_record == 0 || size < kDataHeaderSize + uint64_t(hd.next_record - 1) * len) {
     scan->problem = "next record number " + std::to_string(hd.next_record) + " beyond the end of the file";
+    return Status::Ok();
+  }
+  if (size > kDataHeaderSize + uint64_t(hd.next_record) * len) {
+    scan->problem = "data beyond next record number " + std::to_string(hd.next_record);
     return Status::Ok();
   }
   scan->header_ok = true;

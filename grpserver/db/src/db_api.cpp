@@ -126,6 +126,7 @@ int DbOpen(const char* group, int* out) {
     return 0;
   }
   Status s = e.Lock(dir);
+  if (s.ok()) s = groupdb::FinishInterruptedRestore(dir);
   if (s.ok()) s = groupdb::CreateIfNewGroup(dir);
   if (s.ok()) s = e.OpenTables(groupdb::OpenOrder());
   if (!s.ok()) {

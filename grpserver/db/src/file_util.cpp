@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 
 namespace groupdb {
@@ -22,9 +24,12 @@ bool Injected(const char* call, const std::string& path) {
   return Hook() && Hook()(call, path);
 }
 
+bool g_skip_sync = false;
+
 }  // namespace
 
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+void SetSyncSkippedForTests(bool skip) { g_skip_sync = skip; }
 
 Status Status::Io(const char* call, const std::string& path, int err) {
   Status s(kIoError, std::string(call) + " " + path + ": " + std::strerror(err));
@@ -54,7 +59,7 @@ static Status OpenWith(const std::string& path, int flags, File* out, int* fd_ou
   if (Injected("open", path)) return Status::Io("open", path, EIO);
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0600);  // data holds passwords: owner only
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Status::Io("open", path, errno);
   struct stat st;
@@ -131,6 +136,7 @@ Status File::WriteAt(uint64_t offset, const void* buf, size_t n) {
 
 Status File::Sync() {
   if (Injected("fsync", path_)) return Status::Io("fsync", path_, EIO);
+  if (g_skip_sync) return Status::Ok();
   // fdatasync is enough for the records; the file size matters too, and
   // fdatasync covers a size change as well.
   if (::fdatasync(fd_) != 0) return Status::Io("fsync", path_, errno);
@@ -163,7 +169,7 @@ bool IsDirectory(const std::string& path) {
 
 Status MakeDirectory(const std::string& path) {
   if (Injected("mkdir", path)) return Status::Io("mkdir", path, EIO);
-  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) return Status::Io("mkdir", path, errno);
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return Status::Io("mkdir", path, errno);
   return Status::Ok();
 }
 
@@ -174,6 +180,7 @@ Status RenamePath(const std::string& from, const std::string& to) {
 }
 
 Status RemoveFile(const std::string& path) {
+  if (Injected("unlink", path)) return Status::Io("unlink", path, EIO);
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Status::Io("unlink", path, errno);
   return Status::Ok();
 }
@@ -198,6 +205,7 @@ Status RemoveTree(const std::string& path) {
 
 Status SyncDirectory(const std::string& path) {
   if (Injected("fsync", path)) return Status::Io("fsync", path, EIO);
+  if (g_skip_sync) return Status::Ok();
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Status::Io("open", path, errno);
   int rc = ::fsync(fd);
@@ -218,7 +226,7 @@ Status CopyFileSynced(const std::string& src, const std::string& dst) {
   uint64_t size = 0;
   s = in.Size(&size);
   if (!s.ok()) return s;
-  std::vector<char> buf(1 << 20);
+  std::vector<char> buf(static_cast<size_t>(std::min<uint64_t>(size, 1 << 20)));
   for (uint64_t off = 0; off < size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - off));
     s = in.ReadAt(off, buf.data(), n);
@@ -242,10 +250,15 @@ Status ListDirectory(const std::string& path, std::vector<std::string>* names) {
   return Status::Ok();
 }
 
-Status LockFile::Acquire(const std::string& path) {
-  Release();
-  if (Injected("open", path)) return Status::Io("open", path, EIO);
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// One attempt at both locks. kLocked when another process holds either;
+// *retry when the lock file was replaced between our open and our lock.
+Status TryLock(const std::string& path, int* file_fd, int* dir_fd, bool* retry) {
+  *retry = false;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return Status::Io("open", path, errno);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     int err = errno;
@@ -253,13 +266,57 @@ Status LockFile::Acquire(const std::string& path) {
     if (err == EWOULDBLOCK) return Status(kLocked, "lock " + path + ": held by another process");
     return Status::Io("flock", path, err);
   }
-  fd_ = fd;
+  // The lock is only worth something on the file that the name shows now:
+  // a holder that deleted or replaced it left us a lock nobody else sees.
+  struct stat held, named;
+  if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || !SameFile(held, named)) {
+    ::close(fd);
+    *retry = true;
+    return Status(kLocked, "lock " + path + ": file replaced while locking");
+  }
+  // The directory itself is locked too, so that deleting the lock file while
+  // the group is held lets nobody in beside the holder.
+  const std::string dir = path.substr(0, path.rfind('/') + 1);
+  int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) {
+    int err = errno;
+    ::close(fd);
+    return Status::Io("open", dir, err);
+  }
+  if (::flock(dfd, LOCK_EX | LOCK_NB) != 0) {
+    int err = errno;
+    ::close(dfd);
+    ::close(fd);
+    if (err == EWOULDBLOCK) return Status(kLocked, "lock " + dir + ": held by another process");
+    return Status::Io("flock", dir, err);
+  }
+  *file_fd = fd;
+  *dir_fd = dfd;
   return Status::Ok();
 }
 
+}  // namespace
+
+Status LockFile::Acquire(const std::string& path, int wait_ms) {
+  Release();
+  if (Injected("open", path)) return Status::Io("open", path, EIO);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  for (;;) {
+    bool retry = false;
+    Status s = TryLock(path, &fd_, &dir_fd_, &retry);
+    if (s.code() != kLocked) return s;
+    if (!retry) {
+      if (std::chrono::steady_clock::now() >= end) return s;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+}
+
 void LockFile::Release() {
+  if (dir_fd_ >= 0) ::close(dir_fd_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  dir_fd_ = -1;
 }
 
 }  // namespace groupdb

@@ -21,9 +21,13 @@
 namespace groupdb {
 
 // Returns true to make the call fail with EIO. `call` is "open", "read",
-// "write", "fsync", "rename", "mkdir", "copy"; `path` the file concerned.
+// "write", "fsync", "rename", "mkdir", "copy", "unlink"; `path` the file
+// concerned.
 using FaultHook = std::function<bool(const char* call, const std::string& path)>;
 void SetFaultHook(FaultHook hook);
+// Tests that kill processes (and never cut the power) may skip the syncs to
+// the disk, which otherwise take most of their time. Off unless set.
+void SetSyncSkippedForTests(bool skip);
 
 class File {
  public:
@@ -67,21 +71,25 @@ Status CopyFileSynced(const std::string& src, const std::string& dst);
 // Names of the directory's entries, without "." and "..".
 Status ListDirectory(const std::string& path, std::vector<std::string>* names);
 
-// An exclusive advisory lock (flock) on a lock file. The kernel drops it
-// when the process dies, so a crash never leaves the group locked.
+// An exclusive advisory lock (flock) on a lock file, created for its owner
+// only, and on the directory that holds it. The kernel drops both when the
+// process dies, so a crash never leaves the group locked.
 class LockFile {
  public:
   LockFile() = default;
   ~LockFile() { Release(); }
   LockFile(const LockFile&) = delete;
   LockFile& operator=(const LockFile&) = delete;
-  // kLocked when another holder has it, kIoError when the file can't be made.
-  Status Acquire(const std::string& path);
+  // Waits up to wait_ms for another holder to let go; then kLocked.
+  // kIoError when the file can't be made.
+  static constexpr int kDefaultWaitMs = 500;
+  Status Acquire(const std::string& path, int wait_ms = kDefaultWaitMs);
   void Release();
   bool held() const { return fd_ >= 0; }
 
  private:
   int fd_ = -1;
+  int dir_fd_ = -1;
 };
 
 // Little-endian words, as every word of the files is stored.

@@ -36,6 +36,22 @@ void Print(const std::string& text);
 // yet (or only empty data files left by an interrupted creation).
 Status CreateIfNewGroup(const std::string& dir);
 
+// What a check of a group's files found; data damage outranks index damage.
+enum class Damage { kNone, kIndexes, kData };
+// Reads every data and index file of the group directory dir: data damage
+// is a data file missing, damaged, or with an index naming records past its
+// next record number; with indexes_too, an index missing, damaged, in use or
+// disagreeing with its data in number is index damage. kIoError when
+// reading fails.
+Status CheckGroup(const std::string& dir, bool indexes_too, Damage* damage, std::string* problem);
+
+// Completes a restore that was cut off (its marker is in dir), or undoes it
+// when its backup is no longer sound. The caller holds the lock.
+Status FinishInterruptedRestore(const std::string& dir);
+// Restores the newest sound backup generation into dir (lock held); the
+// current files are moved into a new aside directory first.
+Status RestoreLocked(const std::string& dir);
+
 // Backs up the group directory dir (ending in '/'); returns 0 or the reason
 // (2201 in use, 4018 refused or a copy failed).
 int BackupGroupFiles(const std::string& dir);

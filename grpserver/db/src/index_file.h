@@ -172,6 +172,21 @@ class IndexFile {
   bool damaged_ = false;
 };
 
+// What an index file holds as it lies on disk, read page by page without
+// walking the tree (for checks before a backup and at recovery).
+struct IndexScan {
+  bool usable = false;      // header and every page pass their checks
+  bool in_use = false;      // the in-use flag is set
+  uint64_t keys = 0;        // entries of all pages: the number of keys
+  uint32_t max_record = 0;  // the largest record number in a leaf
+  std::string problem;      // why it is not usable
+};
+
+// kIoError when the file cannot be read; otherwise the findings in *scan.
+// Pages that fail their checks make the scan unusable but are skipped, so
+// that max_record still reports what the sound leaves hold.
+Status ScanIndexFile(const std::string& path, uint32_t key_length, IndexScan* scan);
+
 }  // namespace groupdb
 
 #endif  // GROUPDB_INDEX_FILE_H_

@@ -9,6 +9,7 @@
 //   4. Restore
 //   5. Re-indexing
 //   6. Open with recovery
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -21,6 +22,10 @@ namespace {
 constexpr const char* kBackupDir = "backup";
 constexpr const char* kBackupPrev = "backup.prev";
 constexpr const char* kBackupNew = "backup.new";
+// Written before a restore moves anything, removed when it is done: an open
+// that finds it completes the restore (or undoes it).
+constexpr const char* kRestoreMarker = "restore.pending";
+constexpr const char* kAsidePrefix = "aside-";
 
 std::string Format(const char* fmt, const std::string& a) {
   char buf[512];
@@ -51,11 +56,33 @@ std::vector<std::string> GroupFileNames() {
 // ---------------------------------------------------------------------------
 // 1. New group
 
+namespace {
+
+// True when the directory shows that a group lived here: a backup
+// generation, files set aside by a restore, or a restore under way. Such a
+// directory is never taken for a new group, whatever data files it lacks.
+bool HoldsGroupHistory(const std::string& dir) {
+  for (const char* sub : {kBackupDir, kBackupPrev, kBackupNew}) {
+    if (PathExists(dir + sub)) return true;
+  }
+  if (PathExists(dir + kRestoreMarker)) return true;
+  std::vector<std::string> names;
+  if (!ListDirectory(dir, &names).ok()) return true;  // unsure: not new
+  for (const auto& n : names) {
+    if (n.rfind(kAsidePrefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 Status CreateIfNewGroup(const std::string& dir) {
   // A group is new when none of its data files exists, or when those that
-  // exist are empty (an earlier creation was interrupted): nothing can be
-  // lost by creating the rest. Anything else is left to the open, which
-  // reports a missing file as damage.
+  // exist are empty (an earlier creation was interrupted), and nothing shows
+  // that a group lived here: nothing can be lost by creating the rest.
+  // Anything else is left to the open, which reports a missing file as
+  // damage.
+  if (HoldsGroupHistory(dir)) return Status::Ok();
   int present = 0;
   for (int t = 0; t < kTableCount; ++t) {
     std::string path = DataFilePath(dir, t);
@@ -94,64 +121,81 @@ Status CreateIfNewGroup(const std::string& dir) {
 
 namespace {
 
-// True when every file of the set in `dir` is present, every index header
-// says clean and every data file reads as sound. kIoError when reading fails.
-Status CheckFileSet(const std::string& dir, bool* sound, std::string* problem) {
-  *sound = false;
-  for (int t = 0; t < kTableCount; ++t) {
-    std::string path = DataFilePath(dir, t);
+}  // namespace
+
+// Reads every file of the set in dir (ending in '/'). Data damage: a data
+// file missing, its header or a record damaged, or an index naming records
+// at or past the data file's next record number (a next record number that
+// lost records: the index remembers them). With indexes_too, an index that
+// is missing, unusable, in use or holds another number of keys than the
+// table has live records is index damage (which re-indexing repairs). Data
+// damage anywhere wins over index damage. kIoError when reading fails.
+Status CheckGroup(const std::string& dir, bool indexes_too, Damage* damage, std::string* problem) {
+  *damage = Damage::kNone;
+  auto found = [&](Damage d, const std::string& what) {
+    if (d > *damage) {
+      *damage = d;
+      *problem = what;
+    }
+  };
+  for (int t = 0; t < kTableCount && *damage != Damage::kData; ++t) {
+    const std::string path = DataFilePath(dir, t);
     if (!PathExists(path)) {
-      *problem = path + " missing";
-      return Status::Ok();
+      found(Damage::kData, path + " missing");
+      break;
     }
     DataScan scan;
     Status s = ScanDataFile(path, t, &scan);
     if (!s.ok()) return s;
     if (!scan.header_ok || !scan.records_ok) {
-      *problem = path + ": " + scan.problem;
-      return Status::Ok();
+      found(Damage::kData, path + ": " + scan.problem);
+      break;
     }
     for (int n = 1; n <= TableByNumber(t)->index_count; ++n) {
-      IndexFile ix;
-      std::string ipath = IndexFilePath(dir, t, n);
+      const std::string ipath = IndexFilePath(dir, t, n);
       if (!PathExists(ipath)) {
-        *problem = ipath + " missing";
-        return Status::Ok();
+        if (indexes_too) found(Damage::kIndexes, ipath + " missing");
+        continue;
       }
-      s = ix.Open(ipath, IndexKeyLength(t, n));
-      if (s.code() == kCorrupt) {
-        *problem = s.message();
-        return Status::Ok();
-      }
+      IndexScan ix;
+      s = ScanIndexFile(ipath, IndexKeyLength(t, n), &ix);
       if (!s.ok()) return s;
-      ix.Abandon();
+      if (ix.max_record >= scan.header.next_record) {
+        found(Damage::kData, path + ": " + ipath + " names record " + std::to_string(ix.max_record) +
+                                 ", past next record number " + std::to_string(scan.header.next_record));
+        break;
+      }
+      if (!indexes_too) continue;
+      if (!ix.usable) {
+        found(Damage::kIndexes, ipath + ": " + ix.problem);
+      } else if (ix.in_use) {
+        found(Damage::kIndexes, ipath + ": in use: not closed cleanly");
+      } else if (ix.keys != scan.live) {
+        found(Damage::kIndexes, ipath + " holds " + std::to_string(ix.keys) + " keys for " +
+                                    std::to_string(scan.live) + " records");
+      }
     }
   }
-  *sound = true;
   return Status::Ok();
 }
 
-// kOk with *damaged set when a data file is damaged beyond what re-indexing
-// repairs (header or records); kIoError when the files cannot be read.
+namespace {
+
+// True in *sound when every file of the set is present and sound and every
+// index clean and in agreement with its data.
+Status CheckFileSet(const std::string& dir, bool* sound, std::string* problem) {
+  Damage d;
+  Status s = CheckGroup(dir, true, &d, problem);
+  *sound = s.ok() && d == Damage::kNone;
+  return s;
+}
+
+// *damaged when a data file is damaged beyond what re-indexing repairs.
 Status CheckDataFiles(const std::string& dir, bool* damaged, std::string* problem) {
-  *damaged = false;
-  for (int t = 0; t < kTableCount; ++t) {
-    std::string path = DataFilePath(dir, t);
-    if (!PathExists(path)) {
-      *damaged = true;
-      *problem = path + " missing";
-      return Status::Ok();
-    }
-    DataScan scan;
-    Status s = ScanDataFile(path, t, &scan);
-    if (!s.ok()) return s;
-    if (!scan.header_ok || !scan.records_ok) {
-      *damaged = true;
-      *problem = path + ": " + scan.problem;
-      return Status::Ok();
-    }
-  }
-  return Status::Ok();
+  Damage d;
+  Status s = CheckGroup(dir, false, &d, problem);
+  *damaged = s.ok() && d == Damage::kData;
+  return s;
 }
 
 }  // namespace
@@ -227,6 +271,15 @@ int BackupGroupFiles(const std::string& dir) {
       Print("Backup refused: a table is damaged and waits to be re-indexed\n");
       return GDB_RC_FAILED;
     }
+    // Only data known to be sound, with indexes that agree with it, may
+    // push a generation out.
+    bool sound = false;
+    std::string problem;
+    s = CheckFileSet(dir, &sound, &problem);
+    if (!s.ok() || !sound) {
+      Print("Backup refused: " + (s.ok() ? problem : s.message()) + "\n");
+      return GDB_RC_FAILED;
+    }
   } else {
     if (e.locked()) return GDB_RC_IN_USE;
     Status s = e.Lock(dir);
@@ -244,6 +297,184 @@ int BackupGroupFiles(const std::string& dir) {
   bool ok = CopyToBackup(dir);
   if (took_lock) e.Abandon();
   return ok ? GDB_RC_OK : GDB_RC_FAILED;
+}
+
+// ---------------------------------------------------------------------------
+// 4. Restore
+//
+// A restore runs in steps that an open can always tell apart and finish:
+//   1. a new "aside-<UTC time>" directory;
+//   2. the marker "restore.pending" naming that directory and the backup
+//      generation used (written under a temporary name, synced, renamed);
+//   3. the current files renamed into the aside directory (synced);
+//   4. the backup's files copied in under temporary names, synced, renamed
+//      into place (synced);
+//   5. the marker removed.
+// An open that finds the marker completes the restore when its backup is
+// still sound (files not yet set aside are moved first, so nothing of the
+// current files is ever overwritten), else puts the set-aside files back.
+
+namespace {
+
+bool ValidAsideName(const std::string& n) {
+  return n.rfind(kAsidePrefix, 0) == 0 && n.find('/') == std::string::npos && n.size() < 64;
+}
+
+Status WriteRestoreMarker(const std::string& dir, const std::string& aside, const std::string& source) {
+  const std::string text = "aside=" + aside + "\nsource=" + source + "\n";
+  const std::string tmp = dir + kRestoreMarker + ".new";
+  File f;
+  Status s = File::Create(tmp, &f);
+  if (s.ok()) s = f.WriteAt(0, text.data(), text.size());
+  if (s.ok()) s = f.Sync();
+  f.Close();
+  if (s.ok()) s = RenamePath(tmp, dir + kRestoreMarker);
+  if (s.ok()) s = SyncDirectory(dir);
+  if (!s.ok()) (void)RemoveFile(tmp);
+  return s;
+}
+
+// kCorrupt when the marker cannot be understood.
+Status ReadRestoreMarker(const std::string& dir, std::string* aside, std::string* source) {
+  const std::string path = dir + kRestoreMarker;
+  File f;
+  Status s = File::OpenReadOnly(path, &f);
+  if (!s.ok()) return s;
+  uint64_t size = 0;
+  s = f.Size(&size);
+  if (!s.ok()) return s;
+  if (size > 256) return Status::Corrupt(path, "too long");
+  std::string text(size, '\0');
+  s = f.ReadAt(0, text.data(), text.size());
+  if (!s.ok()) return s;
+  aside->clear();
+  source->clear();
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    if (line.rfind("aside=", 0) == 0) *aside = line.substr(6);
+    if (line.rfind("source=", 0) == 0) *source = line.substr(7);
+    at = end + 1;
+  }
+  if (!ValidAsideName(*aside) || (*source != kBackupDir && *source != kBackupPrev)) {
+    return Status::Corrupt(path, "does not name an aside directory and a backup");
+  }
+  return Status::Ok();
+}
+
+// Step 3: every current file not yet in the aside directory goes there.
+Status MoveCurrentAside(const std::string& dir, const std::string& aside, std::vector<std::string>* moved) {
+  Status s;
+  for (const std::string& name : GroupFileNames()) {
+    if (!PathExists(dir + name) || PathExists(aside + "/" + name)) continue;
+    s = RenamePath(dir + name, aside + "/" + name);
+    if (!s.ok()) return s;
+    if (moved != nullptr) moved->push_back(name);
+  }
+  // The moved files are the only copy of what the backup lacks: their new
+  // directory entries reach the disk before anything replaces them.
+  s = SyncDirectory(aside);
+  if (s.ok()) s = SyncDirectory(dir);
+  return s;
+}
+
+// Step 4.
+Status CopyBackupIn(const std::string& source, const std::string& dir) {
+  const std::vector<std::string> names = GroupFileNames();
+  Status s;
+  for (size_t i = 0; s.ok() && i < names.size(); ++i) {
+    s = CopyFileSynced(source + names[i], dir + names[i] + ".restore");
+  }
+  for (size_t i = 0; s.ok() && i < names.size(); ++i) {
+    s = RenamePath(dir + names[i] + ".restore", dir + names[i]);
+  }
+  if (s.ok()) s = SyncDirectory(dir);
+  return s;
+}
+
+Status RemoveRestoreMarker(const std::string& dir) {
+  Status s = RemoveFile(dir + kRestoreMarker);
+  if (s.ok()) s = SyncDirectory(dir);
+  return s;
+}
+
+// Puts the set-aside files back over whatever the restore copied in.
+Status UndoRestore(const std::string& dir, const std::string& aside) {
+  const std::vector<std::string> names = GroupFileNames();
+  Status s;
+  for (const std::string& name : names) (void)RemoveFile(dir + name + ".restore");
+  for (const std::string& name : names) {
+    if (!PathExists(aside + "/" + name)) continue;
+    s = RenamePath(aside + "/" + name, dir + name);
+    if (!s.ok()) return s;
+  }
+  s = SyncDirectory(dir);
+  if (s.ok()) s = RemoveRestoreMarker(dir);
+  return s;
+}
+
+}  // namespace
+
+Status FinishInterruptedRestore(const std::string& dir) {
+  if (!PathExists(dir + kRestoreMarker)) return Status::Ok();
+  std::string aside, source;
+  Status s = ReadRestoreMarker(dir, &aside, &source);
+  if (!s.ok()) return s;
+  const std::string aside_dir = dir + aside;
+  if (!IsDirectory(aside_dir)) return Status::Corrupt(dir + kRestoreMarker, "its aside directory is missing");
+  bool sound = false;
+  std::string problem;
+  s = CheckFileSet(dir + source + "/", &sound, &problem);
+  if (!s.ok()) return s;
+  if (!sound) {
+    Print("An interrupted restore is undone (backup " + source + ": " + problem + ")\n");
+    return UndoRestore(dir, aside_dir);
+  }
+  s = MoveCurrentAside(dir, aside_dir, nullptr);
+  if (s.ok()) s = CopyBackupIn(dir + source + "/", dir);
+  if (s.ok()) s = RemoveRestoreMarker(dir);
+  if (s.ok()) Print("An interrupted restore from " + source + " is completed; the former files are in " + aside + "\n");
+  return s;
+}
+
+Status RestoreLocked(const std::string& dir) {
+  // The newest generation that is complete and sound.
+  std::string source;
+  for (const char* sub : {kBackupDir, kBackupPrev}) {
+    if (!IsDirectory(dir + sub)) continue;
+    bool sound = false;
+    std::string problem;
+    Status s = CheckFileSet(dir + sub + "/", &sound, &problem);
+    if (s.ok() && sound) {
+      source = sub;
+      break;
+    }
+    Print(std::string("Backup ") + dir + sub + " not used: " + (s.ok() ? problem : s.message()) + "\n");
+  }
+  if (source.empty()) return Status(kCorrupt, "no sound backup");
+  char stamp[64];
+  std::time_t now = std::time(nullptr);
+  struct tm tm_now;
+  gmtime_r(&now, &tm_now);
+  std::strftime(stamp, sizeof stamp, "aside-%Y%m%dT%H%M%S", &tm_now);
+  std::string aside = stamp;
+  for (int i = 1; PathExists(dir + aside); ++i) aside = std::string(stamp) + "-" + std::to_string(i);
+  Status s = MakeDirectory(dir + aside);
+  if (s.ok()) s = SyncDirectory(dir);
+  if (s.ok()) s = WriteRestoreMarker(dir, aside, source);
+  if (!s.ok()) return s;  // nothing moved yet
+  s = MoveCurrentAside(dir, dir + aside, nullptr);
+  if (s.ok()) s = CopyBackupIn(dir + source + "/", dir);
+  if (s.ok()) s = RemoveRestoreMarker(dir);
+  if (!s.ok()) {
+    Print("Restore failed: " + s.message() + "\n");
+    (void)UndoRestore(dir, dir + aside);
+    return s;
+  }
+  Print("Restored the group from " + dir + source + "; the former files are in " + dir + aside + "\n");
+  return s;
 }
 
 }  // namespace groupdb
@@ -277,7 +508,7 @@ int DbCopyToBackup(const char* directory) {
 }
 
 // ---------------------------------------------------------------------------
-// 4. Restore
+// 4. Restore (the steps are above, in the namespace)
 
 int DbRestore(const char* group, int* out) {
   int dummy = 0;
@@ -285,11 +516,7 @@ int DbRestore(const char* group, int* out) {
   *out = 0;
   std::string dir;
   if (!groupdb::GroupDirectory(group, &dir, out)) return 0;
-  std::vector<std::string> sources;
-  for (const char* sub : {groupdb::kBackupDir, groupdb::kBackupPrev}) {
-    if (groupdb::IsDirectory(dir + sub)) sources.push_back(dir + sub + "/");
-  }
-  if (sources.empty()) {
+  if (!groupdb::IsDirectory(dir + groupdb::kBackupDir) && !groupdb::IsDirectory(dir + groupdb::kBackupPrev)) {
     *out = GDB_RC_NO_GROUP;
     return 0;
   }
@@ -299,67 +526,11 @@ int DbRestore(const char* group, int* out) {
     return 0;
   }
   Status s = e.Lock(dir);
-  if (!s.ok()) {
-    *out = groupdb::OpenReason(s);
-    return 0;
-  }
-  // The newest generation that is complete and sound.
-  std::string source;
-  for (const std::string& src : sources) {
-    bool sound = false;
-    std::string problem;
-    s = groupdb::CheckFileSet(src, &sound, &problem);
-    if (s.ok() && sound) {
-      source = src;
-      break;
-    }
-    groupdb::Print("Backup " + src + " not used: " + (s.ok() ? problem : s.message()) + "\n");
-  }
-  if (source.empty()) {
-    e.Abandon();
-    *out = GDB_RC_FAILED;
-    return 0;
-  }
-  // Move the current files aside into a directory of their own.
-  char stamp[64];
-  std::time_t now = std::time(nullptr);
-  struct tm tm_now;
-  gmtime_r(&now, &tm_now);
-  std::strftime(stamp, sizeof stamp, "aside-%Y%m%dT%H%M%S", &tm_now);
-  std::string aside = dir + stamp;
-  for (int i = 1; groupdb::PathExists(aside); ++i) aside = dir + stamp + "-" + std::to_string(i);
-  s = groupdb::MakeDirectory(aside);
-  std::vector<std::string> moved;
-  const std::vector<std::string> names = groupdb::GroupFileNames();
-  for (size_t i = 0; s.ok() && i < names.size(); ++i) {
-    if (!groupdb::PathExists(dir + names[i])) continue;
-    s = groupdb::RenamePath(dir + names[i], aside + "/" + names[i]);
-    if (s.ok()) moved.push_back(names[i]);
-  }
-  // The moved files are the only copy of what the backup lacks: their new
-  // directory entries reach the disk before anything replaces them.
-  if (s.ok()) s = groupdb::SyncDirectory(aside);
-  // Copy the backup in under temporary names, then rename each into place.
-  for (size_t i = 0; s.ok() && i < names.size(); ++i) {
-    s = groupdb::CopyFileSynced(source + names[i], dir + names[i] + ".restore");
-  }
-  for (size_t i = 0; s.ok() && i < names.size(); ++i) {
-    s = groupdb::RenamePath(dir + names[i] + ".restore", dir + names[i]);
-  }
-  if (s.ok()) s = groupdb::SyncDirectory(dir);
-  if (!s.ok()) {
-    // Put the current files back as they were.
-    groupdb::Print("Restore failed: " + s.message() + "\n");
-    for (const std::string& name : names) (void)groupdb::RemoveFile(dir + name + ".restore");
-    for (const std::string& name : moved) (void)groupdb::RenamePath(aside + "/" + name, dir + name);
-    (void)groupdb::SyncDirectory(dir);
-    e.Abandon();
-    *out = GDB_RC_FAILED;
-    return 0;
-  }
-  groupdb::Print("Restored the group from " + source + "; the former files are in " + aside + "\n");
+  if (s.ok()) s = groupdb::FinishInterruptedRestore(dir);
+  if (s.ok()) s = groupdb::RestoreLocked(dir);
   e.Abandon();
-  return 1;
+  *out = s.ok() ? GDB_RC_OK : s.code() == groupdb::kLocked ? GDB_RC_IN_USE : GDB_RC_FAILED;
+  return s.ok() ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -377,7 +548,9 @@ int IsamRebuildIndexes(const char* group, int* out) {
     return 0;
   }
   Status s = e.Lock(dir);
+  if (s.ok()) s = groupdb::FinishInterruptedRestore(dir);
   if (!s.ok()) {
+    e.Abandon();
     *out = groupdb::OpenReason(s);
     return 0;
   }
@@ -452,6 +625,22 @@ int OpenGroupDatabase(const char* group, int* out) {
   if (out == nullptr) out = &dummy;
   const std::string name = group != nullptr ? group : "";
   bool opened = DbOpen(group, out) == 1;
+  if (opened) {
+    // The open checks headers; before anything is backed up, every record
+    // and every index of the group is read and must agree. The files are
+    // as the open found them, so dropping the engine leaves them untouched.
+    groupdb::Engine& e = Global().engine;
+    const std::string dir = e.directory();
+    groupdb::Damage damage = groupdb::Damage::kNone;
+    std::string problem;
+    Status s = groupdb::CheckGroup(dir, true, &damage, &problem);
+    if (!s.ok() || damage != groupdb::Damage::kNone) {
+      groupdb::Print("Group files at open: " + (s.ok() ? problem : s.message()) + "\n");
+      e.Abandon();
+      opened = false;
+      *out = s.ok() ? GDB_RC_CORRUPTED : GDB_RC_IO_ERROR;
+    }
+  }
   if (!opened) {
     groupdb::Report(groupdb::Format("IGE0001: Unable to open Harrowline Group(\"%s\") RC(%d).\n", name, *out), 2, 1);
     switch (*out) {

@@ -4,6 +4,9 @@
 // error changes nothing; backups keep a previous generation and are never
 // taken after a failed syncpoint.
 #include <algorithm>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "db_fixture.h"
@@ -130,10 +133,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RecoveryTest, DamagedIndexPageFoundWhileWorkingIsRepairedAtTheNextOpen) {
   MakeGroup(200);
-  auto b = ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1));
-  for (size_t i = 1024; i < 2048; ++i) b[i] = 0xA5;  // page 1, header still clean
-  WriteWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1), b);
   ASSERT_EQ(OpenWithRecovery(), 0);
+  auto b = ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1));
+  for (size_t i = 1024; i < 2048; ++i) b[i] = 0xA5;  // page 1 under the open engine
+  WriteWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1), b);
   int out = -1;
   GroupDbRecord r = Blank(DBT_LOCALQS);
   EXPECT_EQ(DbReadRecord(&r, GDB_READ_FIRST, &out), 0);
@@ -143,6 +146,21 @@ TEST_F(RecoveryTest, DamagedIndexPageFoundWhileWorkingIsRepairedAtTheNextOpen) {
   ASSERT_EQ(OpenWithRecovery(), 0);
   EXPECT_TRUE(Reported("IGE0005"));
   EXPECT_EQ(CountQueues(), 200);
+}
+
+// Damage in a page of a cleanly closed index is found by the open, which
+// reads every page before it backs anything up, and repaired at once.
+TEST_F(RecoveryTest, DamagedIndexPageIsFoundByTheOpen) {
+  MakeGroup(200);
+  auto b = ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1));
+  for (size_t i = 1024; i < 2048; ++i) b[i] = 0xA5;  // page 1, header still clean
+  WriteWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1), b);
+  ASSERT_EQ(OpenWithRecovery(), 0);
+  EXPECT_TRUE(Reported("IGE0005"));
+  EXPECT_FALSE(Reported("IGE0036"));
+  EXPECT_EQ(CountQueues(), 200);
+  EXPECT_EQ(ReadWholeFile(GroupDir() + "backup/LOCALQS.x01"), ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1)))
+      << "the backup is of the repaired index";
 }
 
 TEST_F(RecoveryTest, DamagedDataFileIsDetectedAndMovedAsideBeforeTheBackupIsUsed) {
@@ -206,12 +224,10 @@ TEST_F(RecoveryTest, DamagedDataFileWithoutABackupFailsAndChangesNothing) {
 TEST_F(RecoveryTest, DamagedRecordIsDetectedWhenRead) {
   MakeGroup(10);
   ASSERT_EQ(OpenWithRecovery(), 0);
-  ASSERT_EQ(DbCloseLocked(), 1);
   const std::string dat = DataFilePath(GroupDir(), DBT_LOCALQS);
   auto b = ReadWholeFile(dat);
-  b[12 + 3 * 840 + 32] = 'X';  // record 4 loses the end of its first field
+  b[12 + 3 * 840 + 32] = 'X';  // record 4 loses the end of its first field, under the open engine
   WriteWholeFile(dat, b);
-  ASSERT_EQ(OpenWithRecovery(), 0);  // headers are fine: it opens
   int out = -1, count = 0;
   GroupDbRecord r = Blank(DBT_LOCALQS);
   for (int ok = DbReadRecord(&r, GDB_READ_FIRST, &out); ok == 1; ok = DbReadRecord(&r, GDB_READ_NEXT, &out)) ++count;
@@ -221,6 +237,26 @@ TEST_F(RecoveryTest, DamagedRecordIsDetectedWhenRead) {
   EXPECT_TRUE(Reported("IGE0036"));  // the data file is damaged: backup, files aside
   EXPECT_EQ(AsideDirs().size(), 1u);
   EXPECT_EQ(CountQueues(), 10);
+}
+
+// A damaged record in a cleanly closed group: the open reads every record
+// before it backs up, so the damage never reaches a backup; the backup is
+// restored and the damaged file set aside.
+TEST_F(RecoveryTest, DamagedRecordIsFoundByTheOpenBeforeAnyBackup) {
+  MakeGroup(10);
+  ASSERT_EQ(OpenWithRecovery(), 0);
+  ASSERT_EQ(DbCloseLocked(), 1);
+  const std::string dat = DataFilePath(GroupDir(), DBT_LOCALQS);
+  auto b = ReadWholeFile(dat);
+  b[12 + 3 * 840 + 32] = 'X';
+  WriteWholeFile(dat, b);
+  ASSERT_EQ(OpenWithRecovery(), 0);
+  EXPECT_TRUE(Reported("IGE0036"));
+  EXPECT_TRUE(Reported("IGE0037"));
+  EXPECT_EQ(CountQueues(), 10);
+  ASSERT_EQ(AsideDirs().size(), 1u);
+  EXPECT_EQ(ReadWholeFile(GroupDir() + AsideDirs()[0] + "/LOCALQS.dat"), b);
+  EXPECT_NE(ReadWholeFile(GroupDir() + "backup/LOCALQS.dat"), b);
 }
 
 TEST_F(RecoveryTest, IoErrorChangesNothing) {
@@ -414,6 +450,155 @@ TEST_F(RecoveryTest, CopyToBackupTakesTheGroupDirectory) {
   ASSERT_EQ(OpenGroupDatabase(group_.c_str(), &out), 1) << out;
   EXPECT_TRUE(Reported("IGE0035"));
 }
+
+// A damaged next-record word hides records the indexes still name (or
+// leaves more than one record past the end): that is data-file damage, the
+// backup is used and the damaged state is never backed up.
+struct NextWordDamage {
+  const char* what;
+  uint32_t next;  // the word written over 101
+};
+
+class NextWordTest : public RecoveryTest, public ::testing::WithParamInterface<NextWordDamage> {};
+
+TEST_P(NextWordTest, ADamagedNextRecordWordIsDataDamage) {
+  MakeGroup(100);
+  ASSERT_EQ(OpenWithRecovery(), 0);  // backup of 100 queues
+  ASSERT_EQ(DbCloseLocked(), 1);
+  const std::string dat = DataFilePath(GroupDir(), DBT_LOCALQS);
+  auto b = ReadWholeFile(dat);
+  ASSERT_EQ(testing::WordAt(b, 4), 101u);
+  PutWord(b, 4, GetParam().next);
+  WriteWholeFile(dat, b);
+  auto backup = Snapshot(GroupDir() + "backup/");
+  ASSERT_EQ(OpenWithRecovery(), 0);
+  EXPECT_TRUE(Reported("IGE0036")) << GetParam().what;
+  EXPECT_EQ(CountQueues(), 100);
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(HasQueue(i)) << i;
+  ASSERT_EQ(AsideDirs().size(), 1u);
+  EXPECT_EQ(ReadWholeFile(GroupDir() + AsideDirs()[0] + "/LOCALQS.dat"), b);
+  ASSERT_EQ(DbCloseLocked(), 1);
+  EXPECT_EQ(Snapshot(GroupDir() + "backup/"), backup) << "the damaged state was backed up";
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, NextWordTest,
+                         ::testing::Values(NextWordDamage{"many_records_hidden", 20},
+                                           NextWordDamage{"last_record_hidden", 100}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// A directory that shows a group lived there (a backup, files set aside, a
+// restore under way) is never made into a new, empty group.
+struct HistoryCase {
+  const char* what;
+  const char* keep;  // what stays of the group besides the backup
+  bool backup;       // the backup stays too
+};
+
+class GroupHistoryTest : public RecoveryTest, public ::testing::WithParamInterface<HistoryCase> {};
+
+TEST_P(GroupHistoryTest, AGroupWithoutDataFilesIsNeverMadeNew) {
+  MakeGroup(5);
+  int out = -1;
+  ASSERT_EQ(DbBackup(group_.c_str(), &out), 1) << out;
+  std::vector<std::string> names;
+  ASSERT_TRUE(ListDirectory(GroupDir(), &names).ok());
+  for (const auto& n : names) {
+    if (n == "backup" && GetParam().backup) continue;
+    if (n == "history") continue;
+    ASSERT_TRUE(RemoveTree(GroupDir() + n).ok());
+  }
+  if (*GetParam().keep != '\0') ASSERT_TRUE(MakeDirectory(GroupDir() + GetParam().keep).ok());
+  EXPECT_EQ(DbOpen(group_.c_str(), &out), 0) << GetParam().what;
+  EXPECT_EQ(out, GDB_RC_CORRUPTED);
+  EXPECT_FALSE(PathExists(DataFilePath(GroupDir(), DBT_LOCALQS))) << "made into a new group";
+  const int rc = OpenWithRecovery();
+  if (GetParam().backup) {
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(CountQueues(), 5);
+  } else {
+    EXPECT_EQ(rc, GDB_RC_CORRUPTED);
+    EXPECT_FALSE(PathExists(DataFilePath(GroupDir(), DBT_LOCALQS)));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(History, GroupHistoryTest,
+                         ::testing::Values(HistoryCase{"backup", "", true},
+                                           HistoryCase{"previous_generation", "backup.prev", false},
+                                           HistoryCase{"half_written_backup", "backup.new", false},
+                                           HistoryCase{"files_set_aside", "aside-20261210T000000", false}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// Restore killed before each of its file operations in turn (a child
+// process that dies at once, as under kill -9): the next open completes it.
+// Every time the group ends up with the backup's records, the former files
+// whole in an aside directory, and a backup that still holds the group.
+// The kill points are dealt out to kKillShards tests that run side by side.
+constexpr int kKillShards = 6;
+
+class RestoreKillTest : public RecoveryTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RestoreKillTest, RestoreKilledAtAnyFileOperationIsCompletedByTheNextOpen) {
+  MakeGroup(30);
+  ASSERT_EQ(OpenWithRecovery(), 0);  // backup of 30 queues
+  AddQueues(30, 40);
+  ASSERT_EQ(DbCloseLocked(), 1);
+  const std::string dat = DataFilePath(GroupDir(), DBT_LOCALQS);
+  auto damaged = ReadWholeFile(dat);
+  damaged[12 + 35 * 840 + 32] = 'X';  // record 36 is damaged: the restore is due
+  WriteWholeFile(dat, damaged);
+  auto pristine = Snapshot(GroupDir());
+  pristine.erase("dblock.db");
+  const auto backup_dat = pristine.at("backup/LOCALQS.dat");
+  // Only kills are simulated here, never a power cut: the syncs would take
+  // minutes, and without them a kill before a sync leaves what a kill after
+  // the operation before it leaves, so syncs are no kill points.
+  SetSyncSkippedForTests(true);
+  int kill_at = GetParam() + 1;
+  for (;; kill_at += kKillShards) {
+    ASSERT_TRUE(RemoveTree(GroupDir()).ok());
+    ASSERT_TRUE(MakeDirectory(GroupDir()).ok());
+    for (const auto& [name, bytes] : pristine) {
+      if (name.find('/') != std::string::npos) (void)MakeDirectory(GroupDir() + name.substr(0, name.find('/')));
+      WriteWholeFile(GroupDir() + name, bytes);
+    }
+    ASSERT_TRUE(MakeDirectory(GroupDir() + "history").ok());
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      static int count, target;
+      count = 0;
+      target = kill_at;
+      SetFaultHook([](const char* call, const std::string&) {
+        const std::string c = call;
+        if (c != "open" && c != "read" && c != "fsync" && ++count == target) _exit(9);
+        return false;
+      });
+      int rc = 0;
+      _exit(DbRestore(group_.c_str(), &rc) == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    const int code = WEXITSTATUS(status);
+    ASSERT_NE(code, 1) << "restore failed without a kill at operation " << kill_at;
+    ASSERT_EQ(OpenWithRecovery(), 0) << "kill at operation " << kill_at;
+    EXPECT_EQ(CountQueues(), 30) << "kill at operation " << kill_at;
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(HasQueue(i)) << i << ", kill at operation " << kill_at;
+    bool kept = false;
+    for (const auto& a : AsideDirs()) kept = kept || ReadWholeFile(GroupDir() + a + "/LOCALQS.dat") == damaged;
+    EXPECT_TRUE(kept) << "the former files are lost, kill at operation " << kill_at;
+    ASSERT_EQ(DbCloseLocked(), 1);
+    EXPECT_EQ(ReadWholeFile(GroupDir() + "backup/LOCALQS.dat"), backup_dat) << "kill at operation " << kill_at;
+    EXPECT_FALSE(PathExists(GroupDir() + "restore.pending"));
+    if (code == 0) break;  // the restore ran to its end before operation kill_at
+  }
+  SetSyncSkippedForTests(false);
+  std::printf("restore killed before its file operations %d, %d, ... up to %d\n", GetParam() + 1,
+              GetParam() + 1 + kKillShards, kill_at - kKillShards);
+  EXPECT_GT(kill_at, 100) << "the restore did fewer file operations than expected";
+}
+
+INSTANTIATE_TEST_SUITE_P(Shards, RestoreKillTest, ::testing::Range(0, kKillShards));
 
 }  // namespace
 }  // namespace groupdb
