@@ -197,10 +197,8 @@ Status ScanDataFile(const std::string& path, int table_no, DataScan* scan) {
   const TableDef* td = TableByNumber(table_no);
   if (td == nullptr) return Status(kCorrupt, "bad table number");
   File f;
-  Status s = File::OpenReadOnly(path, &f);
-  if (!s.ok()) return s;
   uint64_t size = 0;
-  s = f.Size(&size);
+  Status s = File::OpenReadOnly(path, &f, &size);
   if (!s.ok()) return s;
   if (size < kDataHeaderSize) {
     scan->problem = "file shorter than its header";

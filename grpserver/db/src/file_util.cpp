@@ -103,6 +103,12 @@ Status File::OpenReadOnly(const std::string& path, File* out) {
   return s;
 }
 
+Status File::OpenReadOnly(const std::string& path, File* out, uint64_t* size) {
+  Status s = OpenReadOnly(path, out);
+  if (s.ok()) s = out->Size(size);
+  return s;
+}
+
 Status File::ReadAt(uint64_t offset, void* buf, size_t n) const {
   if (Injected("read", path_)) return Status::Io("read", path_, EIO);
   auto* p = static_cast<char*>(buf);

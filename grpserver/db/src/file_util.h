@@ -43,6 +43,8 @@ class File {
   // Creates the file anew (truncating any file of that name).
   static Status Create(const std::string& path, File* out);
   static Status OpenReadOnly(const std::string& path, File* out);
+  // The same, and the file's size in *size.
+  static Status OpenReadOnly(const std::string& path, File* out, uint64_t* size);
 
   bool is_open() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }

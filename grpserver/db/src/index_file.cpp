@@ -1161,10 +1161,8 @@ Status IndexFile::Verify(std::vector<std::pair<std::string, uint32_t>>* entries)
 Status ScanIndexFile(const std::string& path, uint32_t key_length, IndexScan* scan) {
   *scan = IndexScan();
   File f;
-  Status s = File::OpenReadOnly(path, &f);
-  if (!s.ok()) return s;
   uint64_t size = 0;
-  s = f.Size(&size);
+  Status s = File::OpenReadOnly(path, &f, &size);
   if (!s.ok()) return s;
   if (size < kPageSize) {
     scan->problem = "shorter than its header page";

@@ -338,10 +338,8 @@ Status WriteRestoreMarker(const std::string& dir, const std::string& aside, cons
 Status ReadRestoreMarker(const std::string& dir, std::string* aside, std::string* source) {
   const std::string path = dir + kRestoreMarker;
   File f;
-  Status s = File::OpenReadOnly(path, &f);
-  if (!s.ok()) return s;
   uint64_t size = 0;
-  s = f.Size(&size);
+  Status s = File::OpenReadOnly(path, &f, &size);
   if (!s.ok()) return s;
   if (size > 256) return Status::Corrupt(path, "too long");
   std::string text(size, '\0');
