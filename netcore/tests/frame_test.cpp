@@ -13,14 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "pcfcore/allocation_faults.h"
 #include "support/net_fixture.h"
 
 // pcfcore's switch for tests that must see an allocation fail
 // (pcfcore/src/memory_fault.h).
-namespace pcfcore::testing {
-void FailAllocationsAbove(size_t max_bytes);
-void AllowAllAllocations();
-}  // namespace pcfcore::testing
 
 namespace {
 

@@ -1,39 +1,39 @@
-// The tracked allocator. Blocks are not recorded in the block-record list
-// (nothing of the suite adds to it), so the list functions see it empty.
+// The suite's allocator: zero-filled blocks from the C heap. Blocks are not
+// recorded in the block-record list (nothing of the suite adds to it), so
+// the list functions see it empty.
 
 #include "pcfcore/memory.h"
-
-#include "memory_fault.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstdint>
+#include <string>
+
+#include "os/fault_injection.h"
 
 namespace {
 // Head of the block-record list; stays null because allocation does not
 // record blocks.
 BLOCKINFO* g_block_list = nullptr;
 
-size_t g_max_block = SIZE_MAX;
+// Fault point "allocate" (os/fault_injection.h), subject the size in bytes.
+bool AllocationFails(size_t size) {
+  return os::FaultsArmed() && os::FaultPointFails("allocate", std::to_string(size));
+}
 }  // namespace
-
-namespace pcfcore::testing {
-void FailAllocationsAbove(size_t max_bytes) { g_max_block = max_bytes; }
-void AllowAllAllocations() { g_max_block = SIZE_MAX; }
-}  // namespace pcfcore::testing
 
 extern "C" {
 
 int fNewMemory(void** pointer, size_t size, const char* /*tag*/) {
   // calloc(0) may return null or a unique pointer; either is what the
   // platform gives for zero bytes, so only a failed non-empty request fails.
-  void* block = size > g_max_block ? nullptr : std::calloc(1, size == 0 ? 1 : size);
+  void* block = AllocationFails(size) ? nullptr : std::calloc(1, size == 0 ? 1 : size);
   *pointer = block;
   return block != nullptr ? 1 : 0;
 }
 
 int fSizeMemory(void** pointer, size_t size) {
-  if (size > g_max_block) return 0;
+  if (AllocationFails(size)) return 0;
   void* block = std::realloc(*pointer, size == 0 ? 1 : size);
   if (block == nullptr) return 0;
   *pointer = block;

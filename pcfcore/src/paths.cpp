@@ -9,48 +9,14 @@
 #include <cstring>
 #include <string>
 
+#include "os/install_dir.h"
 #include "os/paths.h"
-#include "os/registry.h"
 #include "pcfcore/ini.h"
-
-namespace {
-
-// Replaces directory with candidate when it fits the buffer.
-bool Take(char* directory, size_t size, const std::string& candidate) {
-  if (candidate.size() + 1 > size) return false;
-  std::memcpy(directory, candidate.c_str(), candidate.size() + 1);
-  return true;
-}
-
-}  // namespace
 
 extern "C" {
 
-int tlxGetInstallDirN(char* directory, size_t size) {
-  if (directory == nullptr || size == 0) return 0;
-  directory[0] = '\0';
-  Take(directory, size, TLX_DEFAULT_INSTALL_DIR);
-  // The working directory is usually the install directory's bin folder,
-  // so its parent is the guess.
-  char cwd[513];
-  if (getcwd(cwd, sizeof(cwd)) != nullptr && osCutAfterLastSeparator(cwd)) {
-    Take(directory, size, cwd);
-  }
-  HKEY key = nullptr;
-  if (osRegOpenKey(HKEY_LOCAL_MACHINE, "Software\\Brackwin\\Harrowline Compact", &key) ==
-      OS_REG_SUCCESS) {
-    char work_path[513];
-    uint32_t length = sizeof(work_path);
-    if (osRegQueryString(key, "WorkPath", work_path, &length) == OS_REG_SUCCESS) {
-      Take(directory, size, work_path);
-    }
-    osRegCloseKey(key);
-  }
-  // An empty variable names no directory.
-  const char* variable = std::getenv("HRLCOMPACT");
-  if (variable != nullptr && variable[0] != '\0' && Take(directory, size, variable)) return 1;
-  return 0;
-}
+// One order for the whole suite: os/install_dir.h.
+int tlxGetInstallDirN(char* directory, size_t size) { return osGetInstallDir(directory, size); }
 
 int tlxGetInstallDir(char* directory) { return tlxGetInstallDirN(directory, TLX_MAX_PATH); }
 

@@ -3,14 +3,13 @@
 
 #include "pcfcore/pcf_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
+#include "os/files.h"
 #include "pcfcore/ini.h"
 
 namespace {
@@ -30,26 +29,6 @@ class FileCloser {
   FILE* file_;
 };
 
-bool WriteAll(int fd, const unsigned char* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t n = write(fd, bytes, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 }  // namespace
 
 extern "C" {
@@ -61,23 +40,10 @@ int SerializePcfMessage(const mqPcfMessage* message, const char* path) {
   MQLONG length = PCF_BODY_LENGTH(message);
   if (length < 0 || message->Body.UsedLength > message->Body.Capacity) return 0;
   // Written beside the target and renamed over it, so a reader never sees
-  // half a file and a failed write leaves the old one.
-  std::string temp = std::string(path) + ".tmp";
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return 0;
-  bool ok = WriteAll(fd, PCF_BODY(message), static_cast<size_t>(length)) && fsync(fd) == 0;
-  // close() is not retried on EINTR: on Linux the descriptor is gone either way.
-  if (close(fd) != 0) ok = false;
-  if (!ok || rename(temp.c_str(), path) != 0) {
-    unlink(temp.c_str());
-    return 0;
-  }
-  int dir = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
-  return 1;
+  // half a file and a failed write leaves the old one. History holds
+  // channel and queue definitions: for the owner only.
+  std::string_view body(reinterpret_cast<const char*>(PCF_BODY(message)), static_cast<size_t>(length));
+  return os::ReplaceFileDurably(path, body, 0600).ok() ? 1 : 0;
 }
 
 mqPcfMessage* DeserializePcfMessage(const char* path) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "install_dir_cases.h"
 #include "os/registry.h"
 
 namespace {
@@ -307,6 +308,14 @@ TEST_F(TlxInstallDirTest, EmptyVariableNamesNoDirectory) {
   char directory[TLX_MAX_PATH];
   EXPECT_EQ(tlxGetInstallDir(directory), 0);
   EXPECT_EQ(std::string(directory), dir_ + "/tools/");
+}
+
+TEST(TlxInstallDirOrderTest, SourcesOverrideInTheSuiteOrder) {
+  os_test::ExpectInstallDirOrder([] {
+    char directory[TLX_MAX_PATH];
+    int from_variable = tlxGetInstallDir(directory);
+    return os_test::ResolvedInstallDir{os_test::Terminated(directory), from_variable == 1};
+  });
 }
 
 TEST_F(TlxIniTest, SizeOfFileKeepsThePosition) {

@@ -1,4 +1,4 @@
-// The generic message, the byte buffer and the tracked allocator.
+// The generic message, the byte buffer and the suite's allocator.
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "pcfcore/memory.h"
 #include "pcfcore/message.h"
-#include "memory_fault.h"
+#include "pcfcore/allocation_faults.h"
 
 namespace {
 

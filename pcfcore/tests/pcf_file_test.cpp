@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 
 #include <cstring>
@@ -78,7 +79,13 @@ TEST_F(PcfFileTest, WrittenMessageReadsBackRecordForRecord) {
   std::vector<unsigned char> file = Read(path);
   ASSERT_EQ(file.size(), static_cast<size_t>(PCF_BODY_LENGTH(m)));
   EXPECT_EQ(std::memcmp(file.data(), PCF_BODY(m), file.size()), 0);
-  EXPECT_FALSE(fs::exists(path + ".tmp"));
+  // Nothing but the file itself: no temporary left beside it.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"1!G!N!Q!7.pcf"});
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 
   mqPcfMessage* back = DeserializePcfMessage(path.c_str());
   ASSERT_NE(back, nullptr);

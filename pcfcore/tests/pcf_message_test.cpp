@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pcfcore/pcf_message.h"
-#include "memory_fault.h"
+#include "pcfcore/allocation_faults.h"
 
 namespace {
 

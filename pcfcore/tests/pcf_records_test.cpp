@@ -9,7 +9,7 @@
 
 #include "pcfcore/pcf_message.h"
 #include "pcfcore/pcf_records.h"
-#include "memory_fault.h"
+#include "pcfcore/allocation_faults.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 /*
  * pending_queue.h: the first-in first-out list of frames waiting to be sent
  * on a node (each item a Buffer holding one complete frame and its Sent
- * count). Storage comes from the tracked allocator: the head "QALLOC", links
+ * count). Storage comes from the suite's allocator: the head "QALLOC", links
  * "QPUT" (appended) and "QPUTHEAD" (pushed in front). The queue never owns
  * its items: QFree frees the links and the head only.
  * One thread at a time.

@@ -27,6 +27,7 @@
 #include <stdio.h>
 
 #include <mqi/mqi.h>
+#include <os/paths.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -40,7 +41,7 @@ extern "C" {
 #define TLX_MAX_KEY 2047
 
 /* The install directory when nothing else names one. */
-#define TLX_DEFAULT_INSTALL_DIR "/opt/brackwin/harrowdir"
+#define TLX_DEFAULT_INSTALL_DIR OS_DEFAULT_INSTALL_DIR
 
 typedef struct IniFile {
   FILE* File;            /* open while loaded */
@@ -96,7 +97,8 @@ char* tlxGoToLine(char* text, int line);
  * 1); else the registry value "WorkPath" of HKEY_LOCAL_MACHINE
  * "Software\Brackwin\Harrowline Compact"; else the parent of the working
  * directory, with its trailing "/"; else TLX_DEFAULT_INSTALL_DIR (result 0
- * for these). A source too long for the buffer is passed over. */
+ * for these). A source too long for the buffer is passed over. The order is
+ * the whole suite's: osGetInstallDir (os/install_dir.h) does the work. */
 int tlxGetInstallDirN(char* directory, size_t size);
 /* REQUIRES: directory holds TLX_MAX_PATH bytes. */
 int tlxGetInstallDir(char* directory);

@@ -1,5 +1,7 @@
 /*
- * memory.h: the tracked allocator every library object takes its storage from.
+ * memory.h: the suite's allocator, which every library object takes its
+ * storage from. Despite the block-record list in its interface it records
+ * no blocks (see below); it only zero-fills.
  *
  * All storage of messages, buffers, nodes and queue objects comes from
  * fNewMemory, zero-filled, with a tag naming the kind of object ("PcfMessage",

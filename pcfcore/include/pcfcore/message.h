@@ -4,7 +4,7 @@
  * A Message owns one block of storage: the MessageHeader, then a payload.
  * The object itself belongs to the caller (on its stack or inside another
  * record); these functions allocate, grow and free only its storage, with
- * the tracked allocator (tags "Message" and "Buffer"). A Message must be
+ * the suite's allocator (pcfcore/memory.h) (tags "Message" and "Buffer"). A Message must be
  * deleted before its object is reused with CreateMessage.
  *
  * A Message whose Storage is null is a view of a record inside another

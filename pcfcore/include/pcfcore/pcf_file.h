@@ -15,10 +15,11 @@
 extern "C" {
 #endif
 
-/* Writes the body of message to path, replacing the file atomically
- * (temporary file beside it, fsync, rename). 1 when every byte reached the
- * disk; 0 when the file cannot be created or written (path is then left as
- * it was). */
+/* Writes the body of message to path, replacing the file atomically and
+ * durably (os::ReplaceFileDurably: temporary file beside it, fsync, rename,
+ * fsync of the directory), readable and writable by the owner only. 1 when
+ * every byte reached the disk; 0 when any step failed (a failure before the
+ * rename leaves path as it was; no temporary file is left behind). */
 int SerializePcfMessage(const mqPcfMessage* message, const char* path);
 
 /* Reads path back into a new message that the caller owns (free it with

@@ -34,6 +34,10 @@ MQMD Persistent(MQLONG persistence = MQPER_PERSISTENT) {
 
 class MqsimDurabilityTest : public MqsimTest {
  protected:
+  // The test copy of the server, which takes fault rules from
+  // HARROW_FAULT_POINTS (os/fault_injection.h).
+  MqsimDurabilityTest() { server_binary_ = MQSIM_FAULT_POINTS_BIN; }
+
   // Puts a known mixture; returns the messages that must survive, in order.
   std::vector<std::string> PutMixture(MQHCONN h, MQHOBJ obj) {
     std::vector<std::string> kept;
@@ -159,11 +163,12 @@ TEST_F(MqsimDurabilityTest, CrashAtEachJournalSyncLosesNothingAcknowledged) {
     for (int n = 1; n <= 6; ++n) {
       SCOPED_TRACE(std::string("phase ") + phase + " sync " + std::to_string(n));
       StopServer();
-      setenv("MQSIM_CRASH_AT_SYNC", std::to_string(n).c_str(), 1);
-      setenv("MQSIM_CRASH_PHASE", phase, 1);
+      // Before the batch is written, or after it is written and before
+      // it is synced.
+      std::string point = std::string(phase) == "before" ? "journal-write" : "journal-sync";
+      setenv("HARROW_FAULT_POINTS", (point + ":" + std::to_string(n) + ":crash").c_str(), 1);
       StartServer(false);
-      unsetenv("MQSIM_CRASH_AT_SYNC");
-      unsetenv("MQSIM_CRASH_PHASE");
+      unsetenv("HARROW_FAULT_POINTS");
       std::vector<std::string> acked;
       std::string in_flight;
       MQHCONN h = Connect();
@@ -220,11 +225,9 @@ TEST_F(MqsimDurabilityTest, FailedJournalWriteAcknowledgesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     StopServer();
-    setenv("MQSIM_CRASH_AT_SYNC", "1", 1);
-    setenv("MQSIM_CRASH_PHASE", "fail", 1);
+    setenv("HARROW_FAULT_POINTS", "journal-write:1:fail", 1);
     StartServer();
-    unsetenv("MQSIM_CRASH_AT_SYNC");
-    unsetenv("MQSIM_CRASH_PHASE");
+    unsetenv("HARROW_FAULT_POINTS");
     std::thread([&] {
       MQHCONN h = Connect("QM1");
       MQOD od = Od(c.queue, c.target_qmgr);

@@ -73,9 +73,9 @@ class MqsimTest : public ::testing::Test {
       if (log >= 0) dup2(log, 2);
       close(out[0]);
       if (start_qm2)
-        execl(MQSIM_BIN, "mqsim", "-m", root_.c_str(), "-s", "QM1", "-s", "QM2", (char*)nullptr);
+        execl(server_binary_.c_str(), "mqsim", "-m", root_.c_str(), "-s", "QM1", "-s", "QM2", (char*)nullptr);
       else
-        execl(MQSIM_BIN, "mqsim", "-m", root_.c_str(), "-s", "QM1", (char*)nullptr);
+        execl(server_binary_.c_str(), "mqsim", "-m", root_.c_str(), "-s", "QM1", (char*)nullptr);
       _exit(127);
     }
     close(out[1]);
@@ -161,6 +161,7 @@ class MqsimTest : public ::testing::Test {
     MQDISC(&h, &cc, &rc);
   }
 
+  std::string server_binary_ = MQSIM_BIN;
   std::string root_;
   pid_t pid_ = -1;
   int port1_ = 0;

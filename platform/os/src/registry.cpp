@@ -153,11 +153,10 @@ long LoadHive(int hive_id, Hive* hive) {
   return OS_REG_SUCCESS;
 }
 
-// Replaces file with text durably (os/files.h). The caller holds the writer
-// lock, so one temporary name per hive is enough.
+// Replaces the hive file durably (os/files.h).
 long ReplaceFile(const std::string& file, const std::string& text, mode_t mode) {
-  if (osReplaceFile(file.c_str(), text.data(), text.size(), mode) == 0) return ErrnoResult(errno);
-  return OS_REG_SUCCESS;
+  os::Status status = os::ReplaceFileDurably(file, text, mode);
+  return status.ok() ? OS_REG_SUCCESS : ErrnoResult(status.errno_value());
 }
 
 // Loads the hive under the exclusive writer lock, applies change and, when

@@ -1,5 +1,7 @@
 #include "install.h"
 
+#include "os/files.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -107,40 +109,12 @@ bool ReadFile(const std::string& path, std::string* out) {
   return true;
 }
 
-static bool WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
+// The installation's files hold queue definitions and messages: they are
+// for the owner only, like their directories.
 bool WriteFileAtomic(const std::string& path, std::string_view content) {
-  std::string tmp = path + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  if (!WriteAll(fd, content.data(), content.size()) || ::fsync(fd) != 0) {
-    int e = errno;
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    errno = e;
-    return false;
-  }
-  ::close(fd);
-  if (::rename(tmp.c_str(), path.c_str()) != 0) return false;
-  std::string dir = path.substr(0, path.rfind('/'));
-  if (dir.empty()) dir = "/";
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
+  os::Status status = os::ReplaceFileDurably(path, content, 0600);
+  if (!status.ok()) errno = status.errno_value();
+  return status.ok();
 }
 
 bool MakeDirs(const std::string& path) {
@@ -150,7 +124,7 @@ bool MakeDirs(const std::string& path) {
     size_t next = path.find('/', pos);
     if (next == std::string::npos) next = path.size();
     cur = path.substr(0, next);
-    if (!cur.empty() && ::mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (!cur.empty() && ::mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST) return false;
     pos = next + 1;
   }
   return true;

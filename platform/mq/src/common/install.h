@@ -49,8 +49,9 @@ std::string DefaultQmgr(const IniFile& mqs);
 // Port= of the TCP stanza of <data_dir>/qm.ini; -1 when absent or bad.
 int ReadListenerPort(const std::string& data_dir);
 
-// File helpers: whole-file read; atomic replace (temporary, fsync, rename,
-// fsync of the directory). Both return false with errno set on failure.
+// File helpers: whole-file read; durable replace (os::ReplaceFileDurably),
+// the file for the owner only; directories made with mode 0700. All return
+// false with errno set on failure.
 bool ReadFile(const std::string& path, std::string* out);
 bool WriteFileAtomic(const std::string& path, std::string_view content);
 bool MakeDirs(const std::string& path);

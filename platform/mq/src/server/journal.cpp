@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "common/install.h"
+#include "os/fault_injection.h"
+#include "os/files.h"
 
 namespace mqsim::server {
 
@@ -243,55 +245,29 @@ void Journal::Append(const std::vector<JournalRecord>& batch) {
   appended_bytes_ += pending_.size() - before;
 }
 
-// Test hook for crash tests: MQSIM_CRASH_AT_SYNC=<n> ends the process at
-// the n-th journal sync, before its write (MQSIM_CRASH_PHASE=before) or
-// after the write and before the fdatasync (any other value); with
-// MQSIM_CRASH_PHASE=fail that sync fails instead, as a full or broken disk
-// would make it, and the process goes on.
-static bool AtCrashSync() {
-  static long crash_at = [] {
-    const char* v = std::getenv("MQSIM_CRASH_AT_SYNC");
-    return v != nullptr ? std::strtol(v, nullptr, 10) : 0L;
-  }();
-  static long syncs = 0;
-  return crash_at > 0 && ++syncs == crash_at;
-}
-
-static void MaybeCrash() {
-  if (AtCrashSync()) _exit(99);
-}
-
-static const char* CrashPhase() {
-  const char* v = std::getenv("MQSIM_CRASH_PHASE");
-  return v != nullptr ? v : "";
-}
-
 bool Journal::Sync(std::string* error) {
   if (pending_.empty()) return true;
-  static const bool crash_before_write = std::strcmp(CrashPhase(), "before") == 0;
-  static const bool fail_instead = std::strcmp(CrashPhase(), "fail") == 0;
-  if (fail_instead && AtCrashSync()) {
-    *error = "write " + dir_ + "/journal: failure injected by MQSIM_CRASH_PHASE=fail";
-    return false;
-  }
-  if (crash_before_write) MaybeCrash();
   if (fd_ < 0) {
     *error = "journal " + dir_ + "/journal is not open";
     return false;
   }
-  const uint8_t* p = pending_.data();
-  size_t n = pending_.size();
-  while (n > 0) {
-    ssize_t w = ::write(fd_, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      *error = Errno("write " + dir_ + "/journal");
-      return false;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
+  // Fault points for the crash tests (os/fault_injection.h): a "crash" at
+  // journal-write dies before the batch is written, at journal-sync after
+  // it is written and before it is synced; a "fail" at journal-write fails
+  // as a full or broken disk would.
+  const std::string path = dir_ + "/journal";
+  if (os::FaultPointFails("journal-write", path)) {
+    *error = "write " + path + ": " + std::strerror(EIO) + " (injected)";
+    return false;
   }
-  if (!crash_before_write && !fail_instead) MaybeCrash();
+  if (!os::WriteFull(fd_, pending_.data(), pending_.size())) {
+    *error = Errno("write " + path);
+    return false;
+  }
+  if (os::FaultPointFails("journal-sync", path)) {
+    *error = "fdatasync " + path + ": " + std::strerror(EIO) + " (injected)";
+    return false;
+  }
   if (::fdatasync(fd_) != 0) {
     *error = Errno("fdatasync " + dir_ + "/journal");
     return false;

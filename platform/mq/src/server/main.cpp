@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/install.h"
+#include "os/fault_injection.h"
 #include "server.h"
 
 namespace {
@@ -44,6 +45,15 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+#ifdef HARROW_FAULT_INJECTION
+  // Only the test copy of the server (mqsim_fault_points) takes fault
+  // rules from its environment; the shipping mqsim has no such code.
+  std::string fault_error;
+  if (!os::ArmFaultsFromEnvironment(&fault_error)) {
+    fprintf(stderr, "mqsim: %s\n", fault_error.c_str());
+    return 2;
+  }
+#endif
   signal(SIGPIPE, SIG_IGN);
   struct sigaction sa{};
   sa.sa_handler = OnSignal;

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <string>
 
+#include "os/install_dir.h"
+#include "os/paths.h"
 #include "rules.h"
 
 static_assert(sizeof(mqcAuthRequest) == 36, "request record is 36 bytes");
@@ -26,7 +28,6 @@ static_assert(offsetof(mqcAuthRequest, Trace) == 32, "trace switch at 32");
 namespace authcore {
 namespace {
 
-constexpr const char* kDefaultInstallDir = "/opt/brackwin/harrowdir";
 constexpr const char* kRulesFileName = "security/authority.rules";
 constexpr off_t kMaxRulesBytes = 4 * 1024 * 1024;
 
@@ -52,14 +53,15 @@ std::mutex g_mutex;
 FileStamp g_stamp;
 std::shared_ptr<const RuleSet> g_rules;
 
+}  // namespace
+
 std::string RulesPath() {
   const char* named = std::getenv(MQC_AUTH_RULES_VARIABLE);
   if (named != nullptr && named[0] != '\0') return named;
-  const char* install = std::getenv("HRLCOMPACT");
-  std::string dir = (install != nullptr && install[0] != '\0') ? install : kDefaultInstallDir;
-  if (dir.back() != '/') dir += '/';
-  return dir + kRulesFileName;
+  return os::JoinPath(os::InstallDir(), kRulesFileName);
 }
+
+namespace {
 
 RuleSet LoadRules(const std::string& path, const FileStamp& stamp) {
   RuleSet bad;

@@ -24,6 +24,10 @@ struct RuleSet {
   std::string error;           // why the file is not valid
 };
 
+// The rules file: $HRLCOMPACT_AUTH_RULES, else security/authority.rules
+// under the install directory (os/install_dir.h).
+std::string RulesPath();
+
 // Parses rules text; the result is invalid (with error naming the line) when
 // any line does not parse.
 RuleSet ParseRules(std::string_view text);

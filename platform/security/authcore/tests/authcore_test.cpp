@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "install_dir_cases.h"
 #include "rules.h"
 
 namespace {
@@ -210,6 +211,21 @@ TEST(MaskMatches, StarQuestionAndCase) {
     SCOPED_TRACE(std::string(c.mask) + " ~ " + c.text);
     EXPECT_EQ(authcore::MaskMatches(c.mask, c.text), c.match);
   }
+}
+
+// The rules file is found under the install directory in the suite's order
+// when no variable names it.
+TEST(AuthcoreRulesPathTest, RulesLieUnderTheInstallDirectoryInTheSuiteOrder) {
+  const char* named = getenv(MQC_AUTH_RULES_VARIABLE);
+  std::string saved = named != nullptr ? named : "";
+  unsetenv(MQC_AUTH_RULES_VARIABLE);
+  const std::string suffix = "security/authority.rules";
+  os_test::ExpectInstallDirOrder([&] {
+    std::string path = authcore::RulesPath();
+    EXPECT_EQ(path.size() > suffix.size() ? path.substr(path.size() - suffix.size()) : "", suffix);
+    return os_test::ResolvedInstallDir{path.substr(0, path.size() - suffix.size()), std::nullopt};
+  });
+  if (named != nullptr) setenv(MQC_AUTH_RULES_VARIABLE, saved.c_str(), 1);
 }
 
 }  // namespace

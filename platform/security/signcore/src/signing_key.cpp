@@ -2,6 +2,9 @@
 
 #include "signing_key.h"
 
+#include "os/install_dir.h"
+#include "os/paths.h"
+
 #include <fcntl.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
@@ -17,7 +20,6 @@
 namespace signcore {
 namespace {
 
-constexpr const char* kDefaultInstallDir = "/opt/brackwin/harrowdir";
 constexpr const char* kKeyFileName = "security/signing.key";
 // A key file is a line of hex text; anything bigger is not one.
 constexpr off_t kMaxKeyFileBytes = 1024;
@@ -172,11 +174,7 @@ bool SigningKey::FrameMac(const NodeHeader& header,
 std::string KeyFilePath() {
   const char* named = std::getenv("HRLCOMPACT_SIGNING_KEY");
   if (named != nullptr && named[0] != '\0') return named;
-  const char* install = std::getenv("HRLCOMPACT");
-  std::string dir = (install != nullptr && install[0] != '\0') ? install
-                                                               : kDefaultInstallDir;
-  if (dir.back() != '/') dir += '/';
-  return dir + kKeyFileName;
+  return os::JoinPath(os::InstallDir(), kKeyFileName);
 }
 
 std::array<unsigned char, 32> CanonicalNodeHeader(const NodeHeader& header) {

@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "install_dir_cases.h"
 #include "pcfcore/memory.h"
+#include "signing_key.h"
 
 namespace {
 
@@ -305,6 +307,21 @@ TEST_F(SigncoreTest, SignWithoutCredentialFails) {
   ASSERT_EQ(mqc_get_signature(&cred_), 1);
   mqPcfMessage empty{};
   EXPECT_EQ(mqc_sign(cred_, &empty, &frame), 0);
+}
+
+// The key is found under the install directory in the suite's order when
+// no variable names the key file itself.
+TEST(SigncoreKeyPathTest, KeyLiesUnderTheInstallDirectoryInTheSuiteOrder) {
+  const char* named = getenv("HRLCOMPACT_SIGNING_KEY");
+  std::string saved = named != nullptr ? named : "";
+  unsetenv("HRLCOMPACT_SIGNING_KEY");
+  const std::string suffix = "security/signing.key";
+  os_test::ExpectInstallDirOrder([&] {
+    std::string path = signcore::KeyFilePath();
+    EXPECT_EQ(path.size() > suffix.size() ? path.substr(path.size() - suffix.size()) : "", suffix);
+    return os_test::ResolvedInstallDir{path.substr(0, path.size() - suffix.size()), std::nullopt};
+  });
+  if (named != nullptr) setenv("HRLCOMPACT_SIGNING_KEY", saved.c_str(), 1);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
  * authcore.h: may this user run this command, is this connection trusted.
  *
  * Both decisions come from one rules file named by the variable
- * HRLCOMPACT_AUTH_RULES, else "$HRLCOMPACT/security/authority.rules", else
- * "/opt/brackwin/harrowdir/security/authority.rules". Format and matching:
+ * HRLCOMPACT_AUTH_RULES, else "security/authority.rules" under the install
+ * directory (os/install_dir.h: $HRLCOMPACT, the registry's WorkPath, the
+ * working directory's parent, or /opt/brackwin/harrowdir). Format and matching:
  * docs/formats/authority-rules.md. The file is read again whenever it
  * changes on disk. Any error (no file, unreadable, writable by others, a
  * line that does not parse) fails closed: every command is refused and no

@@ -9,8 +9,9 @@
  * to the trailer (docs/formats/node-frame.md).
  *
  * The key: a key file named by the variable HRLCOMPACT_SIGNING_KEY, else
- * "$HRLCOMPACT/security/signing.key", else
- * "/opt/brackwin/harrowdir/security/signing.key". It holds 32 to 64 random
+ * "security/signing.key" under the install directory (os/install_dir.h:
+ * $HRLCOMPACT, the registry's WorkPath, the working directory's parent, or
+ * /opt/brackwin/harrowdir). It holds 32 to 64 random
  * bytes as hex text, must belong to the user the program runs as (or root)
  * and must be readable by its owner only (mode 0600).
  * Format: docs/formats/signing-key.md. A missing, unreadable, malformed or
