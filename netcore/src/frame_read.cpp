@@ -18,11 +18,8 @@
 #include "node_internal.h"
 #include "os/socket_errors.h"
 #include "pcfcore/convert.h"
-#include "socket_internal.h"
-#if __has_include(<pcfcore/print.h>)
 #include "pcfcore/print.h"
-#define NETCORE_HAVE_DUMP 1
-#endif
+#include "socket_internal.h"
 
 namespace netcore {
 namespace {
@@ -69,13 +66,7 @@ bool EnsureRoom(mqPcfMessage* msg, MQLONG bytes) {
   return SizeMessage(&msg->Body, bytes - MESSAGE_HEADER_LENGTH) != 0;
 }
 
-void DumpRefused(mqPcfMessage* msg) {
-#ifdef NETCORE_HAVE_DUMP
-  DumpPcfMessage(msg);
-#else
-  (void)msg;
-#endif
-}
+void DumpRefused(mqPcfMessage* msg) { DumpPcfMessage(msg); }
 
 // ---- The read loop -----------------------------------------------------------
 

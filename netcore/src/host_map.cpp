@@ -73,10 +73,12 @@ int LookUpName(const char* name, in_addr* out, int* error) {
 }
 
 void NowText(char* text, std::size_t size) {
+  // The ctime text, line end included: the dated lines rely on it to put
+  // the message on a line of its own.
   std::time_t now = std::time(nullptr);
   std::tm tm_now;
   localtime_r(&now, &tm_now);
-  std::strftime(text, size, "%a %b %d %H:%M:%S %Y", &tm_now);
+  std::strftime(text, size, "%a %b %e %H:%M:%S %Y\n", &tm_now);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include "support/net_fixture.h"
 
 // pcfcore's switch for tests that must see an allocation fail
-// (pcfcore/src/memory_fault.h).
+// (pcfcore/allocation_faults.h).
 
 namespace {
 

@@ -17,27 +17,12 @@
 #include <pcfcore/pcf_message.h>
 #include <pcfcore/excmd.h>
 
-/* Parts still being written join the umbrella as they land. */
-#if __has_include(<pcfcore/convert.h>)
 #include <pcfcore/convert.h>
-#endif
-#if __has_include(<pcfcore/print.h>)
 #include <pcfcore/print.h>
-#endif
-#if __has_include(<pcfcore/pcf_file.h>)
 #include <pcfcore/pcf_file.h>
-#endif
-#if __has_include(<pcfcore/ini.h>)
 #include <pcfcore/ini.h>
-#endif
-#if __has_include(<pcfcore/text.h>)
 #include <pcfcore/text.h>
-#endif
-#if __has_include(<pcfcore/scramble.h>)
 #include <pcfcore/scramble.h>
-#endif
-#if __has_include(<pcfcore/mqsc.h>)
 #include <pcfcore/mqsc.h>
-#endif
 
 #endif /* PCFCORE_PCFCORE_H_ */

@@ -1,5 +1,6 @@
 // Blocking frame I/O for the client library and the control command.
-// The server has its own non-blocking reader (server/connection.cpp).
+// The server reads its connections without blocking in Server::ReadConn
+// (server/server.cpp).
 #ifndef MQSIM_COMMON_SOCKET_IO_H_
 #define MQSIM_COMMON_SOCKET_IO_H_
 
