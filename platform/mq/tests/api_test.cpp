@@ -353,9 +353,10 @@ TEST_F(MqsimTest, TruncationReportsTheFullLength) {
   EXPECT_EQ(g.length, 40000);
   EXPECT_EQ(Get(h, obj, MQGMO_BROWSE_NEXT, 0, 65536).data, big);
   g = Get(h, obj, MQGMO_NO_SYNCPOINT, 0, 512);
-  EXPECT_EQ(g.cc, MQCC_FAILED);
+  EXPECT_EQ(g.cc, MQCC_WARNING);
   EXPECT_EQ(g.rc, MQRC_TRUNCATED_MSG_FAILED);
   EXPECT_EQ(g.length, 40000);
+  EXPECT_EQ(g.data, big.substr(0, 512));
   // Accepted: the first bytes come back, the message is gone.
   g = Get(h, obj, MQGMO_NO_SYNCPOINT | MQGMO_ACCEPT_TRUNCATED_MSG, 0, 512);
   EXPECT_EQ(g.cc, MQCC_WARNING);

@@ -54,6 +54,7 @@ enum Op : uint32_t {
   kOpCtlDefineQueue = 105,
   kOpCtlDeleteQueue = 106,
   kOpCtlReloadAuthority = 107,
+  kOpCtlCommandServer = 108,  // mode 0 stop, 1 start, 2 hang
 };
 
 class Writer {

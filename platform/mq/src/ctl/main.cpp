@@ -61,6 +61,10 @@ const char* kHelp =
     "        --trigger|--notrigger --trigdata TEXT --target QUEUE\n"
     "        --rname QUEUE --rqmname QMGR --xmitq QUEUE\n"
     "  delete-queue QMGR QUEUE [--purge]\n"
+    "  cmdserver QMGR stop|start|hang\n"
+    "        stop the command server (nobody holds the command queue open for\n"
+    "        input), start it again, or hang it (the queue stays open for\n"
+    "        input but no request is answered)\n"
     "  deny QMGR USER   refuse USER as alternate user (reason 2035)\n"
     "  allow QMGR USER  remove USER from the deny list\n"
     "  registry         write the MQ installation's registry keys (machine\n"
@@ -546,6 +550,21 @@ int main(int argc, char** argv) {
     req.name = rest[1];
     req.mode = rest.size() > 2 && rest[2] == "--purge" ? 1 : 0;
     return SimpleControl(kOpCtlDeleteQueue, req);
+  }
+  if (cmd == "cmdserver") {
+    const char* usage = "cmdserver: usage: cmdserver QMGR stop|start|hang";
+    if (rest.size() != 2) return Fail(usage);
+    ControlRequest req;
+    req.qmgr = rest[0];
+    if (rest[1] == "stop")
+      req.mode = 0;
+    else if (rest[1] == "start")
+      req.mode = 1;
+    else if (rest[1] == "hang")
+      req.mode = 2;
+    else
+      return Fail(usage);
+    return SimpleControl(kOpCtlCommandServer, req);
   }
   fprintf(stderr, "mqsimctl: unknown command '%s'\n%s", cmd.c_str(), kHelp);
   return 2;

@@ -68,6 +68,14 @@ void EncodeRecord(Writer& w, const JournalRecord& r) {
     case JournalRecord::kDeleteQueue:
       w.Bytes(r.queue);
       break;
+    case JournalRecord::kDefineObject:
+      w.I32(r.object_type);
+      EncodeAttrs(w, r.attrs);
+      break;
+    case JournalRecord::kDeleteObject:
+      w.I32(r.object_type);
+      w.Bytes(r.queue);
+      break;
     case JournalRecord::kPutMessage:
       w.Bytes(r.queue);
       w.U64(r.seq);
@@ -98,6 +106,12 @@ bool DecodeRecord(Reader& r, JournalRecord* out) {
     case JournalRecord::kDefineQueue:
       return DecodeAttrs(r, &out->attrs);
     case JournalRecord::kDeleteQueue:
+      return r.Bytes(&out->queue, 48);
+    case JournalRecord::kDefineObject:
+      r.I32(&out->object_type);
+      return DecodeAttrs(r, &out->attrs);
+    case JournalRecord::kDeleteObject:
+      r.I32(&out->object_type);
       return r.Bytes(&out->queue, 48);
     case JournalRecord::kPutMessage:
       r.Bytes(&out->queue, 48);

@@ -31,11 +31,14 @@ struct JournalRecord {
     kPutMessage = 3,
     kRemoveMessage = 4,
     kBackoutCount = 5,
+    kDefineObject = 6,  // a process, namelist, channel or the queue manager's attributes
+    kDeleteObject = 7,
     kEnd = 9,  // last record of a checkpoint
   };
   Type type = kEnd;
-  std::vector<Attr> attrs;  // kDefineQueue
-  std::string queue;        // kDeleteQueue, kPutMessage, kRemoveMessage, kBackoutCount
+  MQLONG object_type = 0;   // kDefineObject, kDeleteObject: an MQOT_ value
+  std::vector<Attr> attrs;  // kDefineQueue, kDefineObject
+  std::string queue;        // kDeleteObject (its name), kDeleteQueue, kPutMessage, kRemoveMessage, kBackoutCount
   uint64_t seq = 0;         // kPutMessage, kRemoveMessage, kBackoutCount
   MQLONG priority = 0;      // kRemoveMessage, kBackoutCount: the message's place in its queue
   MQLONG backout_count = 0; // kBackoutCount

@@ -48,6 +48,11 @@ const AttrSpec kQueueAttrs[] = {
     {MQIA_Q_DEPTH_HIGH_EVENT, false, 0, L | M, false},
     {MQIA_Q_DEPTH_LOW_EVENT, false, 0, L | M, false},
     {MQIA_DIST_LISTS, false, 0, L | M, false},
+    {MQIA_Q_SERVICE_INTERVAL_EVENT, false, 0, L | M, false},
+    {MQIA_Q_SERVICE_INTERVAL, false, 0, L | M, false},
+    {MQIA_DEF_BIND, false, 0, L | A | R, false},
+    {MQCA_CLUSTER_NAME, true, 48, L | A | R, false},
+    {MQCA_CLUSTER_NAMELIST, true, 48, L | A | R, false},
     {MQIA_CURRENT_Q_DEPTH, false, 0, L, false},
     {MQIA_OPEN_INPUT_COUNT, false, 0, L, false},
     {MQIA_OPEN_OUTPUT_COUNT, false, 0, L, false},
@@ -92,6 +97,9 @@ const Default kIntDefaults[] = {
     {MQIA_Q_DEPTH_HIGH_EVENT, MQEVR_DISABLED},
     {MQIA_Q_DEPTH_LOW_EVENT, MQEVR_DISABLED},
     {MQIA_DIST_LISTS, 0},
+    {MQIA_Q_SERVICE_INTERVAL_EVENT, MQQSIE_NONE},
+    {MQIA_Q_SERVICE_INTERVAL, 999999999},
+    {MQIA_DEF_BIND, MQBND_BIND_ON_OPEN},
 };
 
 }  // namespace
@@ -101,6 +109,8 @@ const AttrSpec* FindQueueAttr(MQLONG selector) {
     if (a.selector == selector) return &a;
   return nullptr;
 }
+
+std::span<const AttrSpec> QueueAttrs() { return kQueueAttrs; }
 
 int TypeBit(MQLONG q_type) {
   switch (q_type) {

@@ -4,6 +4,7 @@
 #define MQSIM_SERVER_QUEUE_DEF_H_
 
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct AttrSpec {
 
 // Spec of a stored or computed queue attribute; null when unknown.
 const AttrSpec* FindQueueAttr(MQLONG selector);
+// Every queue attribute, in the order inquiries list them.
+std::span<const AttrSpec> QueueAttrs();
 int TypeBit(MQLONG q_type);
 // Character width of a queue-manager attribute; 0 when not one.
 int QmgrCharAttrLength(MQLONG selector);

@@ -18,6 +18,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "command_server.h"
 #include "common/install.h"
 
 namespace mqsim::server {
@@ -125,7 +126,18 @@ bool QueueManager::Load(std::string* error) {
   }
   LoadDenyList();
   LogError("AMQ8003I: Queue manager '" + name_ + "' started.");
+  command_server_ = std::make_unique<CommandServer>(this);
+  MQLONG reason = MQRC_NONE;
+  if (!command_server_->Start(&reason))
+    LogError("AMQ8101E: command server not started, reason " + std::to_string(reason) + ".");
   return true;
+}
+
+size_t QueueManager::session_count() const {
+  size_t n = 0;
+  for (const auto& [id, s] : sessions_)
+    if (!s->internal) ++n;
+  return n;
 }
 
 void QueueManager::ApplyRecord(const JournalRecord& r) {
@@ -183,6 +195,22 @@ void QueueManager::ApplyRecord(const JournalRecord& r) {
       if (m != q.messages.end()) m->second.md.BackoutCount = r.backout_count;
       break;
     }
+    case JournalRecord::kDefineObject: {
+      ObjectDef def;
+      if (!ObjectFromAttrs(r.object_type, r.attrs, &def)) {
+        LogError("AMQ7472W: journal object definition skipped");
+        return;
+      }
+      if (r.object_type == MQOT_Q_MGR) {
+        objects_.qmgr = std::move(def);
+      } else if (auto* objects = objects_.Of(r.object_type)) {
+        (*objects)[def.name] = std::move(def);
+      }
+      break;
+    }
+    case JournalRecord::kDeleteObject:
+      if (auto* objects = objects_.Of(r.object_type)) objects->erase(r.queue);
+      break;
     case JournalRecord::kEnd:
       break;
   }
@@ -192,6 +220,7 @@ QueuePtr QueueManager::NewQueue(QueueDef def) {
   auto q = std::make_shared<Queue>();
   q->def = std::move(def);
   q->owner = this;
+  q->stats.reset_time = time(nullptr);
   queues_[q->def.name] = q;
   return q;
 }
@@ -211,6 +240,7 @@ void QueueManager::CreateDefaults() {
       {"SYSTEM.ADMIN.CHANNEL.EVENT", MQQT_LOCAL, "Channel event queue", 3000},
       {"SYSTEM.ADMIN.PERFM.EVENT", MQQT_LOCAL, "Performance event queue", 3000},
   };
+  CreateDefaultObjects();
   for (const auto& d : defaults) {
     if (queues_.count(d.name)) continue;
     QueueDef def;
@@ -223,8 +253,62 @@ void QueueManager::CreateDefaults() {
   }
 }
 
+void QueueManager::CreateDefaultObjects() {
+  if (objects_.qmgr.name.empty()) {
+    ObjectDef& q = objects_.qmgr;
+    q.name = name_;
+    char id[64];
+    snprintf(id, sizeof id, "%s_%08X", name_.c_str(), static_cast<unsigned>(start_time_));
+    q.strs[MQCA_Q_MGR_IDENTIFIER] = id;
+    q.strs[MQCA_CREATION_DATE] = TodayDate();
+    q.strs[MQCA_CREATION_TIME] = NowTime();
+    ApplyObjectDefaults(MQOT_Q_MGR, &q);
+  }
+  objects_.qmgr.name = name_;
+  struct DefaultChannel {
+    const char* name;
+    MQLONG type;
+  };
+  const DefaultChannel channels[] = {
+      {"SYSTEM.DEF.SENDER", MQCHT_SENDER},       {"SYSTEM.DEF.SERVER", MQCHT_SERVER},
+      {"SYSTEM.DEF.RECEIVER", MQCHT_RECEIVER},   {"SYSTEM.DEF.REQUESTER", MQCHT_REQUESTER},
+      {"SYSTEM.DEF.SVRCONN", MQCHT_SVRCONN},     {"SYSTEM.DEF.CLNTCONN", MQCHT_CLNTCONN},
+      {"SYSTEM.DEF.CLUSRCVR", MQCHT_CLUSRCVR},   {"SYSTEM.DEF.CLUSSDR", MQCHT_CLUSSDR},
+  };
+  for (const auto& c : channels) {
+    if (objects_.channels.count(c.name)) continue;
+    ObjectDef def;
+    def.name = c.name;
+    def.subtype = c.type;
+    ApplyObjectDefaults(MQOT_CHANNEL, &def);
+    objects_.channels[def.name] = std::move(def);
+  }
+  if (!objects_.processes.count("SYSTEM.DEFAULT.PROCESS")) {
+    ObjectDef def;
+    def.name = "SYSTEM.DEFAULT.PROCESS";
+    ApplyObjectDefaults(MQOT_PROCESS, &def);
+    objects_.processes[def.name] = std::move(def);
+  }
+  if (!objects_.namelists.count("SYSTEM.DEFAULT.NAMELIST")) {
+    ObjectDef def;
+    def.name = "SYSTEM.DEFAULT.NAMELIST";
+    ApplyObjectDefaults(MQOT_NAMELIST, &def);
+    objects_.namelists[def.name] = std::move(def);
+  }
+}
+
 bool QueueManager::Checkpoint() {
   std::vector<JournalRecord> records;
+  auto object_record = [&](MQLONG type, const ObjectDef& def) {
+    JournalRecord r;
+    r.type = JournalRecord::kDefineObject;
+    r.object_type = type;
+    r.attrs = ObjectToAttrs(type, def);
+    records.push_back(std::move(r));
+  };
+  object_record(MQOT_Q_MGR, objects_.qmgr);
+  for (MQLONG type : {MQOT_PROCESS, MQOT_NAMELIST, MQOT_CHANNEL})
+    for (const auto& [name, def] : *objects_.Of(type)) object_record(type, def);
   for (const auto& [name, q] : queues_) {
     if (q->temporary) continue;
     JournalRecord d;
@@ -694,6 +778,9 @@ MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const 
     journal_.Append({r});
   }
   q->messages.emplace(key, std::move(m));
+  ++q->stats.enq_count;
+  q->stats.high_depth = std::max(q->stats.high_depth, static_cast<MQLONG>(q->messages.size()));
+  DepthChanged(*q);
   if (warning == MQRC_PRIORITY_EXCEEDS_MAXIMUM) md.Priority = req.md.Priority;
   reply->md = md;
   reply->resolved_q = q->def.name;
@@ -785,9 +872,13 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
   reply->data_length = static_cast<uint32_t>(m.data.size());
   reply->resolved_q = q->def.name;
   if (m.data.size() > req.buffer_length && !(opts & MQGMO_ACCEPT_TRUNCATED_MSG)) {
-    // The message stays where it is and the cursor does not move, so the
+    // A warning, as MQ gives it: the buffer holds what fits, but the
+    // message stays where it is and the cursor does not move, so the
     // caller may get it again with a larger buffer.
-    return fail(MQRC_TRUNCATED_MSG_FAILED);
+    reply->data.assign(m.data, 0, req.buffer_length);
+    reply->cc = MQCC_WARNING;
+    reply->rc = MQRC_TRUNCATED_MSG_FAILED;
+    return MQRC_TRUNCATED_MSG_FAILED;
   }
   MQLONG warning = MQRC_NONE;
   if (m.data.size() > req.buffer_length) {
@@ -822,6 +913,8 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
         journal_.Append({r});
       }
       q->messages.erase(it);
+      ++q->stats.deq_count;
+      DepthChanged(*q);
     }
   }
   reply->cc = warning == MQRC_NONE ? MQCC_OK : MQCC_WARNING;
@@ -1060,6 +1153,8 @@ void QueueManager::EndUow(Session* s, bool commit) {
           batches[q->owner].push_back(std::move(r));
         }
         q->messages.erase(it);
+        ++q->stats.deq_count;
+        q->owner->DepthChanged(*q);
       } else {
         m.get_uow = 0;
         ++m.md.BackoutCount;
@@ -1166,6 +1261,9 @@ bool QueueManager::Denied(const std::string& user) const { return denied_users_.
 void QueueManager::Quiesce() {
   if (state_ != QmgrState::kRunning) return;
   state_ = QmgrState::kQuiescing;
+  // The command server is no application that could keep the queue
+  // manager from ending.
+  if (command_server_) command_server_->Stop();
   LogError("AMQ8004I: Queue manager '" + name_ + "' is quiescing.");
   for (auto it = waiting_.begin(); it != waiting_.end();) {
     Session* w = *it++;

@@ -37,6 +37,7 @@
 
 #include "common/protocol.h"
 #include "journal.h"
+#include "objects.h"
 #include "queue_def.h"
 
 namespace mqsim::server {
@@ -44,6 +45,8 @@ namespace mqsim::server {
 using Clock = std::chrono::steady_clock;
 
 class QueueManager;
+class CommandServer;
+class CommandProcessor;
 
 // Where a queue manager sends a reply it could not give at once.
 class ReplySink {
@@ -82,8 +85,19 @@ struct MsgKey {
   }
 };
 
+// Statistics since the last reset, for MQCMD_RESET_Q_STATS and the
+// performance events.
+struct QueueStats {
+  int64_t reset_time = 0;  // seconds since 1970
+  MQLONG high_depth = 0;
+  MQLONG enq_count = 0;
+  MQLONG deq_count = 0;
+  bool high_event_armed = false;  // depth high fired; low is the next to fire
+};
+
 struct Queue {
   QueueDef def;
+  QueueStats stats;
   QueueManager* owner = nullptr;  // invariant 4
   std::map<MsgKey, Message> messages;
   int open_input = 0;
@@ -129,6 +143,7 @@ struct PendingGet {
 
 struct Session {
   uint64_t id = 0;  // unique in the server: units of work mark messages with it
+  bool internal = false;  // the command server's own; no application
   std::string qmgr_name;
   std::string user, appl;
   ReplySink* sink = nullptr;
@@ -142,6 +157,9 @@ enum class QmgrState { kRunning, kQuiescing, kEnded };
 
 class QueueManager {
  public:
+  // The command server works on the definitions directly.
+  friend class CommandProcessor;
+
   // Loads the queue manager from its data directory (checkpoint and
   // journal), creating the default objects when the directory is new.
   // Returns null with *error set when the data cannot be read.
@@ -151,7 +169,8 @@ class QueueManager {
 
   const std::string& name() const { return name_; }
   QmgrState state() const { return state_; }
-  size_t session_count() const { return sessions_.size(); }
+  // Application connections (the command server's is not one).
+  size_t session_count() const;
 
   Session* Connect(const std::string& user, const std::string& appl, ReplySink* sink);
   // Backs out the unit of work, closes the handles, forgets the session.
@@ -171,6 +190,11 @@ class QueueManager {
   ReplyHead DefineQueue(const std::vector<Attr>& attrs, bool replace, std::string* text);
   ReplyHead DeleteQueue(const std::string& name, bool purge, std::string* text);
   void LoadDenyList();
+
+  // The queue manager's attributes changed (event switches and the like).
+  void OnQmgrChanged() {}
+  // A queue's depth changed: performance events when they are switched on.
+  void DepthChanged(Queue& q);
 
   // Quiesce: calls with fail-if-quiescing get 2161 from now on.
   void Quiesce();
@@ -194,6 +218,11 @@ class QueueManager {
   QueuePtr Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias, int depth = 0);
   void WakeWaiters(const QueuePtr& q);
   void AppendJournal(const std::vector<JournalRecord>& batch) { journal_.Append(batch); }
+
+  // The command server of this queue manager (never null after Open).
+  CommandServer* command_server() { return command_server_.get(); }
+  // Serves what waits on the command queue; true when more is waiting.
+  bool RunCommandServer();
   MQLONG PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req, bool put1,
                     PutReply* reply);
 
@@ -201,6 +230,7 @@ class QueueManager {
   QueueManager(const std::string& name, const std::string& data_dir, Host* host);
   bool Load(std::string* error);
   void CreateDefaults();
+  void CreateDefaultObjects();
   bool Checkpoint();
   void JournalDefine(const Queue& q);
   void ApplyRecord(const JournalRecord& r);
@@ -228,6 +258,8 @@ class QueueManager {
   uint32_t start_time_ = 0;
   uint64_t dynamic_counter_ = 0;
   Journal journal_;
+  AdminObjects objects_;
+  std::unique_ptr<CommandServer> command_server_;
 };
 
 }  // namespace mqsim::server

@@ -20,6 +20,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "command_server.h"
 #include "common/install.h"
 #include "common/socket_io.h"
 
@@ -380,6 +381,7 @@ int Server::Run() {
       if (auto d = h.qm->NextDeadline()) consider(*d);
       if (h.stopping) consider(h.stop_deadline);
     }
+    if (more_commands_) timeout_ms = 0;
     int n = ::poll(fds.data(), fds.size(), timeout_ms);
     if (n < 0 && errno != EINTR) {
       Log(std::string("poll: ") + std::strerror(errno));
@@ -409,6 +411,11 @@ int Server::Run() {
     }
     now = Clock::now();
     for (auto& [name, h] : hosted_) h.qm->OnTimer(now);
+    // Command servers answer after the requests of this pass are queued;
+    // the replies they put wait for the journals like any other.
+    more_commands_ = false;
+    for (auto& [name, h] : hosted_)
+      if (h.qm->RunCommandServer()) more_commands_ = true;
     CheckStops(now);
     if (shutdown_) {
       std::vector<std::string> names;
@@ -670,6 +677,31 @@ void Server::DispatchControl(Conn* c, uint32_t op, std::span<const uint8_t> payl
         ReplyHead head = qm->DeleteQueue(req.name, req.mode == 1, &reply.text);
         reply.cc = head.cc;
         reply.rc = head.rc;
+      }
+      break;
+    case kOpCtlCommandServer:
+      if (QueueManager* qm = running(req.qmgr)) {
+        CommandServer* cs = qm->command_server();
+        MQLONG rc = MQRC_NONE;
+        bool ok = true;
+        if (req.mode == 0) {
+          cs->Stop();
+          reply.text = "command server of " + req.qmgr + " stopped";
+        } else if (req.mode == 1) {
+          ok = cs->Start(&rc);
+          reply.text = "command server of " + req.qmgr + " started";
+        } else if (req.mode == 2) {
+          ok = cs->Hang(&rc);
+          reply.text = "command server of " + req.qmgr + " holds its queue and answers nothing";
+        } else {
+          ok = false;
+          rc = MQRC_OPTIONS_ERROR;
+        }
+        if (!ok) {
+          reply.cc = MQCC_FAILED;
+          reply.rc = rc;
+          reply.text = "command server of " + req.qmgr + ": reason " + std::to_string(rc);
+        }
       }
       break;
     case kOpCtlReloadAuthority:

@@ -75,6 +75,7 @@ class Server : public Host {
   std::map<uint64_t, std::unique_ptr<Conn>> conns_;
   uint64_t next_conn_ = 1;
   bool shutdown_ = false;
+  bool more_commands_ = false;  // a command server left requests for the next pass
 };
 
 }  // namespace mqsim::server

@@ -1,0 +1,22 @@
+// Clusters: the members of a cluster as each queue manager of this server
+// sees them, and the cluster queues they publish.
+#ifndef MQSIM_SERVER_CLUSTERS_H_
+#define MQSIM_SERVER_CLUSTERS_H_
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pcf_commands.h"
+
+namespace mqsim::server {
+
+void ClusterCommand(QueueManager& qm, const PcfCommand& cmd, PcfReplies* out);
+// One reply per cluster queue of the other members matching the pattern.
+void AddClusterQueues(QueueManager& qm, const std::string& pattern, const std::set<MQLONG>* only,
+                      PcfReplies* out);
+std::vector<std::string> ClusterQueueNames(QueueManager& qm, const std::string& pattern);
+
+}  // namespace mqsim::server
+
+#endif  // MQSIM_SERVER_CLUSTERS_H_
