@@ -248,6 +248,9 @@ class MqsimTest : public ::testing::Test {
     ASSERT_TRUE(server_.Start(o, &error)) << error;
     port_ = ListenerPort("QM1");
     ASSERT_GT(port_, 0);
+    // These tests play the command server themselves (FakeCommandServer),
+    // so the queue manager's own stands aside.
+    ASSERT_EQ(Ctl({"cmdserver", "QM1", "stop"}), 0) << ts::ReadWholeFile(dir_.Sub("ctl.log"));
   }
 
   int Ctl(const std::vector<std::string>& args) {
