@@ -145,6 +145,9 @@ bool ServeClient(AgentState& agent, mqnMQNodeData* server, ConnectionThreads& th
 // its end.
 void HandleClient(AgentState& agent, mqnMQNodeData* client);
 
+// Installs the socket and node trace callbacks of option -x.
+void InstallCommunicationTrace();
+
 // The whole run of the agent after the options: 0 normal stop, 1 failed
 // start, 2 no signing credential.
 int RunAgent(AgentState& agent);

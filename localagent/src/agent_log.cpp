@@ -107,6 +107,12 @@ void PrintDated(const std::string& text) {
   std::fflush(stdout);
 }
 
+void PrintRecord(const std::string& text) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
 std::string TimePrefix() {
   std::string text = CtimeText();
   if (text.size() < 20) return "Unknown ";

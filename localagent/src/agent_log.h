@@ -50,6 +50,9 @@ std::string LogFormat(const char* message, const std::string& extra);
 // " \nDate: %s" with the ctime text, the text, "\n" on standard output,
 // flushed: the dated lines of the agent.
 void PrintDated(const std::string& text);
+// Writes text to standard output whole and flushed (records that several
+// threads write).
+void PrintRecord(const std::string& text);
 // The "%.8s " time prefix (hh:mm:ss) of the agent's progress lines.
 std::string TimePrefix();
 

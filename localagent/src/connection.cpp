@@ -54,7 +54,10 @@ constexpr MQLONG kCmdPingChannel = 26;
 constexpr MQLONG kCmdEscape = 38;
 
 constexpr MQLONG kRcAlreadyConnected = 2002;
+constexpr MQLONG kRcConnectionBroken = 2009;
 constexpr MQLONG kRcNoMsg = 2033;
+constexpr MQLONG kRcQmgrStopping = 2162;
+constexpr MQLONG kRcQmgrNotActive = 2223;
 constexpr MQLONG kRcNotAuthorized = 2035;
 constexpr MQLONG kRcQmgrNameError = 2058;
 constexpr MQLONG kRcQmgrNotAvailable = 2059;
@@ -719,6 +722,15 @@ void ExecuteCommand(AgentState& agent, ClientConnection& c, mqnMQNodeData* clien
   } while (c.last_reply == MQCFC_NOT_LAST && allowed);
   if (c.qm != nullptr && c.qm->replyQueue != nullptr && qqIsOpen(c.qm->replyQueue)) {
     qqClear(c.qm->replyQueue);
+  }
+  // A queue manager that went away is given up and opened again later, as
+  // when its loss is seen on the event queue.
+  if (c.qm != nullptr && (c.qm->reason == kRcConnectionBroken || c.qm->reason == kRcQmgrNotActive ||
+                          c.qm->reason == kRcQmgrStopping)) {
+    DeleteQueueManager(c);
+    c.reconnect_pending = true;
+    c.last_reconnect = time(nullptr);
+    c.wait = 5;
   }
 }
 

@@ -117,6 +117,7 @@ int Run(int argc, char** argv, bool console) {
                    stdout) == ParseResult::kUsage) {
     return 1;
   }
+  if (settings.comm_trace) InstallCommunicationTrace();
   char install[TLX_MAX_PATH];
   tlxGetInstallDirN(install, sizeof install);
   settings.install_dir = install;

@@ -56,6 +56,18 @@ TEST_F(AgentTest, OptionsFromTheVariableAndTheCommandLineWithTheirMessages) {
       << out;
 }
 
+TEST_F(AgentTest, CommunicationTraceRecordsSocketAndNodeOperations) {
+  ASSERT_TRUE(StartAgent({"-console", "-s" + Port(agent_port_), "-x"}));
+  std::string out = Output();
+  EXPECT_NE(out.find("IGT0001: METHOD("), std::string::npos) << out;
+  EXPECT_NE(out.find("IGT0002: NAME("), std::string::npos);
+  EXPECT_NE(out.find("IGT0004: METHOD("), std::string::npos);
+  EXPECT_NE(out.find("IGT0005: ADDR("), std::string::npos);
+  EXPECT_NE(out.find("-----------------------------------------------------------\n\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("\nDate: "), std::string::npos);
+}
+
 TEST_F(AgentTest, UsageEndsWithOne) {
   std::string out;
   EXPECT_EQ(RunToEnd({"-console", "-?"}, {}, &out), 1);

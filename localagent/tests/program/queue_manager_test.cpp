@@ -181,6 +181,47 @@ TEST_F(AgentWithMqTest, UnknownQueueManagerAndProxiedOnes) {
       << Output();
 }
 
+TEST_F(AgentWithMqTest, ReconnectsAfterTheQueueManagerComesBack) {
+  ASSERT_NO_FATAL_FAILURE(StartQueueManagers({"QM1"}));
+  ASSERT_TRUE(StartAgent({"-console", "-s" + Port(agent_port_), "-q"}));
+  AgentClient client(agent_port_);
+  ASSERT_TRUE(client.Send(10008, {Str(kQmgrName, "QM1")}));
+  mqPcfMessage* got = client.Receive(seconds(10));
+  ASSERT_NE(got, nullptr);
+  ASSERT_EQ(got->Cfh->CompCode, 0);
+
+  // The queue manager goes away: a command fails, and further commands are
+  // refused as for no queue manager while it is away.
+  mqsim_.Kill();
+  ASSERT_TRUE(client.Send(40, {}));
+  got = client.Receive(seconds(10));
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->Cfh->CompCode, 2);
+  EXPECT_NE(got->Cfh->Reason, 0);
+  ASSERT_TRUE(client.Send(40, {}));
+  got = client.Receive(seconds(10));
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->Cfh->Reason, 2059);
+  EXPECT_TRUE(WaitOutput("Queue manager for previous MQ open error is <QM1>.", seconds(15)))
+      << Output();
+
+  // Back again: within a few retries the connection holds QM1 once more
+  // (a command reaches its command queue instead of being refused 2059).
+  harrow::testsupport::ServerOptions options;
+  options.program = harrow::testsupport::ProgramPath("mqsim");
+  options.args = {"-m", mqm_, "-s", "QM1"};
+  options.env = env_;
+  options.ready_text = "mqsim: ready";
+  ASSERT_TRUE(mqsim_.Start(options));
+  Ctl({"cmdserver", "QM1", "stop"});
+  EXPECT_TRUE(WaitOutput("TLX1105I Server Task reconnected successfully to QM1", seconds(20)))
+      << Output();
+  ASSERT_TRUE(client.Send(40, {}));
+  got = client.Receive(seconds(10));
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->Cfh->Reason, 20012);
+}
+
 TEST_F(AgentWithMqTest, AuthorityRefusalAnswers2035) {
   ASSERT_NO_FATAL_FAILURE(StartQueueManagers({"QM1"}));
   // +u with a rules file that does not exist: everything is refused.
