@@ -279,6 +279,7 @@ extern "C" int qmWrite(Message* message, MQManager* manager) {
     // The ids the reply will carry: the request's MsgId only when it is
     // passed on; the CorrelId passed on, else the request's MsgId.
     manager->pending.valid = 1;
+    manager->pending.clearCount = reply->clearCount;
     if (md.Report & MQRO_PASS_MSG_ID) std::memcpy(manager->pending.MsgId, md.MsgId, MQ_MSG_ID_LENGTH);
     std::memcpy(manager->pending.CorrelId, (md.Report & MQRO_PASS_CORREL_ID) ? md.CorrelId : md.MsgId,
                 MQ_CORREL_ID_LENGTH);
@@ -298,6 +299,8 @@ extern "C" int qmRead(Message* message, MQLONG wait_ms, MQManager* manager) {
   }
   MQGMO gmo = MakeGetOptions(MQGMO_NO_SYNCPOINT | MQGMO_FAIL_IF_QUIESCING | MQGMO_CONVERT, wait_ms);
   MQMD& md = message->Md;
+  if (manager->pending.valid && manager->pending.clearCount != reply->clearCount)
+    manager->pending = MQManagerPending{};  // emptied since: nothing of it is left
   bool by_pending = manager->pending.valid && IsZero(md.MsgId, MQ_MSG_ID_LENGTH) &&
                     IsZero(md.CorrelId, MQ_CORREL_ID_LENGTH);
   if (by_pending) {
@@ -306,9 +309,11 @@ extern "C" int qmRead(Message* message, MQLONG wait_ms, MQManager* manager) {
   }
   int ok = reply->qq_read(message, &gmo, reply);
   // The request is answered once its last reply is in, and given up when a
-  // read for it fails; later reads of zero ids (the responses the message
-  // server puts itself) then take any message again.
-  if (by_pending && (!ok || IsLastReply(message))) manager->pending = MQManagerPending{};
+  // read for it fails for any reason but an empty queue (readers that wait
+  // in slices see 2033 many times); later reads of zero ids (the responses
+  // the message server puts itself) then take any message again.
+  if (by_pending && (ok ? IsLastReply(message) : reply->reason != MQRC_NO_MSG_AVAILABLE))
+    manager->pending = MQManagerPending{};
   MessageHeader* header = MESSAGE_HEADER(message);
   std::memcpy(header->MsgId, md.MsgId, MQ_MSG_ID_LENGTH);
   std::memcpy(header->CorrelId, md.CorrelId, MQ_CORREL_ID_LENGTH);

@@ -239,6 +239,7 @@ extern "C" int qqRead(Message* message, MQGMO* options, MQueue* queue) {
 extern "C" int qqClear(MQueue* queue) {
   if (queue == nullptr) return 0;
   Trace(queue, "qqClear: before");
+  ++queue->clearCount;
   Message work{};
   if (!CreateMessage(&work, kClearBufferBytes)) {
     queue->reason = MQRC_STORAGE_NOT_AVAILABLE;

@@ -84,9 +84,11 @@ typedef int (*MQManagerTraceFn)(const char* point, struct MQManager* manager);
  * by the library; callers leave it alone. */
 typedef struct MQManagerPending {
   MQLONG valid;                     /* 1 from a successful qmWrite until its
-                                       last reply or a failed read */
+                                       last reply, a failed read other than
+                                       2033, or an emptying of the reply queue */
   MQBYTE MsgId[MQ_MSG_ID_LENGTH];   /* zero: any */
   MQBYTE CorrelId[MQ_CORREL_ID_LENGTH];
+  MQLONG clearCount;                /* the reply queue's clearCount at the put */
 } MQManagerPending;
 
 typedef struct MQManager {
@@ -153,10 +155,14 @@ int qmClose(MQManager* manager);
 int qmWrite(Message* message, MQManager* manager);
 
 /* Gets a reply from the reply queue, matched by the MsgId and CorrelId of
- * the message's MQMD; when both are zero, by the ids of the last command
- * that qmWrite put (a reply to an older request stays on the queue), until
- * its last reply (MQCFH Control 1) has been read or a read for it failed;
- * otherwise any message. wait_ms above 0 or -1 waits (bounded by
+ * the message's MQMD. When both are zero, by the ids of the last command
+ * that qmWrite put, so that a reply to an older request stays on the queue;
+ * this holds until that command's last reply (MQCFH Control 1) has been
+ * read, a read for it failed with a reason other than 2033, or the reply
+ * queue was emptied (qqClear, qmOpen); after that zero ids take any
+ * message (the responses the message server puts itself). A read that
+ * found nothing yet (2033) keeps the ids: a late reply is still taken.
+ * wait_ms above 0 or -1 waits (bounded by
  * QMLINK_MAX_WAIT_MS), 0 and other negatives do not. Then copies the
  * MQMD's MsgId and CorrelId into bytes 16-39 and 40-63 of the header. */
 int qmRead(Message* message, MQLONG wait_ms, MQManager* manager);

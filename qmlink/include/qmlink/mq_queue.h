@@ -60,6 +60,8 @@ typedef struct MQueue {
   int (*qq_is_open)(struct MQueue* queue);
   MQueueTraceFn trace;             /* none when null */
   MQLONG traceData;                /* integer stored with the callback */
+  /* Library state; callers leave it alone. */
+  MQLONG clearCount;               /* qqClear calls so far */
 } MQueue;
 
 /* A new closed queue object for name (at most 48 characters are used) on
