@@ -30,7 +30,7 @@ void MessageMatcher::Collect(RequestParams& params, std::span<const FieldSpec> f
                              std::vector<Criterion>* out, MQLONG skip_id) {
   for (const FieldSpec& field : fields) {
     if (field.id == skip_id) continue;
-    Criterion c{&field};
+    Criterion c{&field, 0, {}};
     if (field.kind == FieldKind::kInt) {
       auto value = params.Int(field.id);
       if (!value) continue;
