@@ -166,7 +166,11 @@ const AutomatonEvent* Server::EndRequest(ServerContext& context) const {
 }
 
 const AutomatonEvent* Server::Error(ServerContext& context) const {
-  context.link()->EndTransaction(false);
+  // The caller reads why the response could not be put from the link.
+  QmgrLink* link = context.link();
+  MQLONG put_reason = link->last_reason();
+  link->EndTransaction(false);
+  link->set_last_reason(put_reason);
   return E(kPassThrough);
 }
 
