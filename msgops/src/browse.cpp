@@ -177,6 +177,7 @@ const AutomatonEvent* BrowseAutomaton::Done() {
   AddQueueStats(queue_.get());
   AddInt(response, MG_MSG_LIMIT, returned_);
   SetFinalResult(false);
+  context_.final_sequence = returned_ + 1;
   return ok_;
 }
 
@@ -186,6 +187,7 @@ const AutomatonEvent* BrowseAutomaton::Clean() {
   if (queue_name_) AddString(response, MQCA_Q_NAME, *queue_name_);
   AddInt(response, MG_MSG_LIMIT, returned_);
   SetFinalResult(true);
+  context_.final_sequence = returned_ + 1;
   return error_;
 }
 

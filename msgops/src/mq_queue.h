@@ -1,10 +1,10 @@
 // mq_queue.h: the queue operations the message server makes, in one place.
 //
-// Every MQ call of the library goes through Queue and QmgrLink, so the rest
-// of the code never names the client interface. A Queue is one queue of the
-// connection the caller handed in; it closes itself when destroyed. An
-// MqMessage is a pcfcore generic Message (136-byte header, then the MQ data)
-// with its descriptor, grown on demand.
+// Every queue operation of the library goes through Queue, a small RAII
+// owner of one qmlink queue object (MQueue) on the connection the caller
+// handed in; it closes and frees the object when destroyed. An MqMessage is
+// a pcfcore generic Message (136-byte header, then the MQ data) with its
+// descriptor, grown on demand.
 //
 // Threads: a Queue and an MqMessage belong to the request that made them.
 #ifndef MSGOPS_MQ_QUEUE_H_
@@ -12,6 +12,7 @@
 
 #include <mqi/mqi.h>
 #include <pcfcore/message.h>
+#include <qmlink/mq_queue.h>
 
 #include <cstdint>
 #include <span>
@@ -57,35 +58,25 @@ class Queue {
   // MQOO_ALTERNATE_USER_AUTHORITY when alt_user is not blank.
   bool Open(MQLONG options, const std::string& alt_user);
   void Close();
-  bool is_open() const { return hobj_ != MQHO_UNUSABLE_HOBJ; }
+  bool is_open() const { return queue_ != nullptr && qqIsOpen(queue_) == 1; }
 
   // MQGET into message (whose md carries the ids to match). A message
   // longer than the buffer grows the buffer and is got again.
   bool Get(MqMessage* message, MQLONG options, MQLONG match_options, MQLONG wait_ms = 0);
   // MQPUT on an open queue, else MQPUT1 with this queue's names.
-  bool Put(MqMessage* message, MQLONG options);
-  bool Put(MQMD* md, std::span<const uint8_t> data, MQLONG options);
+  bool Put(MqMessage* message, MQLONG options) { return Put(message->raw(), options); }
+  bool Put(Message* message, MQLONG options);
   // Current and maximum depth (MQINQ on the open queue).
   bool Stats(MQLONG* depth, MQLONG* max_depth);
   // True when the queue is open for input by someone (its open-input count).
   bool IsOpenInput();
 
-  MQLONG reason() const { return reason_; }
-  MQLONG completion() const { return cc_; }
+  MQLONG reason() const { return queue_ != nullptr ? queue_->reason : MQRC_RESOURCE_PROBLEM; }
   const std::string& name() const { return name_; }
-  const std::string& resolved_name() const { return resolved_name_; }
-  const std::string& qmgr_name() const { return qmgr_name_; }
-  const std::string& alt_user() const { return alt_user_; }
 
  private:
-  MQHCONN hconn_;
-  MQHOBJ hobj_ = MQHO_UNUSABLE_HOBJ;
+  MQueue* queue_;
   std::string name_;
-  std::string qmgr_name_;
-  std::string alt_user_;
-  std::string resolved_name_;
-  MQLONG cc_ = MQCC_OK;
-  MQLONG reason_ = 0;
 };
 
 // Writes text into a blank-padded MQ character field.

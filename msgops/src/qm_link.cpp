@@ -31,15 +31,14 @@ bool MqiLink::CommandExchange(mqPcfMessage* request, mqPcfMessage* reply, MQLONG
       return false;
     }
   }
-  MQMD md;
+  MQMD& md = request->Body.Md;
   DefaultMd(&md);
   md.MsgType = MQMT_REQUEST;
   std::memcpy(md.Format, MQFMT_ADMIN, 8);
   SetField(md.ReplyToQ, sizeof md.ReplyToQ, reply_queue_name_);
   SetField(md.ReplyToQMgr, sizeof md.ReplyToQMgr, qmgr_name_);
   Queue command(hconn_, command_queue_name());
-  std::span<const uint8_t> body(PCF_BODY(request), static_cast<size_t>(PCF_BODY_LENGTH(request)));
-  if (!command.Put(&md, body, MQPMO_NO_SYNCPOINT | MQPMO_FAIL_IF_QUIESCING | MQPMO_NEW_MSG_ID)) {
+  if (!command.Put(&request->Body, MQPMO_NO_SYNCPOINT | MQPMO_FAIL_IF_QUIESCING | MQPMO_NEW_MSG_ID)) {
     reason_ = command.reason();
     return false;
   }

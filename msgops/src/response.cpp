@@ -121,7 +121,7 @@ bool SendResponse(ServerContext& context, MQLONG control, MQLONG sequence) {
   response->Cfh->MsgSeqNumber = sequence;
   std::string reply_queue = link->reply_queue_name();
   if (reply_queue.find_first_not_of(' ') == std::string::npos) return true;
-  MQMD md;
+  MQMD& md = response->Body.Md;
   DefaultMd(&md);
   md.MsgType = MQMT_REPLY;
   std::memcpy(md.Format, MQFMT_ADMIN, 8);
@@ -131,8 +131,7 @@ bool SendResponse(ServerContext& context, MQLONG control, MQLONG sequence) {
     std::memcpy(md.CorrelId, header->CorrelId, sizeof md.CorrelId);
   }
   Queue reply(link->hconn(), reply_queue, link->qmgr_name());
-  std::span<const uint8_t> body(PCF_BODY(response), static_cast<size_t>(PCF_BODY_LENGTH(response)));
-  bool ok = reply.Put(&md, body, MQPMO_NO_SYNCPOINT | MQPMO_FAIL_IF_QUIESCING);
+  bool ok = reply.Put(&response->Body, MQPMO_NO_SYNCPOINT | MQPMO_FAIL_IF_QUIESCING);
   link->set_last_reason(reply.reason());
   if (ok && control == MQCFC_LAST) context.final_sent = true;
   return ok;

@@ -253,6 +253,8 @@ struct ServerHandle {
 
 const Automaton& ServerAutomaton() { return TheServer().automaton(); }
 
+int ExecuteRequestOrThrow(void* handle, QmgrLink* link, const mqPcfMessage* request);
+
 MQLONG RunRequestAutomaton(ServerContext& context, MQLONG command) {
   std::unique_ptr<RequestAutomaton> request;
   switch (command) {
@@ -279,6 +281,16 @@ MQLONG RunRequestAutomaton(ServerContext& context, MQLONG command) {
 
 int ExecuteRequest(void* handle, QmgrLink* link, const mqPcfMessage* request) {
   if (handle == nullptr || link == nullptr || request == nullptr) return 0;
+  try {
+    return ExecuteRequestOrThrow(handle, link, request);
+  } catch (...) {
+    // Out of memory inside the standard library: nothing else throws.
+    link->set_last_reason(MQRC_RESOURCE_PROBLEM);
+    return 0;
+  }
+}
+
+int ExecuteRequestOrThrow(void* handle, QmgrLink* link, const mqPcfMessage* request) {
   const auto* server_handle = static_cast<const ServerHandle*>(handle);
   ServerContext context(link, request);
   if (!context.ok()) {

@@ -130,6 +130,7 @@ TEST_F(BrowseFindTest, BrowsesTwoHundredFiftyMessagesInPages) {
     }
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(responses[0]->Body.Md.MsgId), 10), "REQUEST-ID");
     mqPcfMessage* last = responses.back().get();
+    EXPECT_EQ(last->Cfh->MsgSeqNumber, static_cast<MQLONG>(page.count + 1));
     EXPECT_EQ(IntParam(last, MG_MSG_LIMIT), static_cast<MQLONG>(page.count));
     EXPECT_EQ(IntParam(last, MQIA_CURRENT_Q_DEPTH), 250);
     EXPECT_EQ(IntParam(last, MQIA_MAX_Q_DEPTH), 5000);

@@ -182,3 +182,45 @@ TEST_F(ServerTest, TwoThreadsOnOneHandleEachGetOnlyTheirOwnResponses) {
 
 }  // namespace
 }  // namespace msgops
+
+namespace msgops {
+namespace {
+
+TEST_F(ServerTest, ZorexecServesTheAgentsQueueManagerObject) {
+  {
+    Conn conn(env_.Connect());
+    ASSERT_EQ(conn.Put("SOURCE.Q", "through the agent's connection"), 0);
+  }
+  MQManager* manager = CreateMQManager("QM1", nullptr, nullptr, "MSGOPS");
+  ASSERT_NE(manager, nullptr);
+  ASSERT_GT(manager->hConn, 0);
+  ASSERT_EQ(qmOpen(manager, ""), 1);
+  Request request(EXCMD_MG_BROWSE);
+  request.Str(MQCA_Q_NAME, "SOURCE.Q").Ids("AGENT-REQUEST", "AGENT-CORREL");
+  EXPECT_EQ(ZOREXEC(handle_, manager, request.get()), 1);
+  EXPECT_EQ(manager->reason, 0u);
+  // Both responses wait on the agent's own reply queue.
+  std::vector<MQLONG> controls;
+  for (;;) {
+    Message got{};
+    CreateMessage(&got, 4096);
+    MQGMO gmo{};
+    std::memcpy(gmo.StrucId, MQGMO_STRUC_ID, 4);
+    gmo.Version = MQGMO_VERSION_2;
+    gmo.Options = MQGMO_NO_SYNCPOINT;
+    int read = qqRead(&got, &gmo, manager->replyQueue);
+    if (read == 1) {
+      MQCFH cfh;
+      std::memcpy(&cfh, got.Payload, sizeof cfh);
+      controls.push_back(cfh.Control);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(got.Md.CorrelId), 12), "AGENT-CORREL");
+    }
+    DeleteMessage(&got);
+    if (read != 1) break;
+  }
+  EXPECT_EQ(controls, (std::vector<MQLONG>{MQCFC_NOT_LAST, MQCFC_LAST}));
+  DeleteMQManager(manager);
+}
+
+}  // namespace
+}  // namespace msgops

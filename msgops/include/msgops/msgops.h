@@ -31,12 +31,7 @@
 #include <msgops/protocol.h>
 #include <pcfcore/pcf_message.h>
 
-#if __has_include(<qmlink/qmlink.h>)
-#include <qmlink/qmlink.h>
-#define MSGOPS_HAVE_QMLINK 1
-#else
-typedef struct MQManager MQManager;
-#endif
+#include <qmlink/mq_manager.h>
 
 #ifdef __cplusplus
 extern "C" {
