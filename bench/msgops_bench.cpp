@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
 #include "qm_link.h"
 #include "server.h"
 #include "testsupport/testsupport.h"
@@ -254,15 +255,13 @@ BENCHMARK(BM_Browse)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 }  // namespace
 
+// The ratios are printed by the benchmark itself; the shared reporter adds
+// the build warnings.
+class Reporter : public bench::TimingReporter {
+  void Summarize() override {}
+};
+
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-#ifndef NDEBUG
-  std::printf("WARNING: built with assertions on; timings are not representative\n");
-#endif
-#if !defined(__OPTIMIZE__)
-  std::printf("WARNING: built without optimisation; timings are not representative\n");
-#endif
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  Reporter reporter;
+  return bench::RunWith(argc, argv, &reporter);
 }
