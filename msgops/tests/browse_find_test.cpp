@@ -6,14 +6,9 @@
 #include <cstring>
 #include <msgops/msgops.h>
 #include <string>
-#include <future>
-#include <optional>
-#include <thread>
 #include <vector>
 
 #include "fields.h"
-#include "mq_queue.h"
-#include "response.h"
 #include "message_bytes.h"
 #include "mqsim_env.h"
 #include "qm_link.h"
@@ -312,93 +307,27 @@ TEST_F(BrowseFindTest, FindGoesOnWithTheNextQueueAfterOneReachesItsLimit) {
 namespace msgops {
 namespace {
 
-// A stand-in command server that answers one MQCMD_INQUIRE_Q_NAMES with a
-// fixed list, the way a queue manager's command server does: the reply goes
-// to the request's ReplyToQ with the request's MsgId as CorrelId.
-class FakeCommandServer {
- public:
-  // Connects on a thread of its own (one thread, one connection) and opens
-  // the command queue for input, which is what makes a command server
-  // "run"; returns once it is open.
-  FakeCommandServer(MqsimEnv& env, std::vector<std::string> names) : env_(env), names_(std::move(names)) {
-    std::promise<void> opened;
-    auto ready = opened.get_future();
-    thread_ = std::thread([this, &opened] { Serve(&opened); });
-    ready.wait();
-  }
-  ~FakeCommandServer() { Join(); }
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  MQLONG command = 0;
-  std::string generic_name;
-  MQLONG queue_type = 0;
-
- private:
-  void Serve(std::promise<void>* opened) {
-    Conn conn(env_.Connect());
-    MQHOBJ obj = conn.Open("SYSTEM.ADMIN.COMMAND.QUEUE", MQOO_INPUT_SHARED);
-    opened->set_value();
-    MQMD md = Conn::NewMd();
-    MQGMO gmo{};
-    std::memcpy(gmo.StrucId, MQGMO_STRUC_ID, 4);
-    gmo.Version = MQGMO_VERSION_2;
-    gmo.Options = MQGMO_WAIT;
-    gmo.WaitInterval = 20000;
-    std::string buffer(65536, '\0');
-    MQLONG length = 0, cc = 0, rc = 0;
-    MQGET(conn.h(), obj, &md, &gmo, 65536, buffer.data(), &length, &cc, &rc);
-    if (cc != MQCC_OK) return;
-    PcfPtr request(CreatePcfMessage(0, MQCFT_COMMAND, length));
-    SizePcfMessage(request.get(), length);
-    std::memcpy(PCF_BODY(request.get()), buffer.data(), static_cast<size_t>(length));
-    request->Body.UsedLength = MESSAGE_HEADER_LENGTH + length;
-    if (RawToPcf(request.get()) != 1) return;
-    command = request->Cfh->Command;
-    generic_name = BytesParam(request.get(), MQCA_Q_NAME).value_or("");
-    queue_type = IntParam(request.get(), MQIA_Q_TYPE).value_or(-1);
-    PcfPtr reply(CreatePcfMessage(MQCMD_INQUIRE_Q_NAMES, MQCFT_RESPONSE, 4096));
-    AddStringList(reply.get(), MQCACF_Q_NAMES, names_, 48);
-    MQMD reply_md = Conn::NewMd(MQFMT_ADMIN);
-    std::memcpy(reply_md.CorrelId, md.MsgId, 24);
-    std::string reply_queue(md.ReplyToQ, 48);
-    reply_queue.erase(reply_queue.find_last_not_of(' ') + 1);
-    std::string body(reinterpret_cast<const char*>(PCF_BODY(reply.get())), PCF_BODY_LENGTH(reply.get()));
-    conn.Put(reply_queue, body, &reply_md);
-  }
-
-  MqsimEnv& env_;
-  std::vector<std::string> names_;
-  std::thread thread_;
-};
-
 TEST_F(BrowseFindTest, FindWithAGenericNameSearchesTheQueuesTheCommandServerLists) {
   for (const char* q : {"FIND.A", "FIND.B", "FIND.C"}) ASSERT_TRUE(env_.DefineLocal(q));
   ASSERT_EQ(conn_->Put("FIND.A", "wanted here"), 0);
   ASSERT_EQ(conn_->Put("FIND.C", "wanted there"), 0);
   ASSERT_EQ(conn_->Put("FIND.C", "wanted again"), 0);
-  {
-    FakeCommandServer server(env_, {"FIND.A", "FIND.B", "FIND.C"});
-    Request request(EXCMD_MG_FIND);
-    request.Str(MQCA_Q_NAME, "FIND.*").Str(MG_DATA_STRING, "wanted");
-    auto r = Run(request);
-    ASSERT_EQ(r.size(), 3u);
-    ExpectFinal(r, 0, 0);
-    EXPECT_EQ(BytesParam(r[0].get(), MQCA_Q_NAME), "FIND.A");
-    EXPECT_EQ(BytesParam(r[1].get(), MQCA_Q_NAME), "FIND.C");
-    EXPECT_EQ(IntParam(r[1].get(), MQIA_CURRENT_Q_DEPTH), 2);
-    EXPECT_EQ(IntParam(r[2].get(), MG_MSG_LIMIT), 2);
-    server.Join();
-    EXPECT_EQ(server.command, MQCMD_INQUIRE_Q_NAMES);
-    EXPECT_EQ(server.generic_name, "FIND.*");
-    EXPECT_EQ(server.queue_type, 1);
-  }
+  ASSERT_TRUE(env_.DefineLocal("OTHER.Q"));
+  ASSERT_EQ(conn_->Put("OTHER.Q", "wanted elsewhere"), 0);
+  // The queue manager's command server lists the local queues FIND.*.
+  Request request(EXCMD_MG_FIND);
+  request.Str(MQCA_Q_NAME, "FIND.*").Str(MG_DATA_STRING, "wanted");
+  auto r = Run(request);
+  ASSERT_EQ(r.size(), 3u);
+  ExpectFinal(r, 0, 0);
+  EXPECT_EQ(BytesParam(r[0].get(), MQCA_Q_NAME), "FIND.A");
+  EXPECT_EQ(BytesParam(r[1].get(), MQCA_Q_NAME), "FIND.C");
+  EXPECT_EQ(IntParam(r[1].get(), MQIA_CURRENT_Q_DEPTH), 2);
+  EXPECT_EQ(IntParam(r[2].get(), MG_MSG_LIMIT), 2);
 }
 
 TEST_F(BrowseFindTest, FindWithAGenericNameNeedsARunningCommandServer) {
-  Queue command(conn_->h(), "SYSTEM.ADMIN.COMMAND.QUEUE");
-  ASSERT_TRUE(command.Open(MQOO_INQUIRE, ""));
-  if (command.IsOpenInput()) GTEST_SKIP() << "this queue manager runs a command server";
+  ASSERT_EQ(env_.Ctl({"cmdserver", "QM1", "stop"}), 0);
   Request request(EXCMD_MG_FIND);
   request.Str(MQCA_Q_NAME, "FIND.*");
   auto r = Run(request);
