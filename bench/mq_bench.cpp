@@ -10,6 +10,8 @@
 #include <benchmark/benchmark.h>
 #include <mqi/mqi.h>
 
+#include "testsupport/testsupport.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -17,55 +19,60 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
 
+namespace ts = harrow::testsupport;
+
 constexpr size_t kMsgBytes = 1024;
-std::string g_root;
-pid_t g_server = -1;
+
+// The installation and server live for the whole run; the harness removes
+// the directory and stops the server (bounded) when they go.
+std::unique_ptr<ts::TempDir> g_root;
+std::unique_ptr<ts::ServerProcess> g_server;
+
+bool Ctl(std::vector<std::string> args) {
+  ts::ServerOptions options;
+  options.program = MQSIMCTL_BIN;
+  options.args = {"-m", g_root->path()};
+  options.args.insert(options.args.end(), args.begin(), args.end());
+  options.log_path = g_root->Sub("ctl.log");
+  std::string error;
+  int status = ts::RunToExit(options, std::chrono::seconds(60), &error);
+  if (status != 0) fprintf(stderr, "mq_bench: mqsimctl failed (%d) %s\n", status, error.c_str());
+  return status == 0;
+}
 
 bool StartServer() {
-  char tmpl[] = "/tmp/mqbench.XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) return false;
-  g_root = tmpl;
-  setenv("HARROWLINE_MQM", g_root.c_str(), 1);
-  std::string ctl = std::string(MQSIMCTL_BIN) + " -m " + g_root;
-  if (system((ctl + " create BENCH -p 0 -D >/dev/null").c_str()) != 0) return false;
-  int out[2];
-  if (pipe(out) != 0) return false;
-  g_server = fork();
-  if (g_server == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    execl(MQSIM_BIN, "mqsim", "-m", g_root.c_str(), "-s", "BENCH", static_cast<char*>(nullptr));
-    _exit(127);
+  g_root = std::make_unique<ts::TempDir>("mqbench");
+  if (g_root->path().empty()) return false;
+  setenv("HARROWLINE_MQM", g_root->path().c_str(), 1);
+  if (!Ctl({"create", "BENCH", "-p", "0", "-D"})) return false;
+  ts::ServerOptions options;
+  options.program = MQSIM_BIN;
+  options.args = {"-m", g_root->path(), "-s", "BENCH"};
+  options.ready_text = "mqsim: ready";
+  g_server = std::make_unique<ts::ServerProcess>();
+  std::string error;
+  if (!g_server->Start(options, &error)) {
+    fprintf(stderr, "mq_bench: %s\n", error.c_str());
+    return false;
   }
-  close(out[1]);
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
-  if (line != "mqsim: ready") return false;
-  return system((ctl + " define BENCH BENCH.Q --type local --maxdepth 1000000 >/dev/null").c_str()) == 0;
+  return Ctl({"define", "BENCH", "BENCH.Q", "--type", "local", "--maxdepth", "1000000"});
 }
 
 void StopServer() {
-  if (g_server > 0) {
-    kill(g_server, SIGTERM);
-    waitpid(g_server, nullptr, 0);
-  }
-  if (!g_root.empty()) {
-    std::string rm = "rm -rf " + g_root;
-    if (system(rm.c_str()) != 0) fprintf(stderr, "cannot remove %s\n", g_root.c_str());
-  }
+  g_server.reset();
+  g_root.reset();
 }
 
 // ---- Baseline: raw loopback round trips of kMsgBytes -----------------------
@@ -236,7 +243,7 @@ int main(int argc, char** argv) {
 #endif
   benchmark::AddCustomContext("message_bytes", std::to_string(kMsgBytes));
   if (!StartServer()) {
-    fprintf(stderr, "mq_bench: cannot start mqsim under %s\n", g_root.c_str());
+    fprintf(stderr, "mq_bench: cannot start mqsim\n");
     StopServer();
     return 1;
   }

@@ -6,11 +6,13 @@
 #include <random>
 
 #include "netcore/pending_queue.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
 TEST(PendingQueue, RandomOperationsMatchADequeModel) {
-  const unsigned seed = 20261210;
+  // Random by default, printed, replayed with HARROW_TEST_SEED.
+  const unsigned seed = static_cast<unsigned>(harrow::testsupport::TestSeed());
   std::mt19937 rng(seed);
   SCOPED_TRACE(seed);
   Buffer items[64] = {};

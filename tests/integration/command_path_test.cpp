@@ -10,7 +10,6 @@
 
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,16 +18,20 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "mqi/mqi.h"
 #include "netcore/netcore.h"
 #include "pcfcore/pcfcore.h"
 #include "signcore/signcore.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+namespace ts = harrow::testsupport;
 
 bool Verbose() { return std::getenv("HARROW_DEMO_VERBOSE") != nullptr; }
 
@@ -44,47 +47,45 @@ void Show(const char* what, const mqPcfMessage* m) {
 class CommandPath : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/harrow-path.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    fs::create_directories(root_ / "mqm");
-    fs::create_directories(root_ / "security");
-    setenv("HARROWLINE_MQM", (root_ / "mqm").c_str(), 1);
-    setenv("HRLCOMPACT_REGISTRY", (root_ / "registry").c_str(), 1);
-    std::string key = (root_ / "security" / "signing.key").string();
+    ASSERT_FALSE(root_.path().empty());
+    fs::create_directories(root_.Sub("mqm"));
+    fs::create_directories(root_.Sub("security"));
+    std::string key = root_.Sub("security/signing.key");
     {
       std::ofstream k(key);
       k << "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff\n";
     }
     chmod(key.c_str(), 0600);
-    setenv("HRLCOMPACT_SIGNING_KEY", key.c_str(), 1);
-    ASSERT_EQ(Ctl("create QM1 -p 0 -D"), 0);
-    ASSERT_EQ(Ctl("create QM2 -p 0"), 0);
-    ASSERT_EQ(Ctl("start QM1"), 0);
-    ASSERT_EQ(Ctl("start QM2"), 0);
-    started_ = true;
+    key_env_.emplace("HRLCOMPACT_SIGNING_KEY", key);
+    ASSERT_EQ(Ctl({"create", "QM1", "-p", "0", "-D"}), 0);
+    ASSERT_EQ(Ctl({"create", "QM2", "-p", "0"}), 0);
+    ts::ServerOptions options;
+    options.program = MQSIM_BIN;
+    options.args = {"-m", root_.Sub("mqm"), "-s", "QM1", "-s", "QM2"};
+    options.ready_text = "mqsim: ready";
+    std::string error;
+    ASSERT_TRUE(mqsim_.Start(options, &error)) << error;
   }
 
-  void TearDown() override {
-    if (started_) Ctl("shutdown");
-    if (HasFailure()) {
-      std::ifstream log(root_ / "mqm" / "mqsim.log");
-      std::fprintf(stderr, "---- mqsim log ----\n%s\n",
-                   std::string(std::istreambuf_iterator<char>(log), {}).c_str());
-    }
-    std::error_code ec;
-    fs::remove_all(root_, ec);
+  void TearDown() override { mqsim_.Stop(); }
+
+  int Ctl(std::vector<std::string> args) {
+    ts::ServerOptions options;
+    options.program = MQSIMCTL_BIN;
+    options.args = {"-m", root_.Sub("mqm")};
+    options.args.insert(options.args.end(), args.begin(), args.end());
+    options.log_path = root_.Sub("ctl.log");
+    std::string error;
+    int status = ts::RunToExit(options, std::chrono::seconds(60), &error);
+    EXPECT_GE(status, 0) << error;
+    return status;
   }
 
-  int Ctl(const std::string& args) {
-    std::string cmd = std::string(MQSIMCTL_BIN) + " -m '" + (root_ / "mqm").string() + "' " + args +
-                      " >>'" + (root_ / "ctl.log").string() + "' 2>&1";
-    int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  fs::path root_;
-  bool started_ = false;
+  ts::TempDir root_{"harrow-path"};
+  ts::ScopedEnv mqm_env_{"HARROWLINE_MQM", root_.Sub("mqm")};
+  ts::ScopedEnv registry_env_{"HRLCOMPACT_REGISTRY", root_.Sub("registry")};
+  std::optional<ts::ScopedEnv> key_env_;
+  ts::ServerProcess mqsim_;
 };
 
 // Reads one frame from a non-blocking node, waiting up to five seconds.
@@ -219,7 +220,7 @@ TEST_F(CommandPath, ACommandCrossesASignedFrameAndAQueueManagerIntact) {
   EXPECT_EQ(std::string(name).substr(0, 24), "SYSTEM.DEAD.LETTER.QUEUE");
   DeleteMessage(&second);
 
-  std::string file = (root_ / "reply.pcf").string();
+  std::string file = root_.Sub("reply.pcf");
   ASSERT_EQ(SerializePcfMessage(reply, file.c_str()), 1);
   mqPcfMessage* kept = DeserializePcfMessage(file.c_str());
   ASSERT_NE(kept, nullptr);

@@ -654,16 +654,10 @@ TEST_F(MqsimTest, QuiesceFailsFailIfQuiescingCallsThenEnds) {
     Disconnect(h);
   });
   // Wait until the application waits, then quiesce.
-  for (int i = 0; i < 500; ++i) {
-    FILE* f = popen((std::string(MQSIMCTL_BIN) + " -m " + Quote(root_) + " list").c_str(), "r");
-    char buf[512] = {0};
-    size_t n = fread(buf, 1, sizeof buf - 1, f);
-    pclose(f);
-    if (std::string(buf, n).find("QMNAME(QM2) STATUS(Running) PORT(" + std::to_string(port2_) +
-                                 ") CONNECTIONS(1)") != std::string::npos)
-      break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const std::string waiting = "QMNAME(QM2) STATUS(Running) PORT(" + std::to_string(port2_) +
+                              ") CONNECTIONS(1)";
+  harrow::testsupport::WaitFor([&] { return CtlOutput("list").find(waiting) != std::string::npos; },
+                               std::chrono::seconds(5));
   // The get may be waiting already or come just after the quiesce: either
   // way it fails with 2161 (a waiting get woken by the quiesce is pinned
   // by the queue-manager tests).

@@ -191,8 +191,7 @@ TEST_F(MqsimDurabilityTest, CrashAtEachJournalSyncLosesNothingAcknowledged) {
       }
       EXPECT_FALSE(in_flight.empty()) << "the server did not die";
       Disconnect(h);
-      ASSERT_TRUE(WaitChild(std::chrono::seconds(10)));
-      pid_ = -1;
+      ASSERT_TRUE(WaitServerExit(std::chrono::seconds(10)));
       StartServer(false);
       MQHCONN h2 = Connect();
       std::vector<std::string> got = Drain(h2, "CRASH.Q");

@@ -82,10 +82,10 @@ class Model {
 }  // namespace
 
 TEST_F(MqsimTest, RandomOperationsMatchAModelAcrossRestarts) {
-  uint32_t seed = 20261210;
-  if (const char* s = getenv("MQSIM_SEED")) seed = static_cast<uint32_t>(strtoul(s, nullptr, 10));
-  fprintf(stderr, "seed %u (MQSIM_SEED=%u replays it)\n", seed, seed);
-  std::mt19937 rng(seed);
+  // Random by default, printed, replayed with HARROW_TEST_SEED.
+  const uint64_t seed = harrow::testsupport::TestSeed();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(static_cast<uint32_t>(seed));
   ASSERT_EQ(Ctl("define QM1 MODEL.Q --type local --maxdepth 100000"), 0);
   Model model;
   MQHCONN h = Connect();

@@ -6,33 +6,53 @@
 #include <gtest/gtest.h>
 #include <mqi/mqi.h>
 
-#include <chrono>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
 #include <vector>
+
+#include "testsupport/testsupport.h"
 
 #include "common/install.h"
 #include "common/wire.h"
 
 namespace mqsim_test {
 
-inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+// Splits a control command line into arguments: blanks separate, and
+// single quotes keep blanks inside one argument ("--desc 'An app queue'").
+inline std::vector<std::string> SplitArgs(const std::string& line) {
+  std::vector<std::string> args;
+  std::string current;
+  bool quoted = false, have = false;
+  for (char c : line) {
+    if (c == '\'') {
+      quoted = !quoted;
+      have = true;
+    } else if (c == ' ' && !quoted) {
+      if (have) args.push_back(current);
+      current.clear();
+      have = false;
+    } else {
+      current += c;
+      have = true;
+    }
+  }
+  if (have) args.push_back(current);
+  return args;
+}
 
 class MqsimTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/mqsimtest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    setenv("HARROWLINE_MQM", root_.c_str(), 1);
+    root_dir_ = std::make_unique<harrow::testsupport::TempDir>("mqsimtest");
+    root_ = root_dir_->path();
+    ASSERT_FALSE(root_.empty());
+    mqm_env_ = std::make_unique<harrow::testsupport::ScopedEnv>("HARROWLINE_MQM", root_);
     ASSERT_EQ(Ctl("create QM1 -p 0 -D"), 0);
     ASSERT_EQ(Ctl("create QM2 -p 0"), 0);
     StartServer();
@@ -43,87 +63,58 @@ class MqsimTest : public ::testing::Test {
     // A server that mqsimctl started in the background is no child of
     // ours: ask it to end, so that a failed test leaves nothing running.
     if (access((root_ + "/mqsim.sock").c_str(), F_OK) == 0) Ctl("shutdown");
-    std::string log;
-    mqsim::ReadFile(root_ + "/server.log", &log);
-    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << "sanitizer report in the server's log";
-    EXPECT_EQ(log.find("runtime error"), std::string::npos) << "sanitizer report in the server's log";
-    if (HasFailure()) {
-      fprintf(stderr, "---- mqsim log ----\n%s\n", log.c_str());
-    }
-    std::string cmd = "rm -rf " + Quote(root_);
-    if (system(cmd.c_str()) != 0) fprintf(stderr, "cannot remove %s\n", root_.c_str());
+    std::string log = harrow::testsupport::ReadWholeFile(root_ + "/mqsim.log");
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << "sanitizer report in the background server's log";
+    EXPECT_EQ(log.find("runtime error"), std::string::npos) << "sanitizer report in the background server's log";
+    mqm_env_.reset();
+    // The temporary installation goes with root_dir_, without a shell.
   }
 
-  int Ctl(const std::string& args) {
-    std::string cmd = std::string(MQSIMCTL_BIN) + " -m " + Quote(root_) + " " + args + " >>" +
-                      Quote(root_ + "/ctl.log") + " 2>&1";
-    int st = system(cmd.c_str());
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  // Runs mqsimctl on the installation; its output is appended to ctl.log.
+  // Returns its exit status, -1 when it did not end within a minute.
+  int Ctl(const std::string& args) { return RunCtl(args, root_ + "/ctl.log"); }
+
+  // Runs mqsimctl and returns what it printed.
+  std::string CtlOutput(const std::string& args) {
+    harrow::testsupport::TempDir out_dir("mqsimctl-out");
+    RunCtl(args, out_dir.Sub("out.log"));
+    return harrow::testsupport::ReadWholeFile(out_dir.Sub("out.log"));
   }
 
-  // Starts mqsim with both queue managers and waits for its ready line.
+  int RunCtl(const std::string& args, const std::string& log_path) {
+    harrow::testsupport::ServerOptions options;
+    options.program = MQSIMCTL_BIN;
+    options.args = {"-m", root_};
+    for (std::string& a : SplitArgs(args)) options.args.push_back(std::move(a));
+    options.log_path = log_path;
+    std::string error;
+    int status = harrow::testsupport::RunToExit(options, std::chrono::seconds(60), &error);
+    if (status < 0) ADD_FAILURE() << "mqsimctl " << args << ": " << error;
+    return status;
+  }
+
+  // Starts mqsim with QM1 (and QM2) and waits for its ready line.
   void StartServer(bool start_qm2 = true) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      int log = open((root_ + "/server.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      if (log >= 0) dup2(log, 2);
-      close(out[0]);
-      if (start_qm2)
-        execl(server_binary_.c_str(), "mqsim", "-m", root_.c_str(), "-s", "QM1", "-s", "QM2", (char*)nullptr);
-      else
-        execl(server_binary_.c_str(), "mqsim", "-m", root_.c_str(), "-s", "QM1", (char*)nullptr);
-      _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    char c;
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd p{out[0], POLLIN, 0};
-      // A server that neither speaks nor exits must not hang the test.
-      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) != 1) break;
-      if (read(out[0], &c, 1) != 1 || c == '\n') break;
-      line += c;
-    }
-    close(out[0]);
-    ASSERT_EQ(line, "mqsim: ready");
+    harrow::testsupport::ServerOptions options;
+    options.program = server_binary_;
+    options.args = {"-m", root_, "-s", "QM1"};
+    if (start_qm2) options.args.insert(options.args.end(), {"-s", "QM2"});
+    options.ready_text = "mqsim: ready";
+    options.log_path = root_ + "/server.log";
+    std::string error;
+    ASSERT_TRUE(server_.Start(options, &error)) << error;
     port1_ = mqsim::ReadListenerPort(root_ + "/qmgrs/QM1");
     port2_ = mqsim::ReadListenerPort(root_ + "/qmgrs/QM2");
     ASSERT_GT(port1_, 0);
   }
 
-  // SIGTERM, then SIGKILL after a deadline.
-  void StopServer() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (!WaitChild(std::chrono::seconds(10))) {
-      kill(pid_, SIGKILL);
-      WaitChild(std::chrono::seconds(10));
-    }
-    pid_ = -1;
-  }
+  // SIGTERM, then SIGABRT, then SIGKILL, each after a deadline.
+  void StopServer() { server_.Stop(); }
 
-  void KillServer() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    WaitChild(std::chrono::seconds(10));
-    pid_ = -1;
-  }
+  void KillServer() { server_.Kill(); }
 
-  bool WaitChild(std::chrono::seconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-      int st = 0;
-      if (waitpid(pid_, &st, WNOHANG) == pid_) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  }
+  // Waits for the server to end by itself; true when it did.
+  bool WaitServerExit(std::chrono::seconds limit) { return server_.WaitExit(limit); }
 
   MQHCONN Connect(const char* name = "QM1") {
     MQHCONN h = MQHC_UNUSABLE_HCONN;
@@ -162,8 +153,10 @@ class MqsimTest : public ::testing::Test {
   }
 
   std::string server_binary_ = MQSIM_BIN;
+  std::unique_ptr<harrow::testsupport::TempDir> root_dir_;
+  std::unique_ptr<harrow::testsupport::ScopedEnv> mqm_env_;
   std::string root_;
-  pid_t pid_ = -1;
+  harrow::testsupport::ServerProcess server_;
   int port1_ = 0;
   int port2_ = 0;
 };

@@ -176,7 +176,7 @@ TEST_F(MqsimTest, ControlCommandStartsTheServerWhenNoneRuns) {
   EXPECT_EQ(Ctl("start NOPE"), 1);
   EXPECT_EQ(Ctl("shutdown"), 0);
   // The server is gone: its control socket no longer answers.
-  for (int i = 0; i < 500 && access((root_ + "/mqsim.sock").c_str(), F_OK) == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  harrow::testsupport::WaitFor([&] { return access((root_ + "/mqsim.sock").c_str(), F_OK) != 0; },
+                               std::chrono::seconds(5));
   EXPECT_NE(access((root_ + "/mqsim.sock").c_str(), F_OK), 0);
 }

@@ -3,6 +3,8 @@
 
 #include "os/registry.h"
 
+#include "testsupport/testsupport.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <signal.h>
@@ -390,8 +392,8 @@ TEST_F(OsRegistryTest, KilledWriterLosesNothingAcknowledged) {
 
 // Random operations against the registry and a std::map model.
 TEST_F(OsRegistryTest, RandomOperationsMatchAMapModel) {
-  unsigned seed = 20261210;
-  if (const char* s = getenv("REGISTRY_TEST_SEED")) seed = static_cast<unsigned>(std::stoul(s));
+  // Random by default, printed, replayed with HARROW_TEST_SEED.
+  const unsigned seed = static_cast<unsigned>(harrow::testsupport::TestSeed());
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
   const char* keys[] = {"K1", "K2", "K2\\Sub"};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,6 +99,8 @@ bool ServerProcess::Start(ServerOptions options, std::string* error) {
 
   int log_fd = open(log_path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (log_fd < 0) return fail("open " + log_path_ + ": " + strerror(errno));
+  struct stat log_stat;
+  const size_t log_start = fstat(log_fd, &log_stat) == 0 ? static_cast<size_t>(log_stat.st_size) : 0;
   int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const pid_t parent = getpid();
 
@@ -132,7 +135,12 @@ bool ServerProcess::Start(ServerOptions options, std::string* error) {
   if (options_.ready_text.empty()) return true;
   Deadline deadline(options_.start_timeout);
   for (;;) {
-    if (Output().find(options_.ready_text) != std::string::npos) return true;
+    // Only this run's output counts: a log the caller named may hold the
+    // ready text of an earlier run.
+    std::string output = Output();
+    if (output.size() > log_start && output.find(options_.ready_text, log_start) != std::string::npos) {
+      return true;
+    }
     int status = Reap(false);
     if (status >= 0) {
       return fail("exited with status " + std::to_string(status) + " before \"" +
@@ -238,6 +246,22 @@ void ServerProcess::CheckAfterExit() {
   if (options_.fail_on_sanitizer_report && HasSanitizerReport()) {
     ADD_FAILURE() << options_.program << " reported a sanitizer error; output:\n" << Output();
   }
+}
+
+int RunToExit(ServerOptions options, std::chrono::milliseconds limit, std::string* error) {
+  options.ready_text.clear();
+  const std::string program = options.program;
+  ServerProcess process;
+  if (!process.Start(std::move(options), error)) return -1;
+  int status = -1;
+  if (!process.WaitExit(limit, &status)) {
+    if (error != nullptr) {
+      *error = program + " did not end within " + std::to_string(limit.count()) + " ms";
+    }
+    process.Kill();
+    return -1;
+  }
+  return status;
 }
 
 }  // namespace harrow::testsupport

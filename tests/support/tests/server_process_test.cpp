@@ -123,6 +123,35 @@ TEST(ServerProcess, SanitizerReportInOutputFailsTheTest) {
   EXPECT_NONFATAL_FAILURE(RunServerWithSanitizerReport(), "sanitizer error");
 }
 
+// A restart that appends to the same log must wait for its own ready text,
+// not find the one the previous run left there.
+TEST(ServerProcess, ReadyTextOfAnEarlierRunInTheSameLogDoesNotCount) {
+  TempDir dir("restart-log");
+  ServerOptions first = Shell("echo ready; exec sleep 60");
+  first.log_path = dir.Sub("server.log");
+  ServerProcess p;
+  std::string error;
+  ASSERT_TRUE(p.Start(first, &error)) << error;
+  p.Stop();
+  ServerOptions second = Shell("sleep 0.3; echo second; echo ready; exec sleep 60");
+  second.log_path = dir.Sub("server.log");
+  ASSERT_TRUE(p.Start(second, &error)) << error;
+  EXPECT_NE(p.Output().find("second\nready"), std::string::npos);
+  p.Stop();
+}
+
+TEST(RunToExit, ReturnsTheStatusOrKillsAProgramThatOutstaysItsLimit) {
+  ServerOptions quick = Shell("exit 7");
+  EXPECT_EQ(RunToExit(quick, milliseconds(5000)), 7);
+  TempDir dir("run-to-exit");
+  ServerOptions hanging = Shell("echo $$ > " + dir.Sub("pid") + "; exec sleep 60");
+  std::string error;
+  EXPECT_EQ(RunToExit(hanging, milliseconds(300), &error), -1);
+  EXPECT_NE(error.find("did not end"), std::string::npos) << error;
+  pid_t pid = std::stoi(ReadWholeFile(dir.Sub("pid")));
+  EXPECT_TRUE(WaitFor([&] { return GroupGone(pid); }, milliseconds(2000)));
+}
+
 TEST(TempDir, IsPrivateAndRemovedWithContentsButNotThroughLinks) {
   TempDir outside("harness-outside");
   std::ofstream(outside.Sub("keep")) << "x";

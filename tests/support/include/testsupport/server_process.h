@@ -33,7 +33,8 @@ struct ServerOptions {
   // environment is inherited. A value of "\x01unset" removes the variable.
   std::vector<std::pair<std::string, std::string>> env;
   std::string working_dir;             // empty: the test's own
-  // Text awaited in the output before Start() returns; empty: don't wait.
+  // Text awaited in this run's output (what the log gains after Start()
+  // opens it) before Start() returns; empty: don't wait.
   std::string ready_text;
   std::chrono::milliseconds start_timeout{20000};
   // Each of the three stop steps (TERM, ABRT, KILL) waits this long.
@@ -89,6 +90,13 @@ class ServerProcess {
   std::string log_dir_;  // ours to remove; empty when the caller chose the log path
   std::string log_path_;
 };
+
+// Runs a program that is expected to end by itself (a control command, a
+// setup tool) through a ServerProcess and waits up to `limit` for it.
+// Returns its status as ServerProcess::Stop() does; -1 (with the reason in
+// *error) when it could not start or did not end in time, in which case it
+// is killed. ready_text in options is ignored.
+int RunToExit(ServerOptions options, std::chrono::milliseconds limit, std::string* error = nullptr);
 
 }  // namespace harrow::testsupport
 
