@@ -150,7 +150,7 @@ TEST_F(CommandPath, ACommandCrossesASignedFrameAndAQueueManagerIntact) {
   // The agent's part: the body goes to the queue manager's command queue.
   // This scenario takes it off again in the command server's place, so the
   // queue manager's own command server stands aside.
-  ASSERT_EQ(Ctl("cmdserver QM1 stop"), 0);
+  ASSERT_EQ(Ctl({"cmdserver", "QM1", "stop"}), 0);
   MQHCONN hconn = MQHC_UNUSABLE_HCONN;
   MQLONG cc = 0, reason = 0;
   MQCHAR qmgr[48];
