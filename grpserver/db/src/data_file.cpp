@@ -87,6 +87,7 @@ Status DataFile::OpenChecked(const std::string& path, int table_no, bool walk_fr
   }
   file_ = std::move(f);
   header_ = hd;
+  unsynced_ = false;
   table_no_ = table_no;
   length_ = static_cast<int>(hd.record_length);
   return Status::Ok();
@@ -98,12 +99,24 @@ void DataFile::Close() {
   length_ = 0;
 }
 
+Status DataFile::WriteBytes(uint64_t offset, const uint8_t* buf, size_t n) {
+  unsynced_ = true;
+  return file_.WriteAt(offset, buf, n);
+}
+
+Status DataFile::Sync() {
+  if (!unsynced_) return Status::Ok();
+  Status s = file_.Sync();
+  if (s.ok()) unsynced_ = false;
+  return s;
+}
+
 Status DataFile::WriteHeader() {
   uint8_t h[kDataHeaderSize];
   PutU32(h, header_.free_head);
   PutU32(h + 4, header_.next_record);
   PutU32(h + 8, header_.record_length);
-  return file_.WriteAt(0, h, sizeof h);
+  return WriteBytes(0, h, sizeof h);
 }
 
 Status DataFile::Read(uint32_t n, uint8_t* buf) {
@@ -117,7 +130,7 @@ Status DataFile::Write(uint32_t n, const uint8_t* buf) {
   if (n == 0 || n >= header_.next_record) {
     return Status::Corrupt(path(), "record number " + std::to_string(n) + " out of range");
   }
-  return file_.WriteAt(kDataHeaderSize + uint64_t(n - 1) * length_, buf, length_);
+  return WriteBytes(kDataHeaderSize + uint64_t(n - 1) * length_, buf, length_);
 }
 
 Status DataFile::NewRecord(const uint8_t* buf, uint32_t* n) {
@@ -136,14 +149,14 @@ Status DataFile::NewRecord(const uint8_t* buf, uint32_t* n) {
       header_.free_head = slot;
       return s;
     }
-    s = file_.WriteAt(kDataHeaderSize + uint64_t(slot - 1) * length_, buf, length_);
+    s = WriteBytes(kDataHeaderSize + uint64_t(slot - 1) * length_, buf, length_);
     if (!s.ok()) return s;  // the slot stays deleted and off the list; repair reclaims it
     *n = slot;
     return Status::Ok();
   }
   if (header_.next_record == 0xFFFFFFFFu) return Status(kIoError, path() + ": record numbers exhausted");
   uint32_t slot = header_.next_record;
-  Status s = file_.WriteAt(kDataHeaderSize + uint64_t(slot - 1) * length_, buf, length_);
+  Status s = WriteBytes(kDataHeaderSize + uint64_t(slot - 1) * length_, buf, length_);
   if (!s.ok()) return s;
   header_.next_record = slot + 1;
   s = WriteHeader();

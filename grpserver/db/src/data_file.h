@@ -68,7 +68,8 @@ class DataFile {
   // Turns live record n into a deleted record at the head of the free list.
   // kNotFound when it is deleted already.
   Status Delete(uint32_t n);
-  Status Sync() { return file_.Sync(); }
+  // Syncs the file when something was written since the last sync.
+  Status Sync();
 
   // Replaces the free list by every deleted record of the file (the highest
   // number at the head), rewriting each in its clean deleted form.
@@ -76,12 +77,14 @@ class DataFile {
 
  private:
   Status WriteHeader();
+  Status WriteBytes(uint64_t offset, const uint8_t* buf, size_t n);
   Status OpenChecked(const std::string& path, int table_no, bool walk_free_list);
 
   File file_;
   DataHeader header_;
   int table_no_ = -1;
   int length_ = 0;
+  bool unsynced_ = false;
 };
 
 // Result of reading a whole data file record by record.

@@ -190,14 +190,21 @@ void Engine::Abandon() {
   lock_.Release();
 }
 
-Status Engine::Syncpoint() {
+Status Engine::Syncpoint() { return SyncTables(false); }
+
+Status Engine::MakeClean() { return SyncTables(true); }
+
+// Data files first: an index is only written and synced (or marked clean)
+// once the data it describes is on disk. Files that did not change are not
+// synced.
+Status Engine::SyncTables(bool clean) {
   for (int t = 0; t < kTableCount; ++t) {
     TableState& ts = tables_[t];
     if (!ts.open) continue;
     Status s = ts.data.Sync();
     if (!s.ok()) return Done(s);
     for (int n = 1; n <= TableByNumber(t)->index_count; ++n) {
-      s = ts.idx[n - 1].Checkpoint();
+      s = clean ? ts.idx[n - 1].Checkpoint() : ts.idx[n - 1].Syncpoint();
       if (!s.ok()) return Done(s);
     }
   }

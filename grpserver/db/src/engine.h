@@ -8,7 +8,8 @@
 //
 // Order of writes (what makes a crash harmless):
 //  1. Every index of a table is marked in use on disk (and synced) before
-//     the table's data file or indexes change; Syncpoint/Close clear it.
+//     the table's data file or indexes change; Close, and a Syncpoint that
+//     finds the table unchanged since the previous one, clear it.
 //  2. An add checks its unique key and its references before it writes
 //     anything; an update checks its new unique key before it removes any
 //     old key. So a refused write changes nothing.
@@ -66,9 +67,15 @@ class Engine {
   // Drops every file and the lock without writing anything, as a crash
   // would (tests, and after a failed close).
   void Abandon();
-  // Brings everything to disk: data files synced, index pages synced, index
-  // headers written clean and synced.
+  // Brings everything that changed to disk: data files synced, changed
+  // index pages written and synced. Indexes that did not change since the
+  // previous syncpoint are marked clean (flag 0, synced); those that did
+  // stay marked in use until then, so a busy table costs one sync per
+  // changed file.
   Status Syncpoint();
+  // A syncpoint that also marks every index clean (unless damaged): for a
+  // backup of the open database.
+  Status MakeClean();
 
   bool is_open() const { return open_count_ > 0; }
   // True when every index of every open table is clean on disk (in-use flag
@@ -114,6 +121,7 @@ class Engine {
   enum class WalkStep { kFirst, kLast, kNext, kPrev };
   Status Walk(int t, int n, WalkStep step, uint8_t* rec);
   Status Done(Status s);
+  Status SyncTables(bool clean);
 
   std::string dir_;
   std::string failed_index_;

@@ -25,11 +25,13 @@ bool Injected(const char* call, const std::string& path) {
 }
 
 bool g_skip_sync = false;
+uint64_t g_sync_count = 0;
 
 }  // namespace
 
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
 void SetSyncSkippedForTests(bool skip) { g_skip_sync = skip; }
+uint64_t SyncCount() { return g_sync_count; }
 
 Status Status::Io(const char* call, const std::string& path, int err) {
   Status s(kIoError, std::string(call) + " " + path + ": " + std::strerror(err));
@@ -143,6 +145,7 @@ Status File::WriteAt(uint64_t offset, const void* buf, size_t n) {
 Status File::Sync() {
   if (Injected("fsync", path_)) return Status::Io("fsync", path_, EIO);
   if (g_skip_sync) return Status::Ok();
+  ++g_sync_count;
   // fdatasync is enough for the records; the file size matters too, and
   // fdatasync covers a size change as well.
   if (::fdatasync(fd_) != 0) return Status::Io("fsync", path_, errno);
@@ -212,6 +215,7 @@ Status RemoveTree(const std::string& path) {
 Status SyncDirectory(const std::string& path) {
   if (Injected("fsync", path)) return Status::Io("fsync", path, EIO);
   if (g_skip_sync) return Status::Ok();
+  ++g_sync_count;
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Status::Io("open", path, errno);
   int rc = ::fsync(fd);

@@ -28,6 +28,9 @@ void SetFaultHook(FaultHook hook);
 // Tests that kill processes (and never cut the power) may skip the syncs to
 // the disk, which otherwise take most of their time. Off unless set.
 void SetSyncSkippedForTests(bool skip);
+// The number of syncs (fdatasync of a file, fsync of a directory) asked of
+// the system since the process started: what a benchmark counts.
+uint64_t SyncCount();
 
 class File {
  public:

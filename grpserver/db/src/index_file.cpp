@@ -49,13 +49,108 @@ struct IndexFile::Page {
 };
 
 
+// ---- Page cache
+//
+// Every page read or written since the open stays in memory (up to a budget
+// shared by all index files, then the oldest go, written first when they
+// hold changes). A written page reaches the file at the next syncpoint,
+// close or eviction: nothing is lost by holding it, since the in-use flag
+// on disk (set and synced before the first change) makes the next open
+// rebuild the index from the data file after a crash; the data file itself
+// is written through at every change.
+
+struct IndexFile::CachedPage {
+  uint8_t b[kPageSize];
+  bool unwritten = false;
+};
+
+namespace {
+
+size_t g_cache_budget = size_t(64) << 10;  // pages (64 MB) for all index files
+size_t g_cached_pages = 0;
+
+}  // namespace
+
+IndexFile::IndexFile() = default;
+IndexFile::~IndexFile() { Abandon(); }
+
+void SetIndexCacheBudget(size_t pages) { g_cache_budget = pages < 1 ? 1 : pages; }
+
+void IndexFile::DropCache() {
+  g_cached_pages -= resident_.size();
+  cache_.clear();
+  resident_.clear();
+  unwritten_.clear();
+}
+
+Status IndexFile::MakeRoom() {
+  while (g_cached_pages >= g_cache_budget && !resident_.empty()) {
+    const uint32_t p = resident_.front();
+    if (cache_[p]->unwritten) {
+      Status s = WriteBack();
+      if (!s.ok()) return s;
+    }
+    resident_.pop_front();
+    cache_[p].reset();
+    --g_cached_pages;
+  }
+  return Status::Ok();
+}
+
+IndexFile::CachedPage* IndexFile::Cached(uint32_t p) {
+  return p < cache_.size() ? cache_[p].get() : nullptr;
+}
+
+Status IndexFile::AddToCache(uint32_t p, CachedPage** entry) {
+  Status s = MakeRoom();
+  if (!s.ok()) return s;
+  if (cache_.size() <= p) cache_.resize(std::max<size_t>(size_t(p) + 1, cache_.size() * 2));
+  cache_[p] = std::make_unique<CachedPage>();
+  resident_.push_back(p);
+  ++g_cached_pages;
+  *entry = cache_[p].get();
+  return Status::Ok();
+}
+
+Status IndexFile::WriteBack() {
+  std::sort(unwritten_.begin(), unwritten_.end());
+  for (uint32_t p : unwritten_) {
+    CachedPage* c = Cached(p);
+    if (c == nullptr || !c->unwritten) continue;
+    Status s = file_.WriteAt(uint64_t(p) * kPageSize, c->b, kPageSize);
+    if (!s.ok()) return s;
+    c->unwritten = false;
+  }
+  unwritten_.clear();
+  return Status::Ok();
+}
+
+// The page as it is now (cache or file), unchecked.
+Status IndexFile::LoadPage(uint32_t p, Page* page) {
+  CachedPage* c = Cached(p);
+  if (c == nullptr) {
+    Status s = AddToCache(p, &c);
+    if (s.ok()) s = file_.ReadAt(uint64_t(p) * kPageSize, c->b, kPageSize);
+    if (!s.ok()) {
+      if (c != nullptr) {
+        resident_.pop_back();
+        cache_[p].reset();
+        --g_cached_pages;
+      }
+      return s;
+    }
+  }
+  std::memcpy(page->b, c->b, kPageSize);
+  std::memset(page->b + kPageSize, 0, sizeof page->b - kPageSize);
+  return Status::Ok();
+}
+
 Status IndexFile::ReadPage(uint32_t p, Page* page) {
   if (p == 0 || p >= header_.next_page) {
     return Status::Corrupt(path(), "page number " + std::to_string(p) + " out of range");
   }
-  Status s = file_.ReadAt(uint64_t(p) * kPageSize, page->b, kPageSize);
+  Status s = LoadPage(p, page);
   if (!s.ok()) return s;
-  std::memset(page->b + kPageSize, 0, sizeof page->b - kPageSize);
   uint32_t inner = page->w(kInner), c = page->w(kCount);
   const uint32_t n = header_.next_page;
   bool ok = inner <= 1 && c <= m_ && page->w(kParent) < n && page->w(kLeft) < n && page->w(kRight) < n;
@@ -68,7 +163,16 @@ Status IndexFile::ReadPage(uint32_t p, Page* page) {
 }
 
 Status IndexFile::WritePage(uint32_t p, const Page& page) {
-  return file_.WriteAt(uint64_t(p) * kPageSize, page.b, kPageSize);
+  CachedPage* c = Cached(p);
+  if (c == nullptr) {
+    Status s = AddToCache(p, &c);
+    if (!s.ok()) return s;
+  }
+  std::memcpy(c->b, page.b, kPageSize);
+  if (!c->unwritten) unwritten_.push_back(p);
+  c->unwritten = true;
+  changed_ = true;
+  return Status::Ok();
 }
 
 Status IndexFile::WriteHeader() {
@@ -85,12 +189,12 @@ Status IndexFile::WriteHeader() {
 }
 
 Status IndexFile::MarkDirty() {
-  if (dirty_) return Status::Ok();
+  if (in_use_on_disk_) return Status::Ok();
   header_.in_use = 1;
   Status s = WriteHeader();
   if (s.ok()) s = file_.Sync();
   if (!s.ok()) return s;
-  dirty_ = true;
+  in_use_on_disk_ = true;
   return s;
 }
 
@@ -170,22 +274,43 @@ Status IndexFile::OpenChecked(const std::string& path, uint32_t expected_key_len
   m_ = hd.max_keys;
   pos_ = IndexPosition();
   hops_ = 0;
-  dirty_ = hd.in_use == 1;
+  in_use_on_disk_ = hd.in_use == 1;
+  changed_ = false;
   return Status::Ok();
 }
 
-Status IndexFile::Checkpoint() {
-  if (!dirty_) return Status::Ok();
-  Status s = file_.Sync();
-  if (!s.ok() || damaged_) return s;
+Status IndexFile::Flush() {
+  if (!changed_) return Status::Ok();
+  Status s = WriteBack();
+  if (s.ok()) s = WriteHeader();
+  if (s.ok()) s = file_.Sync();
+  if (s.ok()) changed_ = false;
+  return s;
+}
+
+Status IndexFile::MarkClean() {
+  if (!in_use_on_disk_ || damaged_) return Status::Ok();
   header_.in_use = 0;
-  s = WriteHeader();
+  Status s = WriteHeader();
   if (s.ok()) s = file_.Sync();
   if (!s.ok()) {
     header_.in_use = 1;
     return s;
   }
-  dirty_ = false;
+  in_use_on_disk_ = false;
+  return s;
+}
+
+Status IndexFile::Syncpoint() {
+  const bool was_changed = changed_;
+  Status s = Flush();
+  if (!s.ok() || was_changed) return s;
+  return MarkClean();
+}
+
+Status IndexFile::Checkpoint() {
+  Status s = Flush();
+  if (s.ok()) s = MarkClean();
   return s;
 }
 
@@ -1146,7 +1271,7 @@ Status IndexFile::Verify(std::vector<std::pair<std::string, uint32_t>>* entries)
       return bad("released list is wrong at page " + std::to_string(at));
     }
     Page pg;
-    Status s = file_.ReadAt(uint64_t(at) * kPageSize, pg.b, kPageSize);
+    Status s = LoadPage(at, &pg);
     if (!s.ok()) return s;
     at = pg.w(kParent);
   }

@@ -8,11 +8,14 @@
 // number in key order.
 //
 // Crash rules:
-//  1. Before the first page write after an open or a checkpoint the header
-//     is written with the in-use flag 1 and synced; Checkpoint() syncs the
-//     pages, then writes the header with the flag 0 and syncs again. So a
-//     file whose flag is 0 on disk is a complete, consistent tree; one whose
-//     flag is 1 may be anything and is rebuilt from the data file.
+//  1. Before the first change after an open or a clean mark the header is
+//     written with the in-use flag 1 and synced. Changed pages stay in a
+//     page cache until a syncpoint, close or eviction writes them. A
+//     syncpoint writes and syncs what changed and leaves the flag at 1; one
+//     with nothing changed since the previous syncpoint, and every close,
+//     then writes the header with the flag 0 and syncs again. So a file
+//     whose flag is 0 on disk is a complete, consistent tree; one whose flag
+//     is 1 may be anything and is rebuilt from the data file.
 //  2. Every page read is checked (page number below the next unused page,
 //     flag 0 or 1, count within bounds, links below the next unused page)
 //     and every descent and walk is bounded; a failed check is kCorrupt.
@@ -22,6 +25,8 @@
 #define GROUPDB_INDEX_FILE_H_
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,10 +57,10 @@ struct IndexPosition {
 
 class IndexFile {
  public:
-  IndexFile() = default;
+  IndexFile();
   IndexFile(const IndexFile&) = delete;
   IndexFile& operator=(const IndexFile&) = delete;
-  ~IndexFile() { Abandon(); }
+  ~IndexFile();
 
   // Writes a new file: one header page, all zero but key length, keys per
   // page and next unused page 1, and the in-use flag as given (a rebuild
@@ -71,14 +76,21 @@ class IndexFile {
   // Checkpoint, then close.
   Status Close();
   // Closes without touching the file (after a failure, or in a child that
-  // simulates a crash).
+  // simulates a crash): changes still in the cache are dropped.
   void Abandon() {
+    DropCache();
     file_.Close();
-    dirty_ = false;
+    in_use_on_disk_ = false;
+    changed_ = false;
     damaged_ = false;
   }
-  // Syncs the pages, then writes the header with the flag 0 and syncs.
+  // Writes and syncs what changed since the last syncpoint; when nothing
+  // did, marks the file clean (flag 0, synced) instead.
+  Status Syncpoint();
+  // Writes and syncs what changed, then marks the file clean.
   Status Checkpoint();
+  // True when pages or the header changed since they were last synced.
+  bool changed() const { return changed_; }
   // Marks the file in use on disk (synced) ahead of a change that a crash
   // could leave half done elsewhere (in the table's data file).
   Status MarkInUse() { return MarkDirty(); }
@@ -126,6 +138,16 @@ class IndexFile {
   };
 
   Status OpenChecked(const std::string& path, uint32_t expected_key_length, bool in_use_ok);
+  // Page cache (see index_file.cpp).
+  struct CachedPage;
+  CachedPage* Cached(uint32_t p);
+  Status AddToCache(uint32_t p, CachedPage** entry);
+  Status MakeRoom();
+  Status WriteBack();
+  void DropCache();
+  Status LoadPage(uint32_t p, Page* page);
+  Status Flush();
+  Status MarkClean();
   Status ReadPage(uint32_t p, Page* page);
   Status WritePage(uint32_t p, const Page& page);
   Status WriteHeader();
@@ -168,9 +190,18 @@ class IndexFile {
   Status Hop(int direction);
   uint32_t k_ = 0;
   uint32_t m_ = 0;
-  bool dirty_ = false;
+  std::vector<std::unique_ptr<CachedPage>> cache_;  // by page number
+  std::deque<uint32_t> resident_;                    // cached pages, oldest first
+  std::vector<uint32_t> unwritten_;                  // changed pages not yet written
+  bool in_use_on_disk_ = false;  // the flag on disk is 1
+  bool changed_ = false;         // pages changed since the last sync
   bool damaged_ = false;
 };
+
+// The number of index pages all open index files may keep in memory
+// together (64 MB worth by default); tests set it small to exercise
+// eviction.
+void SetIndexCacheBudget(size_t pages);
 
 // What an index file holds as it lies on disk, read page by page without
 // walking the tree (for checks before a backup and at recovery).

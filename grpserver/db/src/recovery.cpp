@@ -258,7 +258,7 @@ int BackupGroupFiles(const std::string& dir) {
   if (open_here) {
     // Bring the open files to a clean state; nothing writes while we copy
     // (one thread).
-    Status s = e.Syncpoint();
+    Status s = e.MakeClean();
     if (!s.ok()) {
       Global().last_syncpoint_failed = true;
       Print("Backup refused: " + s.message() + "\n");

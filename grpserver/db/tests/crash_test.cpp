@@ -94,9 +94,19 @@ bool WriteNote(int fd, const Note& n) { return write(fd, &n, sizeof n) == sizeof
   _exit(0);
 }
 
-class CrashTest : public testing::DbFixture {};
+// Runs with a page cache that holds every page until the syncpoint, and
+// with one of a few pages, whose changed pages reach the file (while the
+// index is marked in use) at any moment.
+class CrashTest : public testing::DbFixture, public ::testing::WithParamInterface<size_t> {
+ protected:
+  void TearDown() override {
+    SetIndexCacheBudget(size_t(64) << 10);
+    DbFixture::TearDown();
+  }
+};
 
-TEST_F(CrashTest, KilledWriterLosesNothingAcknowledged) {
+TEST_P(CrashTest, KilledWriterLosesNothingAcknowledged) {
+  SetIndexCacheBudget(GetParam());
   const uint64_t seed = testing::TestSeed("CrashTest");
   std::mt19937_64 rng(seed);
   Open();
@@ -217,6 +227,9 @@ TEST_F(CrashTest, KilledWriterLosesNothingAcknowledged) {
   }
   std::printf("CrashTest: %d rounds, %zu records acknowledged and kept\n", round, expected.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(CacheBudget, CrashTest, ::testing::Values(size_t(64) << 10, size_t(6)),
+                         [](const auto& info) { return info.param > 6 ? std::string("large") : std::string("tiny"); });
 
 }  // namespace
 }  // namespace groupdb

@@ -2,7 +2,8 @@
 // delete, find and walks over the LOCALQS table against a std::map model.
 // After every step each index is checked against its invariants and
 // against the keys the model's records must have; now and then the
-// database is synced or closed and reopened. Prints its seed; set
+// database is synced or closed and reopened. Runs with a page cache that
+// holds everything and with one of a few pages. Prints its seed; set
 // GROUPDB_SEED to repeat a run.
 #include <gtest/gtest.h>
 
@@ -54,7 +55,18 @@ class ModelTest : public testing::DbFixture {
   }
 };
 
-TEST_F(ModelTest, RandomOperationsMatchAMapAndKeepEveryIndexSound) {
+// The page cache's budget: large (nothing leaves it) or a few pages (changed
+// pages are written back and dropped all the time).
+class CachedModelTest : public ModelTest, public ::testing::WithParamInterface<size_t> {
+ protected:
+  void TearDown() override {
+    SetIndexCacheBudget(size_t(64) << 10);
+    ModelTest::TearDown();
+  }
+};
+
+TEST_P(CachedModelTest, RandomOperationsMatchAMapAndKeepEveryIndexSound) {
+  SetIndexCacheBudget(GetParam());
   const uint64_t seed = testing::TestSeed("ModelTest");
   std::mt19937_64 rng(seed);
   Open();
@@ -160,6 +172,9 @@ TEST_F(ModelTest, RandomOperationsMatchAMapAndKeepEveryIndexSound) {
   EXPECT_EQ(got, want);
   ASSERT_TRUE(e.CloseAndUnlock().ok());
 }
+
+INSTANTIATE_TEST_SUITE_P(CacheBudget, CachedModelTest, ::testing::Values(size_t(64) << 10, size_t(6)),
+                         [](const auto& info) { return info.param > 6 ? std::string("large") : std::string("tiny"); });
 
 }  // namespace
 }  // namespace groupdb
