@@ -1,25 +1,26 @@
 // groupdb_bench: the group database against SQLite on the same queue
-// records (LOCALQS, 840 bytes), measured in the same run: add, find by
-// index 1 (the unique key) and by index 2 (node and queue manager), update
-// and delete. Both give the same durability: every operation reaches the
-// operating system before it returns (a killed process loses nothing) and
-// nothing is synced to disk until the phase ends with a sync (our
-// syncpoint; for SQLite, in WAL mode with synchronous=OFF and one
+// records (LOCALQS, 840 bytes), both measured in this process, interleaved
+// in rounds: add, lookup by the unique key (index 1) and an ordered walk of
+// the whole table along it. Both give the same durability: every operation
+// reaches the operating system before it returns (a killed process loses
+// nothing) and nothing is synced to disk until the round ends with a sync
+// (our syncpoint; for SQLite, in WAL mode with synchronous=OFF and one
 // transaction per operation, a full checkpoint and then an fsync of its
-// database and WAL files). (With synchronous=NORMAL its automatic
-// checkpoints would also sync in the middle of a phase, which ours never
-// does.) Prepared statements for SQLite; its key columns hold the same bytes
-// as our keys (each field at full width, space padded), its row the same
-// 840-byte record, and its updates and deletes find and check the record
-// first, as ours do.
+// database and WAL files). Prepared statements for SQLite; its key columns
+// hold the same bytes as our keys (each field at full width, space padded),
+// its row the same 840-byte record.
 //
-// Counters: <phase>_us is microseconds per operation of our engine,
-// <phase>_sqlite_us SQLite's, <phase>_ratio ours / SQLite (below 1: we are
-// faster). Fixed seed; every phase checks its results, so a fast wrong
-// answer fails the run.
+// Each phase runs kRounds rounds; in each, both engines do the same work
+// (who goes first alternates) and the round's ratio is SQLite's time over
+// ours: our rate as a multiple of SQLite's (above 1: we are faster). The
+// counters give the minimum and median of the ratios per phase; the table
+// printed at the end lists every round. Then one add followed by a
+// syncpoint is repeated and the syncs it costs are counted (the first from
+// freshly opened, clean indexes; then steady state).
 //
-// 10,000 records by default; GROUPDB_BENCH_LARGE=1 adds 1,000,000 (about
-// 2 GB of disk in $TMPDIR and some minutes).
+// 100,000 records by default; GROUPDB_BENCH_RECORDS sets another count.
+// Fixed seed; every phase checks its results, so a fast wrong answer fails
+// the run.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -36,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "file_util.h"
 #include "groupdb/groupdb.h"
 
 namespace {
@@ -93,9 +95,10 @@ class SqliteQueues {
     find2_ = Prepare("SELECT rec FROM localqs WHERE node=?1 AND qmgr=?2 ORDER BY node, qmgr LIMIT 1");
     update_ = Prepare("UPDATE localqs SET rec=?5 WHERE manager=?1 AND node=?2 AND qmgr=?3 AND queue=?4");
     delete_ = Prepare("DELETE FROM localqs WHERE manager=?1 AND node=?2 AND qmgr=?3 AND queue=?4");
+    walk_ = Prepare("SELECT rec FROM localqs ORDER BY manager, node, qmgr, queue");
   }
   ~SqliteQueues() {
-    for (sqlite3_stmt* s : {insert_, find1_, find2_, update_, delete_}) sqlite3_finalize(s);
+    for (sqlite3_stmt* s : {insert_, find1_, find2_, update_, delete_, walk_}) sqlite3_finalize(s);
     sqlite3_close(db_);
   }
   void Exec(const char* sql) {
@@ -122,6 +125,16 @@ class SqliteQueues {
   void Delete(const GroupDbRecord& key) {
     Run(delete_, key, nullptr, SQLITE_DONE);
     Check(sqlite3_changes(db_) == 1, "sqlite delete");
+  }
+  // Reads every record in key order; returns how many.
+  int WalkAll(GroupDbRecord* r) {
+    int count = 0;
+    while (sqlite3_step(walk_) == SQLITE_ROW) {
+      std::memcpy(r->Data, sqlite3_column_blob(walk_, 0), DbRecordLength(DBT_LOCALQS));
+      ++count;
+    }
+    sqlite3_reset(walk_);
+    return count;
   }
   long long Count() {
     sqlite3_stmt* s = Prepare("SELECT count(*) FROM localqs");
@@ -166,7 +179,8 @@ class SqliteQueues {
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  sqlite3_stmt *insert_ = nullptr, *find1_ = nullptr, *find2_ = nullptr, *update_ = nullptr, *delete_ = nullptr;
+  sqlite3_stmt *insert_ = nullptr, *find1_ = nullptr, *find2_ = nullptr, *update_ = nullptr, *delete_ = nullptr,
+               *walk_ = nullptr;
 };
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
@@ -205,14 +219,44 @@ void RemoveDir(const std::string& dir) {
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) rmdir(it->c_str());
 }
 
+constexpr int kRounds = 5;
+
+struct PhaseRatios {
+  const char* name;
+  std::vector<double> ratio;  // per round: SQLite's time / ours
+  double Min() const { return *std::min_element(ratio.begin(), ratio.end()); }
+  double Median() const {
+    std::vector<double> r = ratio;
+    std::sort(r.begin(), r.end());
+    return r.size() % 2 ? r[r.size() / 2] : (r[r.size() / 2 - 1] + r[r.size() / 2]) / 2;
+  }
+};
+
+// Times ours and theirs once each, in an order that alternates by round.
+template <typename Ours, typename Theirs>
+void Round(int round, PhaseRatios* phase, Ours&& ours, Theirs&& theirs) {
+  double t_ours = 0, t_theirs = 0;
+  auto time = [](auto&& body) {
+    auto t0 = Clock::now();
+    body();
+    return Seconds(t0, Clock::now());
+  };
+  if (round % 2 == 0) {
+    t_ours = time(ours);
+    t_theirs = time(theirs);
+  } else {
+    t_theirs = time(theirs);
+    t_ours = time(ours);
+  }
+  phase->ratio.push_back(t_theirs / t_ours);
+}
+
 void BM_QueueRecords(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   std::mt19937 rng(20261210);
-  std::vector<int> order(n);
-  for (int i = 0; i < n; ++i) order[i] = i;
   for (auto _ : state) {
     const std::string root = MakeTempDir();
-    Check(mkdir((root + "/groups").c_str(), 0755) == 0 && mkdir((root + "/groups/BENCH").c_str(), 0755) == 0,
+    Check(mkdir((root + "/groups").c_str(), 0700) == 0 && mkdir((root + "/groups/BENCH").c_str(), 0700) == 0,
           "mkdir");
     DbSetInstallDir(root.c_str());
     DbSetPrintHook([](const char*) {});
@@ -223,96 +267,99 @@ void BM_QueueRecords(benchmark::State& state) {
     DbClearRecord(&m);
     DbSetField(&m, DBF_MANAGER_NAME, "BENCH");
     Check(DbWriteRecord(&m, GDB_WRITE_ADD, &out) == 1, "add group record");
+    Check(DbSyncpoint("BENCH", &out) == 1, "syncpoint");
     SqliteQueues lite(root + "/bench.sqlite");
 
-    struct Phase {
-      const char* name;
-      double ours = 0, sqlite = 0;
-    } phases[] = {{"add"}, {"find1"}, {"find2"}, {"update"}, {"delete"}};
+    // Records are added in random order.
+    std::vector<int> order(n);
+    for (int i = 0; i < n; ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), rng);
+    PhaseRatios add{"add", {}}, lookup{"lookup", {}}, walk{"walk", {}};
     GroupDbRecord r;
-    auto time_ours = [&](Phase& p, auto&& body) {
-      std::shuffle(order.begin(), order.end(), rng);
-      auto t0 = Clock::now();
-      for (int i : order) body(i);
-      Check(DbSyncpoint("BENCH", &out) == 1, "syncpoint");
-      p.ours = Seconds(t0, Clock::now());
-    };
-    auto time_lite = [&](Phase& p, auto&& body) {
-      auto t0 = Clock::now();
-      for (int i : order) body(i);
-      lite.Checkpoint();
-      p.sqlite = Seconds(t0, Clock::now());
-    };
-
-    // add
-    time_ours(phases[0], [&](int i) {
-      r = QueueRecord(i, i);
-      Check(DbWriteRecord(&r, GDB_WRITE_ADD, &out) == 1, "add");
-    });
-    time_lite(phases[0], [&](int i) { lite.Add(QueueRecord(i, i)); });
-    // find by index 1
-    time_ours(phases[1], [&](int i) {
-      r = QueueRecord(i, 0);
-      Check(DbReadRecord(&r, GDB_READ_KEY, &out) == 1, "find1");
-      long long d = -1;
-      Check(DbGetFieldNumber(&r, DBF_LOCAL_Q_DEPTH, &d) == 1 && d == i, "find1 value");
-    });
-    time_lite(phases[1], [&](int i) {
-      r = QueueRecord(i, 0);
-      Check(lite.Find1(&r), "sqlite find1");
-      long long d = -1;
-      Check(DbGetFieldNumber(&r, DBF_LOCAL_Q_DEPTH, &d) == 1 && d == i, "sqlite find1 value");
-    });
-    // find by index 2 (node and queue manager): the first record of that
-    // queue manager.
-    time_ours(phases[2], [&](int i) {
-      r = QueueRecord(i, 0);
-      Check(DbReadRecord(&r, GDB_READ_SECONDARY, &out) == 1, "find2");
-      char node[64];
-      DbGetField(&r, DBF_MQNODE_NAME, node, sizeof node);
-      Check(NamesOf(i).node == node, "find2 value");
-    });
-    time_lite(phases[2], [&](int i) {
-      r = QueueRecord(i, 0);
-      Check(lite.Find2(&r), "sqlite find2");
-      char node[64];
-      DbGetField(&r, DBF_MQNODE_NAME, node, sizeof node);
-      Check(NamesOf(i).node == node, "sqlite find2 value");
-    });
-    // update: find, change a field, write back (re-keyed update)
-    time_ours(phases[3], [&](int i) {
-      r = QueueRecord(i, 0);
-      Check(DbReadRecord(&r, GDB_READ_KEY, &out) == 1, "update find");
-      DbSetFieldNumber(&r, DBF_LOCAL_Q_DEPTH, i + 1);
-      Check(DbWriteRecord(&r, GDB_WRITE_UPDATE, &out) == 1, "update");
-    });
-    time_lite(phases[3], [&](int i) { lite.Update(QueueRecord(i, i + 1)); });
-    // delete: find, delete
-    time_ours(phases[4], [&](int i) {
-      r = QueueRecord(i, 0);
-      Check(DbReadRecord(&r, GDB_READ_KEY, &out) == 1, "delete find");
-      long long d = -1;
-      Check(DbGetFieldNumber(&r, DBF_LOCAL_Q_DEPTH, &d) == 1 && d == i + 1, "updated value");
-      Check(DbDeleteRecord(DBT_LOCALQS, &out) == 1, "delete");
-    });
-    time_lite(phases[4], [&](int i) {
-      r = QueueRecord(i, 0);
-      Check(lite.Find1(&r), "sqlite delete find");
-      long long d = -1;
-      Check(DbGetFieldNumber(&r, DBF_LOCAL_Q_DEPTH, &d) == 1 && d == i + 1, "sqlite updated value");
-      lite.Delete(r);
-    });
-    r.Table = DBT_LOCALQS;
-    Check(DbReadRecord(&r, GDB_READ_FIRST, &out) == 0 && out == GDB_E_END, "table not empty after deletes");
-    Check(lite.Count() == 0, "sqlite table not empty after deletes");
-
-    Check(DbCloseLocked() == 1, "close");
-    for (const Phase& p : phases) {
-      std::string name = p.name;
-      state.counters[name + "_us"] = 1e6 * p.ours / n;
-      state.counters[name + "_sqlite_us"] = 1e6 * p.sqlite / n;
-      state.counters[name + "_ratio"] = p.ours / p.sqlite;
+    for (int round = 0; round < kRounds; ++round) {
+      const int from = n * round / kRounds, to = n * (round + 1) / kRounds;
+      Round(
+          round, &add,
+          [&] {
+            for (int k = from; k < to; ++k) {
+              r = QueueRecord(order[k], order[k]);
+              Check(DbWriteRecord(&r, GDB_WRITE_ADD, &out) == 1, "add");
+            }
+            Check(DbSyncpoint("BENCH", &out) == 1, "syncpoint");
+          },
+          [&] {
+            for (int k = from; k < to; ++k) lite.Add(QueueRecord(order[k], order[k]));
+            lite.Checkpoint();
+          });
     }
+    for (int round = 0; round < kRounds; ++round) {
+      std::vector<int> keys(n / kRounds);
+      for (int& k : keys) k = int(rng() % unsigned(n));
+      Round(
+          round, &lookup,
+          [&] {
+            for (int i : keys) {
+              r = QueueRecord(i, 0);
+              Check(DbReadRecord(&r, GDB_READ_KEY, &out) == 1, "lookup");
+              long long d = -1;
+              Check(DbGetFieldNumber(&r, DBF_LOCAL_Q_DEPTH, &d) == 1 && d == i, "lookup value");
+            }
+          },
+          [&] {
+            for (int i : keys) {
+              r = QueueRecord(i, 0);
+              Check(lite.Find1(&r), "sqlite lookup");
+              long long d = -1;
+              Check(DbGetFieldNumber(&r, DBF_LOCAL_Q_DEPTH, &d) == 1 && d == i, "sqlite lookup value");
+            }
+          });
+    }
+    for (int round = 0; round < kRounds; ++round) {
+      Round(
+          round, &walk,
+          [&] {
+            r.Table = DBT_LOCALQS;
+            int count = 0;
+            for (int ok = DbReadRecord(&r, GDB_READ_FIRST, &out); ok == 1; ok = DbReadRecord(&r, GDB_READ_NEXT, &out)) {
+              ++count;
+            }
+            Check(out == GDB_E_END && count == n, "walk");
+          },
+          [&] { Check(lite.WalkAll(&r) == n, "sqlite walk"); });
+    }
+
+    // Syncs of one add followed by a syncpoint: first from clean indexes
+    // (after an idle syncpoint), then in steady state.
+    Check(DbSyncpoint("BENCH", &out) == 1 && DbSyncpoint("BENCH", &out) == 1, "idle syncpoints");
+    uint64_t first = 0, steady_max = 0;
+    for (int i = 0; i < 20; ++i) {
+      const uint64_t before = groupdb::SyncCount();
+      r = QueueRecord(n + i, 1);
+      Check(DbWriteRecord(&r, GDB_WRITE_ADD, &out) == 1, "add before syncpoint");
+      Check(DbSyncpoint("BENCH", &out) == 1, "syncpoint");
+      const uint64_t syncs = groupdb::SyncCount() - before;
+      if (i == 0) {
+        first = syncs;
+      } else {
+        steady_max = std::max(steady_max, syncs);
+      }
+    }
+    Check(DbCloseLocked() == 1, "close");
+
+    std::printf("\n%-8s", "round");
+    for (int i = 0; i < kRounds; ++i) std::printf("%8d", i + 1);
+    std::printf("%8s%8s   (our rate / SQLite's, %d records)\n", "min", "median", n);
+    for (const PhaseRatios* p : {&add, &lookup, &walk}) {
+      std::printf("%-8s", p->name);
+      for (double x : p->ratio) std::printf("%8.2f", x);
+      std::printf("%8.2f%8.2f\n", p->Min(), p->Median());
+      state.counters[std::string(p->name) + "_min"] = p->Min();
+      state.counters[std::string(p->name) + "_median"] = p->Median();
+    }
+    std::printf("syncs of one add + syncpoint: %llu from clean indexes, at most %llu in steady state\n\n",
+                static_cast<unsigned long long>(first), static_cast<unsigned long long>(steady_max));
+    state.counters["syncs_first"] = double(first);
+    state.counters["syncs_steady"] = double(steady_max);
     RemoveDir(root);
   }
 }
@@ -331,9 +378,15 @@ void PrintEnvironment() {
 
 int main(int argc, char** argv) {
   PrintEnvironment();
-  auto* b = benchmark::RegisterBenchmark("QueueRecords", BM_QueueRecords)->Arg(10000);
-  if (const char* large = std::getenv("GROUPDB_BENCH_LARGE"); large != nullptr && *large != '0') b->Arg(1000000);
-  b->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  long records = 100000;
+  if (const char* env = std::getenv("GROUPDB_BENCH_RECORDS"); env != nullptr && std::atol(env) >= kRounds) {
+    records = std::atol(env);
+  }
+  benchmark::RegisterBenchmark("QueueRecords", BM_QueueRecords)
+      ->Arg(records)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1)
+      ->UseRealTime();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

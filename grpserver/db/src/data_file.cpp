@@ -1,6 +1,7 @@
 // data_file.cpp: data file layer (header, records, free list, scan).
 #include "data_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dictionary.h"
@@ -26,6 +27,77 @@ bool IsWellFormedRecord(int table_no, const uint8_t* rec) {
     ++off;
   }
   return true;
+}
+
+// ---- Read cache
+//
+// Records are read through a cache of 4 KB blocks of the file, kept up to a
+// budget shared by all data files (then the oldest blocks go). Writes go to
+// the file at once, as before, and update the cached blocks they touch, so
+// the cache never holds anything the file lacks.
+
+constexpr size_t kBlockSize = 4096;
+
+struct DataFile::Block {
+  uint8_t b[kBlockSize];
+  size_t valid = 0;  // bytes of the block that the file holds
+};
+
+namespace {
+
+size_t g_data_budget = size_t(128) << 20;
+size_t g_data_cached = 0;
+
+}  // namespace
+
+void SetDataCacheBudget(size_t bytes) { g_data_budget = bytes < kBlockSize ? kBlockSize : bytes; }
+
+DataFile::DataFile() = default;
+DataFile::~DataFile() { Close(); }
+
+void DataFile::DropCache() {
+  g_data_cached -= resident_.size() * kBlockSize;
+  blocks_.clear();
+  resident_.clear();
+}
+
+Status DataFile::LoadBlock(uint64_t block_no, Block** block) {
+  if (block_no >= blocks_.size() || blocks_[block_no] == nullptr) {
+    while (g_data_cached + kBlockSize > g_data_budget && !resident_.empty()) {
+      blocks_[resident_.front()].reset();
+      resident_.pop_front();
+      g_data_cached -= kBlockSize;
+    }
+    if (block_no >= blocks_.size()) blocks_.resize(std::max<size_t>(block_no + 1, blocks_.size() * 2));
+    blocks_[block_no] = std::make_unique<Block>();
+    resident_.push_back(block_no);
+    g_data_cached += kBlockSize;
+  }
+  Block* blk = blocks_[block_no].get();
+  const uint64_t start = block_no * kBlockSize;
+  const size_t want = file_size_ > start ? size_t(std::min<uint64_t>(kBlockSize, file_size_ - start)) : 0;
+  if (blk->valid < want) {
+    Status s = file_.ReadAt(start + blk->valid, blk->b + blk->valid, want - blk->valid);
+    if (!s.ok()) return s;
+    blk->valid = want;
+  }
+  *block = blk;
+  return Status::Ok();
+}
+
+Status DataFile::ReadBytes(uint64_t offset, uint8_t* buf, size_t n) {
+  if (offset + n > file_size_) return file_.ReadAt(offset, buf, n);  // reports the short read
+  while (n > 0) {
+    Block* blk = nullptr;
+    Status s = LoadBlock(offset / kBlockSize, &blk);
+    if (!s.ok()) return s;
+    const size_t at = size_t(offset % kBlockSize), take = std::min(n, kBlockSize - at);
+    std::memcpy(buf, blk->b + at, take);
+    buf += take;
+    offset += take;
+    n -= take;
+  }
+  return Status::Ok();
 }
 
 Status DataFile::CreateEmpty(const std::string& path, uint32_t record_length) {
@@ -88,12 +160,15 @@ Status DataFile::OpenChecked(const std::string& path, int table_no, bool walk_fr
   file_ = std::move(f);
   header_ = hd;
   unsynced_ = false;
+  file_size_ = size;
   table_no_ = table_no;
   length_ = static_cast<int>(hd.record_length);
   return Status::Ok();
 }
 
 void DataFile::Close() {
+  DropCache();
+  file_size_ = 0;
   file_.Close();
   table_no_ = -1;
   length_ = 0;
@@ -101,7 +176,22 @@ void DataFile::Close() {
 
 Status DataFile::WriteBytes(uint64_t offset, const uint8_t* buf, size_t n) {
   unsynced_ = true;
-  return file_.WriteAt(offset, buf, n);
+  Status s = file_.WriteAt(offset, buf, n);
+  if (!s.ok()) {
+    DropCache();  // the file's bytes there are unknown now
+    return s;
+  }
+  file_size_ = std::max<uint64_t>(file_size_, offset + n);
+  for (uint64_t block_no = offset / kBlockSize; block_no * kBlockSize < offset + n; ++block_no) {
+    if (block_no >= blocks_.size() || blocks_[block_no] == nullptr) continue;
+    Block* blk = blocks_[block_no].get();
+    const uint64_t start = block_no * kBlockSize;
+    const uint64_t from = std::max(offset, start), to = std::min<uint64_t>(offset + n, start + kBlockSize);
+    if (from - start > blk->valid) continue;  // a gap: read when needed
+    std::memcpy(blk->b + (from - start), buf + (from - offset), size_t(to - from));
+    blk->valid = std::max<size_t>(blk->valid, size_t(to - start));
+  }
+  return s;
 }
 
 Status DataFile::Sync() {
@@ -123,7 +213,7 @@ Status DataFile::Read(uint32_t n, uint8_t* buf) {
   if (n == 0 || n >= header_.next_record) {
     return Status::Corrupt(path(), "record number " + std::to_string(n) + " out of range");
   }
-  return file_.ReadAt(kDataHeaderSize + uint64_t(n - 1) * length_, buf, length_);
+  return ReadBytes(kDataHeaderSize + uint64_t(n - 1) * length_, buf, length_);
 }
 
 Status DataFile::Write(uint32_t n, const uint8_t* buf) {

@@ -18,6 +18,8 @@
 #define GROUPDB_DATA_FILE_H_
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,10 @@ bool IsWellFormedRecord(int table_no, const uint8_t* rec);
 
 class DataFile {
  public:
+  DataFile();
+  ~DataFile();
+  DataFile(const DataFile&) = delete;
+  DataFile& operator=(const DataFile&) = delete;
   // Writes a new empty data file (header 0, 1, record_length), synced.
   static Status CreateEmpty(const std::string& path, uint32_t record_length);
 
@@ -77,7 +83,14 @@ class DataFile {
 
  private:
   Status WriteHeader();
+  // Every write goes through here: to the file at once, and into the
+  // cached blocks it touches.
   Status WriteBytes(uint64_t offset, const uint8_t* buf, size_t n);
+  // Read cache of the file in blocks (see data_file.cpp).
+  struct Block;
+  Status ReadBytes(uint64_t offset, uint8_t* buf, size_t n);
+  Status LoadBlock(uint64_t block_no, Block** block);
+  void DropCache();
   Status OpenChecked(const std::string& path, int table_no, bool walk_free_list);
 
   File file_;
@@ -85,7 +98,14 @@ class DataFile {
   int table_no_ = -1;
   int length_ = 0;
   bool unsynced_ = false;
+  uint64_t file_size_ = 0;
+  std::vector<std::unique_ptr<Block>> blocks_;  // by block number
+  std::deque<uint64_t> resident_;               // cached blocks, oldest first
 };
+
+// The bytes of data files all open data files may keep in memory together
+// (128 MB by default).
+void SetDataCacheBudget(size_t bytes);
 
 // Result of reading a whole data file record by record.
 struct DataScan {

@@ -179,8 +179,7 @@ void DbClearRecord(GroupDbRecord* buffer) {
 int DbBuildPrimaryKey(const GroupDbRecord* buffer, char* key) {
   const groupdb::TableDef* td = TableOf(buffer);
   if (td == nullptr) return 0;
-  const GroupDbRecord clean = Cleaned(buffer);
-  return groupdb::BuildIndexKey(td->number, 1, clean.Data, key);
+  return groupdb::BuildCleanIndexKey(td->number, 1, buffer->Data, key);
 }
 
 int DbBuildSecondaryKey(const GroupDbRecord* raw, char* key) {

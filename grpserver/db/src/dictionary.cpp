@@ -575,4 +575,20 @@ int BuildIndexKey(int table_no, int index_no, const char* record, char* key) {
   return k;
 }
 
+int BuildCleanIndexKey(int table_no, int index_no, const char* record, char* key) {
+  const IndexDef& ix = TableByNumber(table_no)->indexes[index_no - 1];
+  int k = 0;
+  for (int i = 0; i < ix.field_count; ++i) {
+    const int w = FieldByNumber(ix.fields[i])->width;
+    const char* src = record + FieldOffset(table_no, ix.fields[i]);
+    bool ended = false;
+    for (int b = 0; b < w; ++b) {
+      const unsigned char c = static_cast<unsigned char>(src[b]);
+      ended = ended || c == 0;
+      key[k++] = (ended || c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
+    }
+  }
+  return k;
+}
+
 }  // namespace groupdb

@@ -60,6 +60,10 @@ inline int KeysPerPage(int key_length) { return 1000 / (key_length + 4); }
 // not shift the key). REQUIRES: valid table and index; key has room for
 // IndexKeyLength bytes. Returns the key length.
 int BuildIndexKey(int table_no, int index_no, const char* record, char* key);
+// The same key from a record as a caller may have written it: in each key
+// field the bytes from its first NUL on, and control bytes, count as spaces
+// (the key an add of that record stores).
+int BuildCleanIndexKey(int table_no, int index_no, const char* record, char* key);
 
 }  // namespace groupdb
 

@@ -271,13 +271,13 @@ Status Engine::CheckReferences(int t, const uint8_t* rec) {
 Status Engine::ReadCurrent(int t, uint32_t n, uint8_t* rec) {
   TableState& ts = tables_[t];
   const int len = TableByNumber(t)->record_length;
-  std::vector<uint8_t> buf(len);
-  Status s = ts.data.Read(n, buf.data());
+  uint8_t buf[kMaxRecordLength];
+  Status s = ts.data.Read(n, buf);
   if (!s.ok()) return s;
-  if (!IsWellFormedRecord(t, buf.data())) {
+  if (!IsWellFormedRecord(t, buf)) {
     return Status::Corrupt(ts.data.path(), "index names record " + std::to_string(n) + ", which is not a live record");
   }
-  std::memcpy(rec, buf.data(), len);
+  std::memcpy(rec, buf, len);
   ts.current = n;
   return Status::Ok();
 }

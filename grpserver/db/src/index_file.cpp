@@ -325,7 +325,16 @@ Status IndexFile::Close() {
 
 // Bytes compare as signed 8-bit values, so 0x80..0xFF sort before 0x00..0x7F.
 int IndexFile::Compare(const uint8_t* a, const uint8_t* b) const {
-  for (uint32_t i = 0; i < k_; ++i) {
+  // Equal stretches are skipped eight bytes at a time; the first byte that
+  // differs decides, compared as signed.
+  uint32_t i = 0;
+  for (; i + 8 <= k_; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) break;
+  }
+  for (; i < k_; ++i) {
     int d = int(static_cast<int8_t>(a[i])) - int(static_cast<int8_t>(b[i]));
     if (d != 0) return d;
   }

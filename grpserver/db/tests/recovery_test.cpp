@@ -507,7 +507,9 @@ TEST_P(GroupHistoryTest, AGroupWithoutDataFilesIsNeverMadeNew) {
     if (n == "history") continue;
     ASSERT_TRUE(RemoveTree(GroupDir() + n).ok());
   }
-  if (*GetParam().keep != '\0') ASSERT_TRUE(MakeDirectory(GroupDir() + GetParam().keep).ok());
+  if (*GetParam().keep != '\0') {
+    ASSERT_TRUE(MakeDirectory(GroupDir() + GetParam().keep).ok());
+  }
   EXPECT_EQ(DbOpen(group_.c_str(), &out), 0) << GetParam().what;
   EXPECT_EQ(out, GDB_RC_CORRUPTED);
   EXPECT_FALSE(PathExists(DataFilePath(GroupDir(), DBT_LOCALQS))) << "made into a new group";
