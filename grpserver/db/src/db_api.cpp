@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <os/install_dir.h>
+
 #include "global_db.h"
 
 namespace groupdb {
@@ -33,12 +35,12 @@ void Print(const std::string& text) {
   }
 }
 
+std::string InstallDirectory() {
+  return Global().install_dir.empty() ? os::InstallDir() : Global().install_dir;
+}
+
 bool GroupDirectory(const char* group, std::string* dir, int* out) {
-  std::string install = Global().install_dir;
-  if (install.empty()) {
-    const char* env = std::getenv("HRLCOMPACT");
-    if (env != nullptr) install = env;
-  }
+  std::string install = InstallDirectory();
   if (install.empty()) {
     *out = GDB_RC_FAILED;
     return false;

@@ -1,6 +1,8 @@
 // file_util.cpp: POSIX implementation of the file interface.
 #include "file_util.h"
 
+#include <os/fault_injection.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,13 +17,8 @@
 namespace groupdb {
 namespace {
 
-FaultHook& Hook() {
-  static FaultHook hook;
-  return hook;
-}
-
 bool Injected(const char* call, const std::string& path) {
-  return Hook() && Hook()(call, path);
+  return os::FaultsArmed() && os::FaultPointFails(std::string(kFaultPointPrefix) + call, path);
 }
 
 bool g_skip_sync = false;
@@ -29,7 +26,6 @@ uint64_t g_sync_count = 0;
 
 }  // namespace
 
-void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
 void SetSyncSkippedForTests(bool skip) { g_skip_sync = skip; }
 uint64_t SyncCount() { return g_sync_count; }
 

@@ -3,9 +3,11 @@
 // renames, copies and the advisory lock.
 //
 // Every call that fails returns a Status with kIoError naming the call, the
-// path and errno. Tests may install a fault hook that makes chosen calls fail
-// as if the system had returned EIO, to prove that an I/O error is told
-// apart from corruption and leaves the files alone.
+// path and errno. Each call is a fault point (os/fault_injection.h) named
+// "groupdb-" and the call ("groupdb-open", "groupdb-read", "groupdb-write",
+// "groupdb-fsync", "groupdb-rename", "groupdb-mkdir", "groupdb-copy",
+// "groupdb-unlink"), its subject the path, so that tests can make chosen
+// calls fail as if the system had returned EIO, or end the process there.
 //
 // Single thread, like the engine.
 #ifndef GROUPDB_FILE_UTIL_H_
@@ -20,11 +22,8 @@
 
 namespace groupdb {
 
-// Returns true to make the call fail with EIO. `call` is "open", "read",
-// "write", "fsync", "rename", "mkdir", "copy", "unlink"; `path` the file
-// concerned.
-using FaultHook = std::function<bool(const char* call, const std::string& path)>;
-void SetFaultHook(FaultHook hook);
+// The prefix of the file layer's fault point names.
+constexpr const char* kFaultPointPrefix = "groupdb-";
 // Tests that kill processes (and never cut the power) may skip the syncs to
 // the disk, which otherwise take most of their time. Off unless set.
 void SetSyncSkippedForTests(bool skip);

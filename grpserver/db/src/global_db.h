@@ -13,7 +13,7 @@ namespace groupdb {
 
 struct GlobalDb {
   Engine engine;
-  std::string install_dir;            // empty: use $HRLCOMPACT
+  std::string install_dir;            // empty: the suite's install directory
   bool last_syncpoint_failed = false; // refuses backups until a good syncpoint
   int secondary_index[kTableCount] = {};  // index used by the last op 5
   DbReportFn report = nullptr;
@@ -21,6 +21,9 @@ struct GlobalDb {
 };
 
 GlobalDb& Global();
+
+// The install directory: the one DbSetInstallDir set, else the suite's.
+std::string InstallDirectory();
 
 // Resolves a group name to "<install>/groups/<group>/". *out: 4018 no
 // install directory, 2085 a bad name or a missing directory.

@@ -4,6 +4,7 @@
 #define GROUPDB_TESTS_DB_FIXTURE_H_
 
 #include <gtest/gtest.h>
+#include <os/fault_injection.h>
 
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@ inline std::vector<std::string>& CapturedReports() {
 
 inline void CaptureReport(const char* text, int, int) { CapturedReports().push_back(text); }
 inline void QuietPrint(const char*) {}
+
+// Makes the file layer's `call` ("open", "read", "write", "fsync", ...) fail
+// as with EIO on every path that contains `part`.
+inline void FailCall(const std::string& call, const std::string& part) {
+  os::SetFaultHook([point = std::string(kFaultPointPrefix) + call, part](std::string_view p, std::string_view subject) {
+    return p == point && subject.find(part) != std::string_view::npos ? os::FaultAction::kFail
+                                                                       : os::FaultAction::kNone;
+  });
+}
 
 inline bool Reported(const std::string& prefix) {
   for (const auto& l : CapturedReports()) {
@@ -41,7 +51,7 @@ class DbFixture : public ::testing::Test {
   }
   void TearDown() override {
     DbCloseLocked();
-    SetFaultHook(nullptr);
+    os::DisarmFaults();
   }
   std::string GroupDir() const { return tmp_.dir() + "groups/" + group_ + "/"; }
   void Open() {

@@ -270,9 +270,7 @@ TEST_F(RecordLayerTest, ResultCodes) {
 TEST_F(RecordLayerTest, IoErrorAtOpenIsNotCorruption) {
   Open();
   ASSERT_EQ(DbCloseLocked(), 1);
-  SetFaultHook([](const char* call, const std::string& path) {
-    return std::string(call) == "open" && path.find("LOCALQS.dat") != std::string::npos;
-  });
+  testing::FailCall("open", "LOCALQS.dat");
   int out = -1;
   EXPECT_EQ(DbOpen(group_.c_str(), &out), 0);
   EXPECT_EQ(out, GDB_RC_IO_ERROR);
@@ -293,12 +291,10 @@ TEST_F(RecordLayerTest, WriteErrorInTheMiddleOfAnUpdateKeepsTheTableMarkedForRep
   Set(&r, DBF_MQNODE_NAME, "N2");  // changes the keys of indexes 1 and 2
   // The keys change first (in the page cache), then the record's write
   // fails: the indexes and the data now disagree.
-  SetFaultHook([](const char* call, const std::string& path) {
-    return std::string(call) == "write" && path.find("LOCALQS.dat") != std::string::npos;
-  });
+  testing::FailCall("write", "LOCALQS.dat");
   EXPECT_EQ(DbWriteRecord(&r, GDB_WRITE_UPDATE, &out), 0);
   EXPECT_EQ(out, GDB_E_IO);
-  SetFaultHook(nullptr);
+  os::DisarmFaults();
   ASSERT_EQ(DbSyncpoint(group_.c_str(), &out), 1) << out;
   ASSERT_EQ(DbCloseLocked(), 1);
   EXPECT_EQ(testing::WordAt(ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, 1)), 20), 1u);

@@ -82,7 +82,9 @@ typedef struct GroupDbRecord {
 /* ---- Where groups live ------------------------------------------------ */
 
 /* Sets the install directory; groups are "<dir>/groups/<group>/". Without
- * a call the variable HRLCOMPACT is used. Returns 1. */
+ * a call (or after one with NULL or "") the suite's install directory is
+ * used: HRLCOMPACT, else the registry's WorkPath, else the parent of the
+ * working directory, else the default (os/install_dir.h). Returns 1. */
 int DbSetInstallDir(const char* install_dir);
 /* The group directory of the open database (ends with '/'), "" when none. */
 const char* DbGetDirectory(void);
