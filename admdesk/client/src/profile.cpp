@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sstream>
 
 #include "os/files.h"
 #include "os/paths.h"
@@ -66,9 +67,20 @@ std::string DefaultProfilePath() {
 IniProfile::IniProfile(std::string path) : path_(std::move(path)) {
   std::ifstream in(path_, std::ios::binary);
   if (!in) return;
-  std::string line;
+  std::stringstream text;
+  text << in.rdbuf();
+  Parse(text.str());
+}
+
+void IniProfile::Parse(std::string_view text) {
+  sections_.clear();
   Section* current = nullptr;
-  while (std::getline(in, line)) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
+    start = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line.front() == '[') {
       size_t close = line.rfind(']');

@@ -55,6 +55,16 @@ std::string ConnectionText(const mqnMQNodeData* node) {
   return "Connection: " + std::string(node->address.host) + "(" + node->address.service + ")";
 }
 
+// Reads one frame without blocking: a frame that has only partly arrived
+// gives 0 with 10035 and stays in the node's buffer for the next call, so a
+// peer that stalls mid-frame cannot hold the user interface.
+int ReadFrame(mqPcfMessage* message, mqnMQNodeData* node, int secure, mqcSignature signature) {
+  NoblockSocket(&node->socket);
+  int read = mnSRead(message, node, secure, signature);
+  BlockSocket(&node->socket);
+  return read;
+}
+
 // 1 ready, 0 time-out, -1 failed (errno set). Hang-up and error conditions
 // count as ready: the read that follows reports them.
 int PollOne(int fd, short events, int timeout_ms) {
@@ -250,9 +260,9 @@ bool ServerClient::OpenNodeConnection(mqnMQNodeData* node) {
     PcfPtr first(CreatePcfMessage(0, 1, 128));
     const int slot = cpcf_.SlotOfNode(node);
     const int secure = slot != 0 ? cpcf_.authenticate[slot] : 1;
-    if (first && mnSRead(first.get(), node, secure, cpcf_.signature) == 1) {
+    if (first && ReadFrame(first.get(), node, secure, cpcf_.signature) == 1) {
       if (first->Cfh->Type == kEventType && events_ != nullptr) events_->AddEvent(slot, first.get());
-    } else {
+    } else if (node->lastError != MN_ERR_WOULD_BLOCK) {
       node->open = 0;  // the group manager closed or spoke nonsense at once
     }
   }
@@ -340,8 +350,9 @@ int ServerClient::ReceiveFromGroupManager(mqPcfMessage* reply, const mqPcfMessag
       busy_ = 0;
       return 0;
     }
-    int read = mnSRead(reply, node, cpcf_.authenticate[slot], cpcf_.signature);
+    int read = ReadFrame(reply, node, cpcf_.authenticate[slot], cpcf_.signature);
     busy_ = 0;
+    if (read != 1 && node->lastError == MN_ERR_WOULD_BLOCK) continue;  // the rest is coming
     if (read != 1) return 0;
     if (reply->Cfh->Type == kEventType) {
       if (events_ != nullptr) events_->AddEvent(slot, reply);
@@ -393,7 +404,9 @@ std::vector<int> ServerClient::PollConnections(int wait_ms) {
     if (fds[i].revents == 0) continue;
     const int slot = slots[i];
     ResetPcfMessage(message.get(), 0, 2);
-    if (mnSRead(message.get(), cpcf_.node[slot], cpcf_.authenticate[slot], cpcf_.signature) != 1) {
+    mqnMQNodeData* node = cpcf_.node[slot];
+    if (ReadFrame(message.get(), node, cpcf_.authenticate[slot], cpcf_.signature) != 1) {
+      if (node->lastError == MN_ERR_WOULD_BLOCK) continue;  // part of a frame
       Disconnect(slot);  // "Manager Down"
       lost.push_back(slot);
       continue;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -321,6 +323,54 @@ TEST_F(ExchangeTest, WithoutRereadTheInProgressReplyIsReturned) {
             ServerClient::Outcome::kReplied);
   peer.Join();
   EXPECT_EQ(reply->Cfh->Reason, 20107);
+}
+
+TEST_F(ExchangeTest, ReplyArrivingInPiecesIsAssembledAcrossWaits) {
+  ScriptedPeer peer;
+  peer.Run([](ScriptedPeer& p) {
+    AnswerRegistration(p);
+    PcfPtr request = p.Read();
+    ASSERT_TRUE(request);
+    PcfPtr reply = MakeReply(request.get(), 0, 0);
+    std::vector<unsigned char> frame = ScriptedPeer::PlainFrame(reply.get());
+    p.SendRaw({frame.begin(), frame.begin() + 60});
+    p.WaitForRelease();  // the console is waiting on the rest now
+    p.SendRaw({frame.begin() + 60, frame.end()});
+  });
+  ASSERT_TRUE(ConnectTo(peer));
+  PcfPtr request = Request(MQCMD_INQUIRE_Q);
+  PcfPtr reply(CreatePcfMessage(MQCMD_INQUIRE_Q, 2, 512));
+  ASSERT_EQ(client_->SendToGroupManager(request.get()), 1);
+  // Each first wait sees the partial frame, reads it without blocking and
+  // waits again; the peer sends the rest after the first few rounds.
+  std::thread release([&peer] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    peer.Release();
+  });
+  EXPECT_EQ(client_->ReceiveFromGroupManager(reply.get()), 1);
+  release.join();
+  peer.Join();
+  EXPECT_EQ(reply->Cfh->Command, MQCMD_INQUIRE_Q);
+  EXPECT_EQ(reply->Cfh->CompCode, 0);
+}
+
+TEST_F(ExchangeTest, PeerStallingMidFrameTimesOutInsteadOfHanging) {
+  ScriptedPeer peer;
+  peer.Run([](ScriptedPeer& p) {
+    AnswerRegistration(p);
+    PcfPtr request = p.Read();
+    ASSERT_TRUE(request);
+    PcfPtr reply = MakeReply(request.get(), 0, 0);
+    std::vector<unsigned char> frame = ScriptedPeer::PlainFrame(reply.get());
+    p.SendRaw({frame.begin(), frame.begin() + 60});
+    p.WaitForRelease();
+  });
+  ASSERT_TRUE(ConnectTo(peer));
+  PcfPtr request = Request(MQCMD_CHANGE_Q);
+  PcfPtr reply(CreatePcfMessage(MQCMD_CHANGE_Q, 2, 512));
+  EXPECT_EQ(client_->Exchange(request.get(), reply.get()), ServerClient::Outcome::kNoReply);
+  peer.Release();
+  EXPECT_EQ(client_->cpcf().node[1]->lastError, 10060);
 }
 
 TEST_F(ExchangeTest, EventsBeforeTheReplyAllReachTheEventPane) {

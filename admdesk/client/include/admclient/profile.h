@@ -61,6 +61,9 @@ class IniProfile : public Profile {
   bool DeleteKey(std::string_view section, std::string_view key) override;
   bool HasKey(std::string_view section, std::string_view key) const override;
   const std::string& path() const { return path_; }
+  // Replaces what the profile holds by the sections of text (the file's
+  // format above; CRLF line ends accepted). Nothing is written.
+  void Parse(std::string_view text);
   // The reason of the last failed write ("" when none).
   const std::string& error() const { return error_; }
   // The file's text as it would be written.

@@ -3,6 +3,7 @@
 #include "support/scripted_peer.h"
 
 #include <poll.h>
+#include <sys/socket.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -72,7 +73,7 @@ ScriptedPeer::ScriptedPeer(bool secure) : secure_(secure) {
 }
 
 ScriptedPeer::~ScriptedPeer() {
-  released_ = true;
+  Release();
   Join();
   if (client_ != nullptr) DeleteMQNode(client_);
   DeleteMQNode(server_);
@@ -116,11 +117,40 @@ void ScriptedPeer::Close() {
   client_ = nullptr;
 }
 
+void ScriptedPeer::Release() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  released_ = true;
+  release_signal_.notify_all();
+}
+
 void ScriptedPeer::WaitForRelease() {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!released_ && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::unique_lock<std::mutex> lock(mutex_);
+  release_signal_.wait_for(lock, std::chrono::seconds(10), [this] { return released_; });
+}
+
+bool ScriptedPeer::SendRaw(const std::vector<unsigned char>& bytes) {
+  if (client_ == nullptr) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = send(client_->socket.handle, bytes.data() + done, bytes.size() - done,
+                     MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
   }
+  return true;
+}
+
+std::vector<unsigned char> ScriptedPeer::PlainFrame(const mqPcfMessage* message) {
+  std::vector<unsigned char> bytes(message->Body.Storage,
+                                   message->Body.Storage + message->Body.UsedLength);
+  MessageHeader header;
+  std::memcpy(&header, bytes.data(), sizeof header);
+  header.StrucLength = MESSAGE_HEADER_LENGTH;
+  header.BigEndian = 0;
+  header.AsciiText = 1;
+  header.lUserMsgLength = message->Body.UsedLength - MESSAGE_HEADER_LENGTH;
+  std::memcpy(bytes.data(), &header, sizeof header);
+  return bytes;
 }
 
 }  // namespace peertest

@@ -6,7 +6,8 @@
 #ifndef ADMCLIENT_TESTS_SCRIPTED_PEER_H_
 #define ADMCLIENT_TESTS_SCRIPTED_PEER_H_
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,11 +60,16 @@ class ScriptedPeer {
   // The next frame from the console, or null after timeout_ms or a failure.
   PcfPtr Read(int timeout_ms = 5000);
   bool Send(mqPcfMessage* message);
+  // Writes bytes as they are on the accepted connection.
+  bool SendRaw(const std::vector<unsigned char>& bytes);
+  // The plain frame of message: its 136-byte header (lengths stamped) and
+  // its PCF body.
+  static std::vector<unsigned char> PlainFrame(const mqPcfMessage* message);
   // Closes the accepted connection.
   void Close();
   // Blocks until the test calls Release() (or 10 s pass).
   void WaitForRelease();
-  void Release() { released_ = true; }
+  void Release();
 
   // Copies of the message bytes (header and body) of every frame read.
   const std::vector<std::vector<unsigned char>>& received() const { return received_; }
@@ -74,7 +80,9 @@ class ScriptedPeer {
   mqnMQNodeData* server_ = nullptr;
   mqnMQNodeData* client_ = nullptr;
   std::thread thread_;
-  std::atomic<bool> released_{false};
+  std::mutex mutex_;
+  std::condition_variable release_signal_;
+  bool released_ = false;  // guarded by mutex_
   std::vector<std::vector<unsigned char>> received_;
 };
 
