@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QMenuBar>
 #include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -33,7 +34,80 @@ QRect RectFromText(const QString& text, const QRect& fallback) {
   return QRect(QPoint(left, top), QSize(right - left, bottom - top));
 }
 
-// ---- 2. Error-code dialog and trace bar ---------------------------------------
+// ---- 2. Status bar, error-code dialog and trace bar ----------------------------
+
+MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
+  setObjectName("CMainStatusBar");
+  for (int i = 0; i < kPanes; ++i) {
+    panes_[i].label = new QLabel(this);
+    panes_[i].label->setObjectName(QString("Pane%1").arg(i));
+    if (i == 0) {
+      addWidget(panes_[i].label, 1);  // pane 0 stretches
+    } else {
+      addPermanentWidget(panes_[i].label);
+    }
+  }
+  SetPaneTexts(0, "Ready", "Ready");
+}
+
+QLabel* MainStatusBar::pane(int index) const {
+  return index >= 0 && index < kPanes ? panes_[index].label : nullptr;
+}
+
+void MainStatusBar::Repaint(int index) {
+  Pane& p = panes_[index];
+  p.label->setText(p.enabled ? p.text : p.disabled_text);
+  QPalette palette = p.label->palette();
+  QColor color = p.enabled ? p.color : p.disabled_color;
+  palette.setColor(QPalette::WindowText, color.isValid() ? color : QColor(Qt::black));
+  p.label->setPalette(palette);
+  p.label->update();
+}
+
+void MainStatusBar::SetPaneColors(int index, const QColor& text, const QColor& disabled_text) {
+  if (pane(index) == nullptr) return;
+  panes_[index].color = text;
+  panes_[index].disabled_color = disabled_text;
+  Repaint(index);
+}
+
+void MainStatusBar::SetPaneTexts(int index, const QString& text, const QString& disabled_text) {
+  if (pane(index) == nullptr) return;
+  panes_[index].text = text;
+  panes_[index].disabled_text = disabled_text;
+  Repaint(index);
+}
+
+void MainStatusBar::SetPaneFontHeight(int index, int height) {
+  if (pane(index) == nullptr || height <= 0) return;
+  QFont font = panes_[index].label->font();
+  font.setPixelSize(height);
+  panes_[index].label->setFont(font);
+}
+
+void MainStatusBar::SetPaneFontName(int index, const QString& face) {
+  if (pane(index) == nullptr) return;
+  QFont font = panes_[index].label->font();
+  font.setFamily(face);
+  panes_[index].label->setFont(font);
+}
+
+void MainStatusBar::SetPaneEnabled(int index, bool enabled) {
+  if (pane(index) == nullptr) return;
+  panes_[index].enabled = enabled;
+  Repaint(index);
+}
+
+void MainStatusBar::ShowClock(std::time_t when) {
+  QDateTime local = QDateTime::fromSecsSinceEpoch(when);
+  QLocale c(QLocale::C);
+  QString date = c.toString(local, "ddd, MMM d, yy ");
+  QString time = c.toString(local, "HH:mm  ");
+  SetPaneTexts(kDatePane, date, date);
+  SetPaneTexts(kTimePane, time, time);
+}
+
+// ---- Error-code dialog and trace bar ----------------------------------------------
 
 ErrorCodeDialog::ErrorCodeDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("CErrorCodeDlg");
@@ -160,42 +234,115 @@ MainFrame::MainFrame(admclient::Profile& profile, const admclient::Clock& clock,
   osGetLoginName(user, sizeof user);
   results_ = std::make_unique<admclient::ResultLog>(clock_, trace_, log_.get(), user);
 
-  auto* toolbar = addToolBar("Standard");
-  toolbar->setObjectName("MainToolBar");
-  QAction* open = commands_->Add(57600, "&New Network Window", [this] { OpenNetworkWindow(); });
-  QAction* trace = commands_->Add(32074, "&Trace", [this] { trace_->setVisible(!trace_->isVisible()); },
-                                  [this](QAction* a) {
-                                    a->setCheckable(true);
-                                    a->setChecked(trace_->isVisible());
-                                  });
-  QAction* refresh = commands_->Add(32771, "&Refresh", [this] {
-    if (ChildFrame* child = ActiveChild()) ++child->refreshes;
-  });
-  for (int mode = 0; mode < 3; ++mode) {
-    static const char* const kNames[] = {"&Run-time Attributes", "&Static Attributes",
-                                         "&All Attributes"};
-    QAction* filter = commands_->Add(32800 + mode, kNames[mode], [this, mode] {
-      if (ChildFrame* child = ActiveChild()) child->attribute_filter = mode;
-    });
-    toolbar->addAction(filter);
-  }
-  toolbar->addAction(open);
-  toolbar->addAction(trace);
-  toolbar->addAction(refresh);
-
-  statusBar()->setObjectName("CMainStatusBar");
-  status_text_ = new QLabel("Ready", this);
-  status_text_->setObjectName("StatusText");
-  status_date_ = new QLabel(this);
-  status_date_->setObjectName("StatusDate");
-  status_time_ = new QLabel(this);
-  status_time_->setObjectName("StatusTime");
-  statusBar()->addWidget(status_text_, 1);
-  statusBar()->addPermanentWidget(status_date_);
-  statusBar()->addPermanentWidget(status_time_);
+  status_ = new MainStatusBar(this);
+  setStatusBar(status_);
+  AddCommands();
   UpdateClock();
   connect(&clock_timer_, &QTimer::timeout, this, &MainFrame::UpdateClock);
   clock_timer_.start(30000);
+}
+
+void MainFrame::StartProgram(const QString& program, const QStringList& arguments) {
+  started << (QStringList{program} + arguments).join(' ');
+  if (!harrowgui::Launcher::Start(program, arguments)) {
+    status_->SetPaneTexts(0, "Cannot start " + program, "Cannot start " + program);
+  }
+}
+
+// The console-wide commands, their update rules and the toolbar.
+void MainFrame::AddCommands() {
+  harrowgui::CommandTable& t = *commands_;
+  auto child_active = [this](QAction* a) { a->setEnabled(ActiveChild() != nullptr); };
+  auto flag_rule = [this](bool* flag) {
+    return [this, flag](QAction* a) {
+      a->setCheckable(true);
+      a->setEnabled(ActiveChild() != nullptr);
+      a->setChecked(*flag);
+    };
+  };
+  auto toggle = [this](bool* flag, bool* companion) {
+    return [this, flag, companion] {
+      *flag = !*flag;
+      if (companion != nullptr) *companion = *flag;
+      if (on_tree_flags_changed) on_tree_flags_changed();
+      commands_->UpdateAll();
+    };
+  };
+  QAction* connect_new = t.Add(57600, "&Connect\tCtrl+N", [this] { OpenNetworkWindow(); });
+  connect_new->setShortcut(QKeySequence("Ctrl+N"));
+  t.Add(59393, "&Status Bar", [this] { status_->setVisible(!status_->isVisible()); },
+        [this](QAction* a) {
+          a->setCheckable(true);
+          a->setChecked(status_->isVisible());
+        });
+  t.Add(32074, "&Command Trace", [this] { trace_->setVisible(!trace_->isVisible()); },
+        [this](QAction* a) {
+          a->setCheckable(true);
+          a->setChecked(trace_->isVisible());
+        });
+  t.Add(32100, "C&onnections ...", [this] {
+    if (on_connections) on_connections();
+  })->setToolTip("Configure server connections");
+  t.Add(32073, "&Find Object ...", [this] {
+    if (on_find) on_find();
+  }, child_active);
+  t.Add(32075, "Open remote text file", [this] {
+    if (on_remote_file) on_remote_file();
+  });
+  t.Add(32076, "Edit filtering mask", [this] {
+    if (on_filter_edit) on_filter_edit();
+  }, child_active);
+  t.Add(32077, "M&QSC Commands", [this] { StartProgram("mqsccore", {}); })
+      ->setToolTip("Start remote MQSC interface");
+  t.Add(32078, "&Message Lookout", [this] {
+    std::string program = profile_.GetString("Installation", "Message Lookout", "msgexec");
+    StartProgram(QString::fromStdString(program), {});
+  });
+  t.Add(32081, "Start deskpilot", [this] { StartProgram("deskpilot", {}); });
+  t.Add(32082, "Display queues", toggle(&show_queues, nullptr), flag_rule(&show_queues));
+  t.Add(32083, "Display dynamic queues", toggle(&show_dynamic_queues, nullptr),
+        flag_rule(&show_dynamic_queues));
+  t.Add(32084, "Display channels", toggle(&show_channels, &show_client_connections),
+        flag_rule(&show_channels));
+  t.Add(32085, "Display processes", toggle(&show_processes, nullptr), flag_rule(&show_processes));
+  t.Add(57667, "&Harrowline Compact Help...", [] {
+    harrowgui::HelpService::Show("Harrowline Compact Help.chm", "/Welcome.htm");
+  });
+  // Network window commands: F5 refresh and the attribute filters.
+  t.Add(32771, "&Refresh", [this] {
+    if (ChildFrame* child = ActiveChild()) ++child->refreshes;
+  }, child_active);
+  static const char* const kFilters[] = {"&Run-time Attributes", "&Static Attributes",
+                                         "&All Attributes"};
+  for (int mode = 0; mode < 3; ++mode) {
+    t.Add(32800 + mode, kFilters[mode], [this, mode] {
+      if (ChildFrame* child = ActiveChild()) child->attribute_filter = mode;
+    }, [this, mode](QAction* a) {
+      a->setCheckable(true);
+      ChildFrame* child = ActiveChild();
+      a->setEnabled(child != nullptr);
+      a->setChecked(child != nullptr && child->attribute_filter == mode);
+    });
+  }
+
+  auto* toolbar = addToolBar("Harrowline Compact main toolbar");
+  toolbar->setObjectName("MainToolBar");
+  const int kToolbar[] = {57600, 32100, 0,     32074, 32073, 32075, 32076, 0,     32077,
+                          32078, 32081, 0,     32082, 32083, 32084, 32085, 0,     57667};
+  for (int id : kToolbar) {
+    if (id == 0) {
+      toolbar->addSeparator();
+    } else {
+      toolbar->addAction(t.Find(id));
+    }
+  }
+  auto* view = menuBar()->addMenu("&View");
+  for (int id : {59393, 32074, 32082, 32083, 32084, 32085, 32800, 32801, 32802, 32771}) {
+    view->addAction(t.Find(id));
+  }
+  connect(view, &QMenu::aboutToShow, commands_, &harrowgui::CommandTable::UpdateAll);
+  connect(mdi_, &QMdiArea::subWindowActivated, commands_, &harrowgui::CommandTable::UpdateAll);
+  t.UpdateAll();
 }
 
 MainFrame::~MainFrame() { trace_->setParent(this); }
@@ -206,23 +353,11 @@ ChildFrame* MainFrame::ActiveChild() const {
   return sub != nullptr ? qobject_cast<ChildFrame*>(sub->widget()) : nullptr;
 }
 
-void MainFrame::UpdateClock() {
-  std::time_t now = clock_.Now();
-  QDateTime when = QDateTime::fromSecsSinceEpoch(now);
-  QLocale c(QLocale::C);
-  status_date_->setText(c.toString(when, "ddd, MMM d, yy "));
-  status_time_->setText(c.toString(when, "HH:mm  "));
-}
-
-void MainFrame::SetStatusText(const QString& text, const QColor& color) {
-  status_text_->setText(text);
-  QPalette palette = status_text_->palette();
-  if (color.isValid()) palette.setColor(QPalette::WindowText, color);
-  status_text_->setPalette(palette);
-}
+void MainFrame::UpdateClock() { status_->ShowClock(clock_.Now()); }
 
 ChildFrame* MainFrame::OpenNetworkWindow() {
   auto* child = new ChildFrame(profile_);
+  harrowgui::SetDocument(child, 1, kNetworkTitle);
   QMdiSubWindow* sub = mdi_->addSubWindow(child);
   sub->setObjectName("NetworkWindow");
   sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -231,6 +366,7 @@ ChildFrame* MainFrame::OpenNetworkWindow() {
   if (placement.isValid()) sub->setGeometry(placement);
   child->show();
   sub->show();
+  commands_->UpdateAll();
   return child;
 }
 

@@ -29,6 +29,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 
 #include "admclient/admclient.h"
@@ -44,6 +45,36 @@ QString RectText(const QRect& rect);
 // The rectangle of such a text, numbers read at offsets 0, 5, 10 and 15;
 // an empty text gives fallback.
 QRect RectFromText(const QString& text, const QRect& fallback);
+
+// The main status bar: pane 0 messages and menu prompts, pane 1 free (the
+// tree's "Last Updated" text), pane 2 the date, pane 3 the time. Each pane
+// has an enabled and a disabled text and colour, a font height and face.
+class MainStatusBar : public QStatusBar {
+  Q_OBJECT
+ public:
+  static constexpr int kPanes = 4;
+  static constexpr int kDatePane = 2;
+  static constexpr int kTimePane = 3;
+  explicit MainStatusBar(QWidget* parent = nullptr);
+  QLabel* pane(int index) const;
+  void SetPaneColors(int index, const QColor& text, const QColor& disabled_text);
+  void SetPaneTexts(int index, const QString& text, const QString& disabled_text);
+  void SetPaneFontHeight(int index, int height);
+  void SetPaneFontName(int index, const QString& face);
+  void SetPaneEnabled(int index, bool enabled);
+  // Date "Thu, Dec 10, 26 " and time "13:05  " of when.
+  void ShowClock(std::time_t when);
+
+ private:
+  struct Pane {
+    QLabel* label = nullptr;
+    QString text, disabled_text;
+    QColor color, disabled_color;
+    bool enabled = true;
+  };
+  void Repaint(int index);
+  Pane panes_[kPanes];
+};
 
 // The error-code dialog: one read-only text with a reason's description.
 class ErrorCodeDialog : public QDialog {
@@ -113,12 +144,21 @@ class MainFrame : public QMainWindow {
   QMdiArea* mdi() const { return mdi_; }
   // The error-code dialog last opened from the trace bar (null before).
   ErrorCodeDialog* error_dialog() const { return error_dialog_; }
-  // The status bar's text pane.
-  void SetStatusText(const QString& text, const QColor& color = QColor());
   // The network window that commands act on (the current one, else the
   // first); null when none is open.
   ChildFrame* ActiveChild() const;
-  QLabel* status_text() const { return status_text_; }
+  MainStatusBar* status() const { return status_; }
+  // The console-wide commands' hooks for windows that later parts bring
+  // (connection list, Find, remote text file, filter edit): run when set.
+  std::function<void()> on_connections, on_find, on_remote_file, on_filter_edit;
+  // The tree flags the "Display ..." commands toggle (queues, dynamic
+  // queues, channels with client connections, processes).
+  bool show_queues = true, show_dynamic_queues = false, show_channels = true,
+       show_client_connections = true, show_processes = true;
+  // Called after a tree flag changed (the tree repopulates); may be empty.
+  std::function<void()> on_tree_flags_changed;
+  // The program lines the start commands ran, newest last.
+  QStringList started;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -126,6 +166,8 @@ class MainFrame : public QMainWindow {
  private:
   void ShowReasonOfRow(int page, int row);
   void UpdateClock();
+  void AddCommands();
+  void StartProgram(const QString& program, const QStringList& arguments);
 
   admclient::Profile& profile_;
   const admclient::Clock& clock_;
@@ -134,9 +176,7 @@ class MainFrame : public QMainWindow {
   harrowgui::CommandTable* commands_;
   TraceBar* trace_;
   QMdiArea* mdi_;
-  QLabel* status_text_;
-  QLabel* status_date_;
-  QLabel* status_time_;
+  MainStatusBar* status_;
   QTimer clock_timer_;
   ErrorCodeDialog* error_dialog_ = nullptr;
   bool saved_ = false;

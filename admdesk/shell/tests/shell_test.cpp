@@ -29,6 +29,13 @@ class ShellTest : public QObject {
   void traceRowDoubleClickShowsItsReason();
   void attributeAndRefreshCommandsReachTheNetworkWindow();
   void progressCancelIsSeenByTheWaitingCode();
+  void progressPercentText_data();
+  void progressPercentText();
+  void progressCancelTwiceIsOneCancel();
+  void documentsAreFoundByKindAndTitle();
+  void statusBarPanes();
+  void commandStatesFollowTheWindows();
+  void dockingLayoutComesBackUnderOneName();
 
  private:
   std::unique_ptr<QTemporaryDir> dir_;
@@ -70,9 +77,7 @@ void ShellTest::windowsAreFoundByObjectName() {
   QCOMPARE(child->outer()->widget(0), tree);
   QCOMPARE(child->inner()->widget(0), attributes);
   QCOMPARE(child->inner()->widget(1), events);
-  QVERIFY(frame.findChild<QLabel*>("StatusDate"));
-  QRegularExpression time("^\\d\\d:\\d\\d  $");
-  QVERIFY(time.match(frame.findChild<QLabel*>("StatusTime")->text()).hasMatch());
+  QVERIFY(frame.findChild<QWidget*>("MainToolBar"));
 }
 
 void ShellTest::closingWritesPlacementAndSplitters() {
@@ -199,13 +204,17 @@ void ShellTest::progressCancelIsSeenByTheWaitingCode() {
   policy.budget_steps = 200;  // 10 s at most
   admclient::ServerClient client(*profile_, prompter, progress, clock_, frame.results(), nullptr,
                                  policy);
-  QTimer::singleShot(300, &progress, [&progress] {
+  bool owner_was_disabled = false;
+  QTimer::singleShot(300, &progress, [&progress, &frame, &owner_was_disabled] {
+    owner_was_disabled = !frame.isEnabled();
     QTest::mouseClick(progress.findChild<QPushButton*>("ProgressCancel"), Qt::LeftButton);
   });
   std::vector<bool> outcome = client.ConnectAll();
   QCOMPARE(outcome.size(), size_t{1});
   QVERIFY(outcome[0]);  // connected; the registration reply never came
-  QVERIFY(progress.cancelled());
+  QVERIFY(owner_was_disabled);
+  QVERIFY(progress.cancel_seen());
+  QVERIFY(frame.isEnabled());  // the owner is enabled again
   QCOMPARE(client.cpcf().node[1]->lastError, 10053);
   QCOMPARE(client.busy(), 0);
   QVERIFY(!progress.isVisible());
@@ -213,6 +222,145 @@ void ShellTest::progressCancelIsSeenByTheWaitingCode() {
   QCOMPARE(prompter.shown().size(), size_t{1});
   QVERIFY(prompter.shown()[0].text.find("error code: 10053") != std::string::npos);
   DeleteMQNode(silent);
+}
+
+void ShellTest::progressPercentText_data() {
+  QTest::addColumn<int>("position");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("start") << 0 << "0 ";
+  QTest::newRow("one") << 1 << "0 ";
+  QTest::newRow("half") << 60 << "50 ";
+  QTest::newRow("last below") << 119 << "99 ";
+  QTest::newRow("end") << 120 << "100 ";
+}
+
+void ShellTest::progressPercentText() {
+  QFETCH(int, position);
+  QFETCH(QString, text);
+  harrowgui::ProgressDialog progress;
+  progress.SetRange(0, 120);
+  QCOMPARE(progress.PercentText(position), text);
+  progress.Create();
+  progress.SetPos(position);
+  QCOMPARE(progress.findChild<QLabel*>("ProgressPercent")->text(), text);
+  progress.Destroy();
+}
+
+void ShellTest::progressCancelTwiceIsOneCancel() {
+  QWidget owner;
+  owner.show();
+  harrowgui::ProgressDialog progress(&owner);
+  QCOMPARE(progress.windowTitle(), QString("Waiting for response. Please wait."));
+  progress.SetStatusText("Connection: 127.0.0.1(4005)");
+  progress.SetRange(0, 120);
+  progress.Create();
+  QVERIFY(!owner.isEnabled());
+  auto* cancel = progress.findChild<QPushButton*>("ProgressCancel");
+  QTest::mouseClick(cancel, Qt::LeftButton);
+  QTest::mouseClick(cancel, Qt::LeftButton);
+  QVERIFY(progress.isVisible());  // Cancel leaves the dialog open
+  QVERIFY(progress.IsCancelled());
+  QVERIFY(!progress.IsCancelled());
+  QCOMPARE(progress.findChild<QLineEdit*>("ProgressText")->text(),
+           QString("Connection: 127.0.0.1(4005)"));
+  progress.Destroy();
+  QVERIFY(owner.isEnabled());
+  // An owner that was disabled before stays disabled.
+  owner.setEnabled(false);
+  progress.Create();
+  progress.Destroy();
+  QVERIFY(!owner.isEnabled());
+}
+
+void ShellTest::documentsAreFoundByKindAndTitle() {
+  MainFrame frame(*profile_, clock_);
+  ChildFrame* child = frame.OpenNetworkWindow();
+  QCOMPARE(harrowgui::FindDocument(frame.mdi(), 1, "MQSeries Network"), child);
+  QCOMPARE(harrowgui::FindDocument(frame.mdi(), 2, "MQSeries Network"), nullptr);
+  QCOMPARE(harrowgui::DocumentTitle("MQSeries Network:2"), QString("MQSeries Network"));
+  QCOMPARE(harrowgui::DocumentTitle("Channel Status 3"), QString("Channel Status"));
+  QCOMPARE(harrowgui::DocumentTitle("\\\\G\\N\\Q\\Channel Status"),
+           QString("\\\\G\\N\\Q\\Channel Status"));
+  QCOMPARE(harrowgui::DocumentKindName(7), QString("ZOR"));
+  QCOMPARE(harrowgui::DocumentKindName(9), QString());
+}
+
+void ShellTest::statusBarPanes() {
+  MainFrame frame(*profile_, clock_);
+  admdesk::MainStatusBar* bar = frame.status();
+  QCOMPARE(bar->objectName(), QString("CMainStatusBar"));
+  bar->SetPaneTexts(1, "Last Updated: 11:30", "(not connected)");
+  bar->SetPaneColors(1, Qt::blue, Qt::gray);
+  QCOMPARE(bar->pane(1)->text(), QString("Last Updated: 11:30"));
+  QCOMPARE(bar->pane(1)->palette().color(QPalette::WindowText), QColor(Qt::blue));
+  bar->SetPaneEnabled(1, false);
+  QCOMPARE(bar->pane(1)->text(), QString("(not connected)"));
+  QCOMPARE(bar->pane(1)->palette().color(QPalette::WindowText), QColor(Qt::gray));
+  bar->SetPaneFontHeight(1, 17);
+  QCOMPARE(bar->pane(1)->font().pixelSize(), 17);
+  bar->SetPaneFontName(1, "Monospace");
+  QCOMPARE(bar->pane(1)->font().family(), QString("Monospace"));
+  QCOMPARE(bar->pane(4), nullptr);
+  qputenv("TZ", "UTC");
+  tzset();
+  bar->ShowClock(1765366245);  // Wed Dec 10 2025 11:30:45 UTC
+  QCOMPARE(bar->pane(2)->text(), QString("Wed, Dec 10, 25 "));
+  QCOMPARE(bar->pane(3)->text(), QString("11:30  "));
+  qunsetenv("TZ");
+  tzset();
+}
+
+void ShellTest::commandStatesFollowTheWindows() {
+  MainFrame frame(*profile_, clock_);
+  frame.show();
+  harrowgui::CommandTable& t = frame.commands();
+  t.UpdateAll();
+  for (int id : {32073, 32076, 32082, 32083, 32084, 32085, 32771}) {
+    QVERIFY2(!t.Find(id)->isEnabled(), qPrintable(QString::number(id)));
+  }
+  QVERIFY(t.Find(32100)->isEnabled());
+  int connections = 0, flags_changed = 0;
+  frame.on_connections = [&] { ++connections; };
+  frame.on_tree_flags_changed = [&] { ++flags_changed; };
+  t.Find(32100)->trigger();
+  QCOMPARE(connections, 1);
+  t.Find(57600)->trigger();  // a network window
+  QVERIFY(t.Find(32082)->isEnabled());
+  QVERIFY(t.Find(32082)->isChecked());
+  QVERIFY(!t.Find(32083)->isChecked());
+  t.Find(32084)->trigger();  // channels off, and client connections with them
+  QVERIFY(!frame.show_channels && !frame.show_client_connections);
+  QVERIFY(!t.Find(32084)->isChecked());
+  QCOMPARE(flags_changed, 1);
+  t.Find(32074)->trigger();
+  QVERIFY(!frame.trace()->isVisible());
+  t.UpdateAll();
+  QVERIFY(!t.Find(32074)->isChecked());
+  t.Find(59393)->trigger();
+  QVERIFY(!frame.status()->isVisible());
+  profile_->WriteString("Installation", "Message Lookout", "/nonexistent/msgexec");
+  t.Find(32078)->trigger();
+  QCOMPARE(frame.started.value(0), QString("/nonexistent/msgexec"));
+  QCOMPARE(frame.status()->pane(0)->text(), QString("Cannot start /nonexistent/msgexec"));
+}
+
+void ShellTest::dockingLayoutComesBackUnderOneName() {
+  profile_->WriteInt("Settings", "WinMaximized", 0);
+  {
+    MainFrame frame(*profile_, clock_);
+    frame.RestorePlacement();
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    frame.removeDockWidget(frame.trace());
+    frame.addDockWidget(Qt::RightDockWidgetArea, frame.trace());
+    frame.trace()->show();
+    frame.close();
+  }
+  MainFrame again(*profile_, clock_);
+  again.RestorePlacement();
+  again.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&again));
+  QCOMPARE(again.dockWidgetArea(again.trace()), Qt::RightDockWidgetArea);
 }
 
 QTEST_MAIN(ShellTest)

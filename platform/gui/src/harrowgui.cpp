@@ -9,7 +9,11 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
+#include <QHBoxLayout>
+#include <QMdiSubWindow>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace harrowgui {
 
@@ -47,44 +51,142 @@ int QtPrompter::Ask(const std::string& text, admclient::PromptIcon icon,
   return answers.value(box.clickedButton(), admclient::kAnswerCancel);
 }
 
-ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
+// The dialog is a window of its own, not a child of its owner: disabling the
+// owner while it is up must leave its Cancel button usable.
+ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(nullptr), owner_(owner) {
   setObjectName("CProgressDlg");
-  setWindowTitle("Progress");
+  setWindowTitle("Waiting for response. Please wait.");
+  setModal(false);
   auto* layout = new QVBoxLayout(this);
-  text_ = new QLabel(this);
+  text_ = new QLineEdit(this);
   text_->setObjectName("ProgressText");
+  text_->setReadOnly(true);
   bar_ = new QProgressBar(this);
   bar_->setObjectName("ProgressBar");
+  bar_->setTextVisible(false);
+  auto* row = new QHBoxLayout();
+  percent_ = new QLabel(" 0", this);
+  percent_->setObjectName("ProgressPercent");
+  auto* unit = new QLabel("Sec.", this);
   cancel_ = new QPushButton("Cancel", this);
   cancel_->setObjectName("ProgressCancel");
+  row->addWidget(percent_);
+  row->addWidget(unit);
+  row->addStretch(1);
+  row->addWidget(cancel_);
   layout->addWidget(text_);
   layout->addWidget(bar_);
-  layout->addWidget(cancel_);
-  connect(cancel_, &QPushButton::clicked, this, [this] { cancelled_ = true; });
+  layout->addLayout(row);
+  connect(cancel_, &QPushButton::clicked, this, [this] {
+    cancelled_ = true;  // the dialog stays open; the waiting code asks
+    cancel_seen_ = true;
+  });
+}
+
+ProgressDialog::~ProgressDialog() { Destroy(); }
+
+void ProgressDialog::SetStatusText(const QString& text) { text_->setText(text); }
+
+bool ProgressDialog::Create() {
+  if (owner_ != nullptr && owner_->isEnabled()) {
+    owner_->setEnabled(false);
+    disabled_owner_ = true;
+  }
+  bar_->setRange(lower_, upper_);
+  bar_->setValue(lower_);
+  cancelled_ = false;
+  cancel_seen_ = false;
+  ShowPercent();
+  show();
+  Pump();
+  return true;
+}
+
+void ProgressDialog::SetRange(int lower, int upper) {
+  lower_ = lower;
+  upper_ = upper > lower ? upper : lower + 1;
+  bar_->setRange(lower_, upper_);
+}
+
+void ProgressDialog::Pump() { QApplication::processEvents(QEventLoop::AllEvents); }
+
+QString ProgressDialog::PercentText(int position) const {
+  int percent = (position - lower_) * 100 / (upper_ - lower_);
+  if (percent != 100) percent %= 100;
+  return QString("%1 ").arg(percent);
+}
+
+void ProgressDialog::ShowPercent() {
+  QString text = PercentText(bar_->value());
+  if (percent_->text() != text) percent_->setText(text);
+}
+
+void ProgressDialog::StepIt() { OffsetPos(step_); }
+
+void ProgressDialog::SetPos(int position) {
+  Pump();
+  bar_->setValue(std::clamp(position, lower_, upper_));
+  ShowPercent();
+}
+
+void ProgressDialog::OffsetPos(int amount) { SetPos(bar_->value() + amount); }
+
+bool ProgressDialog::IsCancelled() {
+  Pump();
+  bool was = cancelled_;
+  cancelled_ = false;
+  return was;
+}
+
+void ProgressDialog::Destroy() {
+  if (disabled_owner_ && owner_ != nullptr) owner_->setEnabled(true);
+  disabled_owner_ = false;
+  hide();
 }
 
 void ProgressDialog::Begin(const std::string& text, int range_max) {
-  cancelled_ = false;
-  text_->setText(QString::fromStdString(text));
-  bar_->setRange(0, range_max);
-  bar_->setValue(0);
-  show();
-  QApplication::processEvents();
+  SetStatusText(QString::fromStdString(text));
+  SetRange(0, range_max);
+  SetStep(1);
+  Create();
 }
 
-void ProgressDialog::Step(int amount) {
-  bar_->setValue(std::min(bar_->maximum(), bar_->value() + amount));
-  QApplication::processEvents();
-}
-
-bool ProgressDialog::CancelRequested() {
-  QApplication::processEvents();
-  return cancelled_;
-}
-
-void ProgressDialog::End() { hide(); }
+void ProgressDialog::Step(int amount) { OffsetPos(amount); }
 
 int ProgressDialog::value() const { return bar_->value(); }
+
+QString DocumentKindName(int kind) {
+  static const char* const kNames[] = {"MQSeries Network", "Channel Status", "MQSeries Queues",
+                                       "MQSeries Channels", "Queue Monitor", "Channel Monitor",
+                                       "ZOR", "Hex Editor"};
+  if (kind < 1 || kind > 8) return "";
+  return kNames[kind - 1];
+}
+
+QString DocumentTitle(const QString& title) {
+  for (const char* kind : {"Channel Status", "MQSeries Network"}) {
+    if (title.startsWith(kind)) return kind;
+  }
+  return title;
+}
+
+void SetDocument(QWidget* window, int kind, const QString& title) {
+  window->setProperty("documentName", DocumentKindName(kind));
+  window->setWindowTitle(DocumentTitle(title));
+}
+
+QWidget* FindDocument(QMdiArea* area, int kind, const QString& title) {
+  const QString name = DocumentKindName(kind);
+  if (area == nullptr || name.isEmpty()) return nullptr;
+  for (QMdiSubWindow* sub : area->subWindowList()) {
+    QWidget* window = sub->widget();
+    if (window != nullptr && window->property("documentName").toString() == name &&
+        window->windowTitle() == title) {
+      return window;
+    }
+  }
+  return nullptr;
+}
 
 QAction* CommandTable::Add(int id, const QString& text, std::function<void()> run,
                            UpdateRule rule) {

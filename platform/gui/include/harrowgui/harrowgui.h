@@ -16,6 +16,8 @@
 #include <QDialog>
 #include <QHash>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
@@ -36,26 +38,76 @@ class QtPrompter : public admclient::Prompter {
   QWidget* parent_;
 };
 
-// objectName "CProgressDlg"; its parts "ProgressText", "ProgressBar" and
-// "ProgressCancel". Cancel sets a flag the waiting code reads through
-// CancelRequested (which lets pending events run first).
+// CProgressDlg: the modeless waiting window, objectName "CProgressDlg",
+// titled "Waiting for response. Please wait."; its parts "ProgressText" (the
+// status text), "ProgressBar", "ProgressPercent" ("%d " of the position,
+// 100 only at the upper limit) and "ProgressCancel". While it is up its
+// owner is disabled (and enabled again at the end, if this dialog disabled
+// it). Every move of the bar and every IsCancelled lets waiting events run,
+// so the window stays responsive while the console waits on the GUI thread.
+// As the core's WaitUi: Begin creates it, Step moves it, CancelRequested is
+// IsCancelled, End destroys it.
 class ProgressDialog : public QDialog, public admclient::WaitUi {
   Q_OBJECT
  public:
-  explicit ProgressDialog(QWidget* parent = nullptr);
+  explicit ProgressDialog(QWidget* owner = nullptr);
+  ~ProgressDialog() override;
+  void SetStatusText(const QString& text);
+  // Shows the dialog and disables the owner when it was enabled.
+  bool Create();
+  void SetRange(int lower, int upper);
+  void SetStep(int step) { step_ = step; }
+  void StepIt();
+  void SetPos(int position);
+  void OffsetPos(int amount);
+  // The cancel flag, cleared by the call.
+  bool IsCancelled();
+  // Hides the dialog and enables the owner if Create disabled it.
+  void Destroy();
+  // The percentage text of position p for the current range.
+  QString PercentText(int position) const;
+
   void Begin(const std::string& text, int range_max) override;
   void Step(int amount) override;
-  bool CancelRequested() override;
-  void End() override;
-  bool cancelled() const { return cancelled_; }
+  bool CancelRequested() override { return IsCancelled(); }
+  void End() override { Destroy(); }
+
+  // True once Cancel was pressed since Create (for the caller's own tests).
+  bool cancel_seen() const { return cancel_seen_; }
   int value() const;
 
  private:
-  QLabel* text_;
+  void Pump();
+  void ShowPercent();
+
+  QWidget* owner_;
+  QLineEdit* text_;
   QProgressBar* bar_;
+  QLabel* percent_;
   QPushButton* cancel_;
+  int lower_ = 0;
+  int upper_ = 100;
+  int step_ = 10;
   bool cancelled_ = false;
+  bool cancel_seen_ = false;
+  bool disabled_owner_ = false;
 };
+
+// Document kinds and the document name each stands for: 1 "MQSeries
+// Network", 2 "Channel Status", 3 "MQSeries Queues", 4 "MQSeries Channels",
+// 5 "Queue Monitor", 6 "Channel Monitor", 7 "ZOR", 8 "Hex Editor". "" for
+// any other kind.
+QString DocumentKindName(int kind);
+// A document's title as it is kept: one that begins with "Channel Status"
+// or "MQSeries Network" becomes exactly that, so window-number suffixes never
+// reach those two kinds; any other title is kept.
+QString DocumentTitle(const QString& title);
+// Marks window as a document of kind with title (window title and the
+// property "documentName").
+void SetDocument(QWidget* window, int kind, const QString& title);
+// The first window in area whose document is of kind with that title; null
+// when none is open.
+QWidget* FindDocument(QMdiArea* area, int kind, const QString& title);
 
 // Command ids to actions. An update rule decides enabled/checked state and
 // runs for every action before a menu or toolbar shows (UpdateAll).
