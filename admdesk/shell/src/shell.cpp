@@ -29,6 +29,7 @@ QString RectText(const QRect& rect) {
 QRect RectFromText(const QString& text, const QRect& fallback) {
   if (text.isEmpty()) return fallback;
   QByteArray bytes = text.toLatin1();
+  // Parts missing from a short text read as 0.
   auto at = [&](int offset) { return offset < bytes.size() ? atoi(bytes.constData() + offset) : 0; };
   int left = at(0), top = at(5), right = at(10), bottom = at(15);
   return QRect(QPoint(left, top), QSize(right - left, bottom - top));
@@ -162,6 +163,37 @@ int TraceBar::ReasonOfRow(int row) const {
 
 // ---- 3. Network window --------------------------------------------------------
 
+EventList::EventList(QWidget* parent) : QTreeWidget(parent) {
+  setObjectName("CMQEventList");
+  setRootIsDecorated(false);
+  setHeaderLabels({"Event", "Reason", "Object", "Date", "Time"});
+}
+
+void EventList::AddEvent(int slot, const mqPcfMessage* event) {
+  admclient::CMQText texts;
+  QDateTime now = QDateTime::currentDateTime();
+  QLocale c(QLocale::C);
+  auto* item = new QTreeWidgetItem(
+      {QString::fromStdString(texts.EventCategoryText(event->Cfh->Command)),
+       QString::fromStdString(texts.ReasonText(event->Cfh->Reason)),
+       QString::fromStdString(admclient::ObjectPath(event)), c.toString(now, "MMM dd yyyy"),
+       c.toString(now, "HH:mm:ss")});
+  item->setData(0, Qt::UserRole, event->Cfh->Reason);
+  item->setData(1, Qt::UserRole, slot);
+  insertTopLevelItem(0, item);
+}
+
+void EventList::SetEventListItem(int row, int column, int image, const QString& text) {
+  if (column == 0) {
+    insertTopLevelItem(std::clamp(row, 0, topLevelItemCount()), new QTreeWidgetItem({text}));
+    return;
+  }
+  if (QTreeWidgetItem* item = topLevelItem(row)) {
+    item->setText(column, text);
+    if (image >= 0) item->setData(column, Qt::UserRole, image);
+  }
+}
+
 ChildFrame::ChildFrame(admclient::Profile& profile, QWidget* parent)
     : QWidget(parent), profile_(profile) {
   setObjectName("CChildFrame");
@@ -179,9 +211,7 @@ ChildFrame::ChildFrame(admclient::Profile& profile, QWidget* parent)
   auto* attributes = new QTreeWidget(inner_);
   attributes->setObjectName("CWharfListView");
   attributes->setHeaderLabels({"Attribute", "Value"});
-  auto* events = new QTreeWidget(inner_);
-  events->setObjectName("CMQEventList");
-  events->setHeaderLabels({"Event", "Object", "Date", "Time", "Description"});
+  events_ = new EventList(inner_);
   layout->addWidget(outer_);
 
   QSize screen = QGuiApplication::primaryScreen() != nullptr
@@ -194,19 +224,52 @@ ChildFrame::ChildFrame(admclient::Profile& profile, QWidget* parent)
   outer_->setSizes({v, std::max(1, screen.width() - v)});
   inner_->setSizes({h, std::max(1, screen.height() - h)});
 
-  auto* refresh = new QAction("Refresh", this);
+  auto* refresh = new QAction("&Refresh\tF5", this);
   refresh->setObjectName("RefreshF5");
   refresh->setShortcut(Qt::Key_F5);
   refresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  connect(refresh, &QAction::triggered, this, [this] { ++refreshes; });
+  connect(refresh, &QAction::triggered, this, &ChildFrame::Refresh);
   addAction(refresh);
+}
+
+bool ChildFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && watched == parentWidget()) SaveLayout();
+  return QWidget::eventFilter(watched, event);
+}
+
+void ChildFrame::SetAttributeFilter(int command) {
+  switch (command) {
+    case 32041: filter = {0, 1, 0}; break;
+    case 32042: filter = {0, 0, 1}; break;
+    case 32043: filter = {1, 1, 1}; break;
+    default: break;
+  }
+}
+
+void ChildFrame::RestorePlacement(QWidget* window) {
+  const QString size = QString::fromStdString(profile_.GetString(kSettings, "WinChildSize"));
+  bool maximized = size.isEmpty();
+  if (!size.isEmpty()) window->setGeometry(RectFromText(size, QRect()));
+  if (profile_.HasKey(kSettings, "WinChildMaximized")) {
+    maximized = profile_.GetInt(kSettings, "WinChildMaximized", 1) != 0;
+  }
+  const bool iconic = profile_.GetInt(kSettings, "WinChildIconic", 0) != 0;
+  if (iconic) {
+    window->setWindowState(Qt::WindowMinimized);
+  } else if (maximized) {
+    window->setWindowState(Qt::WindowMaximized);
+  }
 }
 
 void ChildFrame::SaveLayout() {
   QWidget* window = parentWidget() != nullptr ? parentWidget() : this;
-  profile_.WriteString(kSettings, "WinChildSize", RectText(window->geometry()).toStdString());
-  profile_.WriteInt(kSettings, "WinChildIconic", window->isMinimized() ? 1 : 0);
-  profile_.WriteInt(kSettings, "WinChildMaximized", window->isMinimized() ? 0 : 1);
+  const bool minimized = window->isMinimized();
+  const QRect normal =
+      window->isMaximized() || minimized ? window->normalGeometry() : window->geometry();
+  profile_.WriteString(kSettings, "WinChildSize", RectText(normal).toStdString());
+  profile_.WriteInt(kSettings, "WinChildIconic", minimized ? 1 : 0);
+  profile_.WriteInt(kSettings, "WinChildMaximized",
+                    minimized ? ((window->windowState() & Qt::WindowMaximized) ? 1 : 0) : 1);
   profile_.WriteInt(kSettings, "VSplitterSize", outer_->sizes().value(0));
   profile_.WriteInt(kSettings, "HSplitterSize", inner_->sizes().value(0));
 }
@@ -308,22 +371,39 @@ void MainFrame::AddCommands() {
   t.Add(57667, "&Harrowline Compact Help...", [] {
     harrowgui::HelpService::Show("Harrowline Compact Help.chm", "/Welcome.htm");
   });
-  // Network window commands: F5 refresh and the attribute filters.
-  t.Add(32771, "&Refresh", [this] {
-    if (ChildFrame* child = ActiveChild()) ++child->refreshes;
-  }, child_active);
-  static const char* const kFilters[] = {"&Run-time Attributes", "&Static Attributes",
-                                         "&All Attributes"};
-  for (int mode = 0; mode < 3; ++mode) {
-    t.Add(32800 + mode, kFilters[mode], [this, mode] {
-      if (ChildFrame* child = ActiveChild()) child->attribute_filter = mode;
-    }, [this, mode](QAction* a) {
+  // The network window's commands, routed to the active one: the attribute
+  // filters (radio items) and refresh.
+  struct Filter {
+    int id;
+    const char* text;
+    const char* tip;
+  };
+  static const Filter kFilters[] = {
+      {32041, "&Run Time", "Display run time attributes only"},
+      {32042, "&Static", "Display static attributes only"},
+      {32043, "&All", "Display all attributes"}};
+  for (const Filter& f : kFilters) {
+    const int id = f.id;
+    t.Add(id, f.text, [this, id] {
+      if (ChildFrame* child = ActiveChild()) child->SetAttributeFilter(id);
+      commands_->UpdateAll();
+    }, [this, id](QAction* a) {
       a->setCheckable(true);
       ChildFrame* child = ActiveChild();
       a->setEnabled(child != nullptr);
-      a->setChecked(child != nullptr && child->attribute_filter == mode);
-    });
+      bool on = false;
+      if (child != nullptr) {
+        const AttributeFilter& flags = child->filter;
+        on = id == 32041   ? (flags.show_all == 0 && flags.show_run_time == 1)
+             : id == 32042 ? (flags.show_all == 0 && flags.show_static == 1)
+                           : flags.show_all == 1;
+      }
+      a->setChecked(on);
+    })->setToolTip(f.tip);
   }
+  t.Add(32044, "&Refresh\tF5", [this] {
+    if (ChildFrame* child = ActiveChild()) child->Refresh();
+  }, child_active)->setToolTip("Refresh view");
 
   auto* toolbar = addToolBar("Harrowline Compact main toolbar");
   toolbar->setObjectName("MainToolBar");
@@ -337,7 +417,7 @@ void MainFrame::AddCommands() {
     }
   }
   auto* view = menuBar()->addMenu("&View");
-  for (int id : {59393, 32074, 32082, 32083, 32084, 32085, 32800, 32801, 32802, 32771}) {
+  for (int id : {59393, 32074, 32082, 32083, 32084, 32085, 32041, 32042, 32043, 32044}) {
     view->addAction(t.Find(id));
   }
   connect(view, &QMenu::aboutToShow, commands_, &harrowgui::CommandTable::UpdateAll);
@@ -361,9 +441,8 @@ ChildFrame* MainFrame::OpenNetworkWindow() {
   QMdiSubWindow* sub = mdi_->addSubWindow(child);
   sub->setObjectName("NetworkWindow");
   sub->setAttribute(Qt::WA_DeleteOnClose);
-  QRect placement = RectFromText(
-      QString::fromStdString(profile_.GetString(kSettings, "WinChildSize")), QRect());
-  if (placement.isValid()) sub->setGeometry(placement);
+  child->RestorePlacement(sub);
+  sub->installEventFilter(child);
   child->show();
   sub->show();
   commands_->UpdateAll();

@@ -33,6 +33,7 @@
 #include <memory>
 
 #include "admclient/admclient.h"
+#include "pcfcore/pcfcore.h"
 #include "harrowgui/harrowgui.h"
 
 namespace admdesk {
@@ -107,24 +108,55 @@ class TraceBar : public QDockWidget, public admclient::TraceSink {
   QTreeWidget* list_;
 };
 
+// The event pane (placeholder list until the monitoring windows exist): one
+// row per event a group manager pushed, newest on top; the core's EventSink
+// for the events read while the console waits or polls.
+class EventList : public QTreeWidget, public admclient::EventSink {
+  Q_OBJECT
+ public:
+  explicit EventList(QWidget* parent = nullptr);
+  void AddEvent(int slot, const mqPcfMessage* event) override;
+  // Inserts a row (column 0) or sets a cell; image -1 leaves the icon.
+  void SetEventListItem(int row, int column, int image, const QString& text);
+};
+
+// The attribute pane's filter flags, set by commands 32041 to 32043.
+struct AttributeFilter {
+  int show_all = 0;
+  int show_run_time = 1;
+  int show_static = 0;
+};
+
 // One network window.
 class ChildFrame : public QWidget {
   Q_OBJECT
  public:
   ChildFrame(admclient::Profile& profile, QWidget* parent = nullptr);
-  // Writes the splitter sizes.
+  // Writes placement and splitter sizes ("WinChildSize" and its siblings).
   void SaveLayout();
+  // Applies "WinChildSize", "WinChildIconic" and "WinChildMaximized" to the
+  // window that holds this frame.
+  void RestorePlacement(QWidget* window);
   QSplitter* outer() const { return outer_; }
   QSplitter* inner() const { return inner_; }
-  // What F5 and the attribute filter commands would act on (placeholders
-  // until the attribute pane exists): counts for tests.
+  EventList* events() const { return events_; }
+  // Commands 32041 (run time), 32042 (static), 32043 (all).
+  void SetAttributeFilter(int command);
+  // Command 32044 and F5: refresh the selected item (counted until the tree
+  // and attribute pane exist).
+  void Refresh() { ++refreshes; }
+  AttributeFilter filter;
   int refreshes = 0;
-  int attribute_filter = 0;  // 0 run-time, 1 static, 2 all
+
+ protected:
+  // Closing the window that holds this frame saves its layout first.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   admclient::Profile& profile_;
   QSplitter* outer_;
   QSplitter* inner_;
+  EventList* events_;
 };
 
 class MainFrame : public QMainWindow {

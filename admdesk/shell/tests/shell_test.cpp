@@ -36,6 +36,8 @@ class ShellTest : public QObject {
   void statusBarPanes();
   void commandStatesFollowTheWindows();
   void dockingLayoutComesBackUnderOneName();
+  void networkWindowOpensMaximisedWithoutAStoredSize();
+  void eventsReachTheEventPane();
 
  private:
   std::unique_ptr<QTemporaryDir> dir_;
@@ -169,10 +171,20 @@ void ShellTest::attributeAndRefreshCommandsReachTheNetworkWindow() {
   ChildFrame* child = frame.OpenNetworkWindow();
   frame.show();
   frame.mdi()->setActiveSubWindow(frame.mdi()->subWindowList().value(0));
-  frame.commands().Find(32771)->trigger();
-  frame.commands().Find(32802)->trigger();
+  frame.commands().Find(32044)->trigger();
   QCOMPARE(child->refreshes, 1);
-  QCOMPARE(child->attribute_filter, 2);
+  struct {
+    int command, all, run_time, statics;
+  } rows[] = {{32043, 1, 1, 1}, {32042, 0, 0, 1}, {32041, 0, 1, 0}};
+  for (const auto& r : rows) {
+    frame.commands().Find(r.command)->trigger();
+    QCOMPARE(child->filter.show_all, r.all);
+    QCOMPARE(child->filter.show_run_time, r.run_time);
+    QCOMPARE(child->filter.show_static, r.statics);
+    for (int id : {32041, 32042, 32043}) {
+      QCOMPARE(frame.commands().Find(id)->isChecked(), id == r.command);  // one radio item
+    }
+  }
   auto* f5 = child->findChild<QAction*>("RefreshF5");
   QVERIFY(f5);
   QCOMPARE(f5->shortcut(), QKeySequence(Qt::Key_F5));
@@ -315,7 +327,7 @@ void ShellTest::commandStatesFollowTheWindows() {
   frame.show();
   harrowgui::CommandTable& t = frame.commands();
   t.UpdateAll();
-  for (int id : {32073, 32076, 32082, 32083, 32084, 32085, 32771}) {
+  for (int id : {32073, 32076, 32082, 32083, 32084, 32085, 32041, 32044}) {
     QVERIFY2(!t.Find(id)->isEnabled(), qPrintable(QString::number(id)));
   }
   QVERIFY(t.Find(32100)->isEnabled());
@@ -361,6 +373,41 @@ void ShellTest::dockingLayoutComesBackUnderOneName() {
   again.show();
   QVERIFY(QTest::qWaitForWindowExposed(&again));
   QCOMPARE(again.dockWidgetArea(again.trace()), Qt::RightDockWidgetArea);
+}
+
+void ShellTest::networkWindowOpensMaximisedWithoutAStoredSize() {
+  MainFrame frame(*profile_, clock_);
+  frame.mdi()->setViewMode(QMdiArea::SubWindowView);
+  frame.show();
+  ChildFrame* first = frame.OpenNetworkWindow();
+  QVERIFY(first->parentWidget()->isMaximized());
+  first->outer()->setSizes({210, 400});
+  const int tree_width = first->outer()->sizes().value(0);
+  first->parentWidget()->close();  // a maximised MDI child maximises the next one too
+  QCOMPARE(profile_->GetInt("Settings", "VSplitterSize", -1), tree_width);  // saved as it closed
+  profile_->WriteString("Settings", "WinChildSize", "0010 0020 0310 0");  // short: bottom 0
+  profile_->WriteInt("Settings", "WinChildMaximized", 0);
+  QCOMPARE(admdesk::RectFromText("0010 0020 0310 0", QRect()), QRect(10, 20, 300, -20));
+  profile_->WriteString("Settings", "WinChildSize", "0010 0020 0310 0220");
+  ChildFrame* second = frame.OpenNetworkWindow();
+  QVERIFY(!second->parentWidget()->isMaximized());
+  QCOMPARE(second->parentWidget()->geometry(), QRect(10, 20, 300, 200));
+}
+
+void ShellTest::eventsReachTheEventPane() {
+  MainFrame frame(*profile_, clock_);
+  ChildFrame* child = frame.OpenNetworkWindow();
+  mqPcfMessage* event = CreatePcfMessage(EXCMD_ALTER_EVENT, 7, 256);
+  event->Cfh->Reason = 20002;
+  RawToPcf(event);
+  admclient::EventSink* sink = child->events();
+  sink->AddEvent(1, event);
+  DeletePcfMessage(event);
+  QCOMPARE(child->events()->topLevelItemCount(), 1);
+  QCOMPARE(child->events()->topLevelItem(0)->text(0), QString("Alter"));
+  QCOMPARE(child->events()->topLevelItem(0)->text(1), QString("Object Changed"));
+  child->events()->SetEventListItem(0, 0, -1, "Manager Down");
+  QCOMPARE(child->events()->topLevelItem(0)->text(0), QString("Manager Down"));
 }
 
 QTEST_MAIN(ShellTest)
