@@ -81,7 +81,7 @@ void IniProfile::Parse(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     std::string line(text.substr(start, end - start));
     start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (!line.empty() && line.back() == '\r') line.pop_back();  // CRLF, and stray CRs before it
     if (!line.empty() && line.front() == '[') {
       size_t close = line.rfind(']');
       if (close == std::string::npos || close == 0) continue;

@@ -305,9 +305,11 @@ TEST(Profile, VerbatimSectionsKeysAndValues) {
 TEST(Profile, ReadsCrLfAndIgnoresStrayLines) {
   peertest::TempDir dir;
   const std::string path = dir.path() + "/p.ini";
-  std::ofstream(path) << "stray\r\n[Connections]\r\nIP-Port_1=4005\r\n; note\r\n=x\r\n";
+  std::ofstream(path) << "stray\r\n[Connections]\r\nIP-Port_1=4005\r\n; note\r\n=x\r\n"
+                         "Host-Name_1=h\r\r\n";
   IniProfile profile(path);
   EXPECT_EQ(profile.GetString("Connections", "IP-Port_1"), "4005");
+  EXPECT_EQ(profile.GetString("Connections", "Host-Name_1"), "h");  // no CR kept at the end
   EXPECT_EQ(profile.GetInt("Connections", "IP-Port_1", 0), 4005);
 }
 

@@ -425,7 +425,12 @@ void MainFrame::AddCommands() {
   t.UpdateAll();
 }
 
-MainFrame::~MainFrame() { trace_->setParent(this); }
+// The update rules reach into this frame: no signal may run them while the
+// base destructor takes the children down.
+MainFrame::~MainFrame() {
+  QObject::disconnect(mdi_, nullptr, commands_, nullptr);
+  mdi_->blockSignals(true);
+}
 
 ChildFrame* MainFrame::ActiveChild() const {
   QMdiSubWindow* sub = mdi_->currentSubWindow();
