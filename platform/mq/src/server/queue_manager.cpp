@@ -130,6 +130,7 @@ bool QueueManager::Load(std::string* error) {
   MQLONG reason = MQRC_NONE;
   if (!command_server_->Start(&reason))
     LogError("AMQ8101E: command server not started, reason " + std::to_string(reason) + ".");
+  if (EventsOn(MQIA_START_STOP_EVENT)) QmgrEvent(MQRC_Q_MGR_ACTIVE, nullptr);
   return true;
 }
 
@@ -175,6 +176,10 @@ void QueueManager::ApplyRecord(const JournalRecord& r) {
       m.md = r.md;
       m.data = r.data;
       m.persistent = true;
+      if (m.md.Expiry > 0) {
+        m.expires = Clock::now() + std::chrono::milliseconds(int64_t{m.md.Expiry} * 100);
+        q.may_expire = true;
+      }
       q.messages[MsgKey{-prio, r.seq}] = std::move(m);
       next_seq_ = std::max(next_seq_, r.seq + 1);
       break;
@@ -411,6 +416,8 @@ OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
     reply.cc = MQCC_FAILED;
     reply.rc = rc;
     reply.hobj = MQHO_UNUSABLE_HOBJ;
+    if (rc == MQRC_UNKNOWN_OBJECT_NAME || rc == MQRC_NOT_AUTHORIZED)
+      ObjectEvent(s, rc, req.od.name, req.od.qmgr, req.options, req.od.alternate_user);
     return reply;
   };
   const MQLONG opts = req.options;
@@ -649,6 +656,8 @@ MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const 
   auto fail = [&](MQLONG rc) {
     reply->cc = MQCC_FAILED;
     reply->rc = rc;
+    if (rc == MQRC_PUT_INHIBITED) ObjectEvent(s, rc, h->alias ? h->alias->def.name : q->def.name, "", 0, "");
+    if (rc == MQRC_Q_FULL) QueueFull(*q);
     return rc;
   };
   const MQLONG opts = req.options;
@@ -777,10 +786,14 @@ MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const 
     r.data = req.data;
     journal_.Append({r});
   }
+  if (md.Expiry > 0) {
+    m.expires = Clock::now() + std::chrono::milliseconds(int64_t{md.Expiry} * 100);
+    q->may_expire = true;
+  }
   q->messages.emplace(key, std::move(m));
   ++q->stats.enq_count;
   q->stats.high_depth = std::max(q->stats.high_depth, static_cast<MQLONG>(q->messages.size()));
-  DepthChanged(*q);
+  DepthChanged(*q, true);
   if (warning == MQRC_PRIORITY_EXCEEDS_MAXIMUM) md.Priority = req.md.Priority;
   reply->md = md;
   reply->resolved_q = q->def.name;
@@ -842,8 +855,14 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
   QueuePtr q = h->queue;
   if (q->deleted) return fail(MQRC_Q_DELETED);
   if (q->def.Int(MQIA_INHIBIT_GET) == MQQA_GET_INHIBITED ||
-      (h->alias && h->alias->def.Int(MQIA_INHIBIT_GET) == MQQA_GET_INHIBITED))
+      (h->alias && h->alias->def.Int(MQIA_INHIBIT_GET) == MQQA_GET_INHIBITED)) {
+    ObjectEvent(s, MQRC_GET_INHIBITED, h->alias ? h->alias->def.name : q->def.name, "", 0, "");
     return fail(MQRC_GET_INHIBITED);
+  }
+  // An expired message is never returned: it goes when a get or browse
+  // would have come to it.
+  const Clock::time_point now = Clock::now();
+  if (q->may_expire && q->owner == this) DiscardExpired(*q, now);
 
   const bool match_msg_id = (req.match_options & MQMO_MATCH_MSG_ID) && !IsZero(req.md.MsgId, 24);
   const bool match_correl_id = (req.match_options & MQMO_MATCH_CORREL_ID) && !IsZero(req.md.CorrelId, 24);
@@ -869,6 +888,11 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
   }
   Message& m = it->second;
   reply->md = m.md;
+  if (m.expires != Clock::time_point::max()) {
+    // What is left of the expiry, in tenths of a second, as MQ reports it.
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m.expires - now).count();
+    reply->md.Expiry = static_cast<MQLONG>(std::max<int64_t>(1, (left + 99) / 100));
+  }
   reply->data_length = static_cast<uint32_t>(m.data.size());
   reply->resolved_q = q->def.name;
   if (m.data.size() > req.buffer_length && !(opts & MQGMO_ACCEPT_TRUNCATED_MSG)) {
@@ -914,12 +938,37 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
       }
       q->messages.erase(it);
       ++q->stats.deq_count;
-      DepthChanged(*q);
+      DepthChanged(*q, false);
     }
   }
   reply->cc = warning == MQRC_NONE ? MQCC_OK : MQCC_WARNING;
   reply->rc = warning;
   return warning;
+}
+
+bool QueueManager::DiscardExpired(Queue& q, Clock::time_point now) {
+  std::vector<JournalRecord> batch;
+  bool any = false;
+  for (auto it = q.messages.begin(); it != q.messages.end();) {
+    Message& m = it->second;
+    if (!m.Visible() || m.expires > now) {
+      ++it;
+      continue;
+    }
+    if (m.persistent && !q.temporary) {
+      JournalRecord r;
+      r.type = JournalRecord::kRemoveMessage;
+      r.queue = q.def.name;
+      r.seq = m.seq;
+      r.priority = -it->first.neg_priority;
+      batch.push_back(std::move(r));
+    }
+    it = q.messages.erase(it);
+    any = true;
+  }
+  if (!batch.empty()) journal_.Append(batch);
+  if (any) DepthChanged(q, false);
+  return any;
 }
 
 void QueueManager::FinishPending(Session* s, MQLONG cc, MQLONG rc) {
@@ -1154,7 +1203,7 @@ void QueueManager::EndUow(Session* s, bool commit) {
         }
         q->messages.erase(it);
         ++q->stats.deq_count;
-        q->owner->DepthChanged(*q);
+        q->owner->DepthChanged(*q, false);
       } else {
         m.get_uow = 0;
         ++m.md.BackoutCount;
@@ -1274,6 +1323,10 @@ void QueueManager::Quiesce() {
 
 void QueueManager::End(MQLONG reason) {
   if (state_ == QmgrState::kEnded) return;
+  if (EventsOn(MQIA_START_STOP_EVENT)) {
+    MQLONG qualifier = state_ == QmgrState::kQuiescing ? MQRQ_Q_MGR_QUIESCING : MQRQ_Q_MGR_STOPPING;
+    QmgrEvent(MQRC_Q_MGR_NOT_ACTIVE, [&](PcfBuilder& b) { b.Int(MQIACF_REASON_QUALIFIER, qualifier); });
+  }
   while (!waiting_.empty()) FinishPending(waiting_.front(), MQCC_FAILED, reason);
   while (!sessions_.empty()) {
     Session* s = sessions_.begin()->second.get();

@@ -38,6 +38,7 @@
 #include "common/protocol.h"
 #include "journal.h"
 #include "objects.h"
+#include "pcf_io.h"
 #include "queue_def.h"
 
 namespace mqsim::server {
@@ -68,6 +69,8 @@ class Host {
 
 struct Message {
   uint64_t seq = 0;
+  // MQMD Expiry counts from the put (from the load after a restart).
+  Clock::time_point expires = Clock::time_point::max();
   MQMD md{};
   std::string data;
   bool persistent = false;
@@ -106,6 +109,7 @@ struct Queue {
   bool exclusive_input = false;
   bool deleted = false;
   bool temporary = false;          // temporary dynamic
+  bool may_expire = false;         // a message with an expiry was put
   uint64_t creator_session = 0;    // for dynamic queues
   MQHOBJ creator_hobj = 0;
 };
@@ -193,8 +197,21 @@ class QueueManager {
 
   // The queue manager's attributes changed (event switches and the like).
   void OnQmgrChanged() {}
-  // A queue's depth changed: performance events when they are switched on.
-  void DepthChanged(Queue& q);
+
+  // Events (events.cpp). A switch of the queue manager (MQIA_*_EVENT) is on.
+  bool EventsOn(MQLONG switch_id) const;
+  // Puts one event message on a local event queue; lost when there is none
+  // or it is full, as MQ loses it.
+  void PutEvent(const std::string& queue, MQLONG command, MQLONG comp_code, MQLONG reason,
+                const std::function<void(PcfBuilder&)>& fill);
+  void QmgrEvent(MQLONG reason, const std::function<void(PcfBuilder&)>& fill);
+  // Unknown object, not authorized, put or get inhibited: an application's
+  // call failed with `reason`.
+  void ObjectEvent(Session* s, MQLONG reason, const std::string& queue, const std::string& object_qmgr,
+                   MQLONG options, const std::string& user);
+  // A queue's depth changed (grew or shrank): depth high and low events.
+  void DepthChanged(Queue& q, bool grew);
+  void QueueFull(Queue& q);
 
   // Quiesce: calls with fail-if-quiescing get 2161 from now on.
   void Quiesce();
@@ -231,6 +248,10 @@ class QueueManager {
   bool Load(std::string* error);
   void CreateDefaults();
   void CreateDefaultObjects();
+  void PerformanceEvent(Queue& q, MQLONG reason);
+  // Drops the expired messages of a queue that nobody is getting under a
+  // unit of work; true when any went.
+  bool DiscardExpired(Queue& q, Clock::time_point now);
   bool Checkpoint();
   void JournalDefine(const Queue& q);
   void ApplyRecord(const JournalRecord& r);
