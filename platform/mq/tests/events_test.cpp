@@ -48,7 +48,7 @@ TEST_F(EventsTest, QueueManagerEventsFromTheirCauses) {
     Switch(a, MQIA_LOCAL_EVENT);
     Switch(a, MQIA_INHIBIT_EVENT);
     Switch(a, MQIA_AUTHORITY_EVENT);
-    Drain(a.h_, "SYSTEM.ADMIN.QMGR.EVENT");  // the start of the queue manager
+    Switch(a, MQIA_START_STOP_EVENT);
 
     MQHOBJ obj = 0;
     EXPECT_EQ(Open(a.h_, "NO.SUCH.Q", MQOO_OUTPUT, &obj), MQRC_UNKNOWN_OBJECT_NAME);
@@ -79,7 +79,7 @@ TEST_F(EventsTest, QueueManagerEventsFromTheirCauses) {
     EXPECT_EQ(events[3].ints[MQIACF_REASON_QUALIFIER], MQRQ_OPEN_NOT_AUTHORIZED);
     EXPECT_EQ(events[3].strs[MQCACF_USER_IDENTIFIER], "badguy");
   }
-  // Start and stop (the start-stop switch is on by default).
+  // Stop and start.
   StopServer();
   StartServer();
   MQHCONN h = Connect("QM1");

@@ -108,7 +108,9 @@ const ObjAttr kQmgrAttrs[] = {
     {MQIA_INHIBIT_EVENT, T::kInt, 0, kAll, MQEVR_DISABLED, nullptr, true},
     {MQIA_LOCAL_EVENT, T::kInt, 0, kAll, MQEVR_DISABLED, nullptr, true},
     {MQIA_REMOTE_EVENT, T::kInt, 0, kAll, MQEVR_DISABLED, nullptr, true},
-    {MQIA_START_STOP_EVENT, T::kInt, 0, kAll, MQEVR_ENABLED, nullptr, true},
+    // Off unless switched on: applications of this installation read the
+    // event queues and expect only what they asked for.
+    {MQIA_START_STOP_EVENT, T::kInt, 0, kAll, MQEVR_DISABLED, nullptr, true},
     {MQIA_PERFORMANCE_EVENT, T::kInt, 0, kAll, MQEVR_DISABLED, nullptr, true},
     {MQCA_Q_MGR_IDENTIFIER, T::kStr, 48, kAll, 0, "", false},
     {MQCA_CLUSTER_WORKLOAD_EXIT, T::kStr, 128, kAll, 0, "", true},
