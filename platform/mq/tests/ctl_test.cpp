@@ -1,6 +1,9 @@
 // mqsimctl: the registry keys of the installation, read back through the
 // registry stand-in, and the refusal to delete a running queue manager.
 #include <os/registry.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "mqsim_fixture.h"
 
@@ -59,4 +62,37 @@ TEST_F(MqsimTest, DefineRefusesNumbersBeyondAnMqLong) {
   EXPECT_NE(Ctl("define QM1 BIG.Q --type local --maxdepth 4294967297"), 0);  // would wrap to 1
   EXPECT_NE(Ctl("define QM1 BIG.Q --type local --maxdepth -2147483649"), 0);
   EXPECT_EQ(Ctl("define QM1 BIG.Q --type local --maxdepth 2147483647"), 0);
+}
+
+// Queue definitions, persistent messages, the error log and the lock of
+// the installation are for its owner only, directories too, whatever the
+// usual umask would have allowed.
+TEST_F(MqsimTest, InstallationFilesAreOwnerOnlyUnderTheUsualUmask) {
+  mode_t old_umask = umask(022);
+  ASSERT_EQ(Ctl("create QM3 -p 0"), 0);
+  ASSERT_EQ(Ctl("define QM1 SECRET.Q --type local"), 0);
+  MQHCONN h = Connect();
+  MQHOBJ obj = 0;
+  ASSERT_EQ(Open(h, "SECRET.Q", MQOO_OUTPUT, &obj), 0);
+  MQMD md = Md();
+  md.Persistence = MQPER_PERSISTENT;
+  ASSERT_EQ(Put(h, obj, "channel password", &md), 0);
+  Disconnect(h);
+  StopServer();  // a clean stop writes the checkpoint
+  StartServer();
+  umask(old_umask);
+
+  int checked = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root_)) {
+    if (entry.is_socket()) continue;
+    struct stat st;
+    ASSERT_EQ(lstat(entry.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << entry.path() << " has mode " << std::oct << (st.st_mode & 0777);
+    ++checked;
+  }
+  for (const char* must : {"mqs.ini", "mqs.lock", "qmgrs/QM1/qm.ini", "qmgrs/QM1/journal",
+                           "qmgrs/QM1/checkpoint", "qmgrs/QM1/errors/AMQERR01.LOG", "qmgrs/QM3"}) {
+    EXPECT_EQ(access((root_ + "/" + must).c_str(), F_OK), 0) << must;
+  }
+  EXPECT_GT(checked, 10);
 }

@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -22,13 +24,23 @@
 #include <vector>
 
 #include "hive_format.h"
+#include "os/file_lock.h"
 #include "os/files.h"
+#include "registry_lock_wait.h"
 #include "os/paths.h"
 
 struct os_reg_key {
   int hive;          // kMachine or kUser
   std::string path;  // canonical path inside the hive, "" for the root
 };
+
+namespace os::registry {
+namespace {
+std::atomic<long> g_lock_wait_ms{10000};
+}  // namespace
+std::chrono::milliseconds LockWait() { return std::chrono::milliseconds(g_lock_wait_ms.load()); }
+void SetLockWaitForTests(std::chrono::milliseconds wait) { g_lock_wait_ms.store(wait.count()); }
+}  // namespace os::registry
 
 namespace {
 
@@ -168,13 +180,12 @@ long ModifyHive(int hive_id, const std::function<long(Hive*, bool* changed)>& ch
   mode_t file_mode = hive_id == kUser ? 0600 : 0644;
   if (!osMakeDirs(dir.c_str(), dir_mode)) return ErrnoResult(errno);
   std::string file = HiveFile(hive_id);
-  // flock, not a POSIX record lock: record locks vanish when the process
-  // closes any descriptor of the file, and flock also excludes other
-  // threads of this process, which open their own descriptor.
-  Fd lock(open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, file_mode));
-  if (lock.get() < 0) return ErrnoResult(errno);
-  while (flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return OS_REG_IO_FAILED;
+  // The writer lock (os/file_lock.h): owner-only, so no other user can
+  // hold writers off with a shared lock, and taken with a bounded wait.
+  os::FileLock lock;
+  os::Status locked = os::FileLock::Acquire(file + ".lock", os::registry::LockWait(), &lock);
+  if (!locked.ok()) {
+    return locked.errno_value() == EWOULDBLOCK ? OS_REG_SHARING_VIOLATION : ErrnoResult(locked.errno_value());
   }
   Hive hive;
   long result = LoadHive(hive_id, &hive);

@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include <os/file_lock.h>
 #include <os/registry.h>
 
 #include "common/install.h"
@@ -78,19 +79,23 @@ int Fail(const std::string& text) {
   return 1;
 }
 
+// The installation's lock (os/file_lock.h: owner-only, bounded wait). A
+// control command that cannot have it within the wait says the
+// installation is in use and ends.
 class MqsLock {
  public:
   MqsLock() {
     MakeDirs(g_root);
-    fd_ = ::open((g_root + "/mqs.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
-  }
-  ~MqsLock() {
-    if (fd_ >= 0) ::close(fd_);
+    os::Status status = os::FileLock::Acquire(g_root + "/mqs.lock", std::chrono::seconds(10), &lock_);
+    if (!status.ok()) {
+      std::exit(Fail(status.errno_value() == EWOULDBLOCK
+                         ? "the installation " + g_root + " is in use (" + status.message() + ")"
+                         : status.message()));
+    }
   }
 
  private:
-  int fd_ = -1;
+  os::FileLock lock_;
 };
 
 // One control exchange; -1 when no server answers.
@@ -141,7 +146,7 @@ int StartServer() {
   if (pid == 0) {
     ::setsid();
     int null_fd = ::open("/dev/null", O_RDONLY);
-    int log_fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    int log_fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (null_fd >= 0) ::dup2(null_fd, 0);
     if (log_fd >= 0) {
       ::dup2(log_fd, 1);
@@ -183,7 +188,7 @@ bool RemoveTree(const std::string& path) {
 
 void AppendLog(const std::string& data_dir, const std::string& text) {
   std::string line = text + "\n" + std::string(79, '-') + "\n";
-  int fd = ::open((data_dir + "/errors/AMQERR01.LOG").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  int fd = ::open((data_dir + "/errors/AMQERR01.LOG").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
   if (fd < 0) return;
   ssize_t w = ::write(fd, line.data(), line.size());
   (void)w;

@@ -1392,7 +1392,7 @@ void QueueManager::LogError(const std::string& text) {
   strftime(when, sizeof when, "%m/%d/%Y %I:%M:%S %p", &lt);
   std::string line = std::string(when) + " - Process(" + std::to_string(getpid()) +
                      ") Program(mqsim)\n" + text + "\n" + std::string(79, '-') + "\n";
-  int fd = ::open((data_dir_ + "/errors/AMQERR01.LOG").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = ::open((data_dir_ + "/errors/AMQERR01.LOG").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) return;
   ssize_t w = ::write(fd, line.data(), line.size());
   (void)w;

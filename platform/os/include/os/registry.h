@@ -26,8 +26,9 @@
  *
  * Durability and sharing: every change rewrites the hive file atomically
  * (temporary file, fsync, rename, fsync of the directory) while holding an
- * exclusive flock on "<hive>.lock", so writers in several processes and
- * threads do not lose each other's changes; readers read the file as the
+ * exclusive flock on "<hive>.lock" (os/file_lock.h: owner-only, waited for
+ * at most 10 seconds, else OS_REG_SHARING_VIOLATION), so writers in several
+ * processes and threads do not lose each other's changes; readers read the file as the
  * last rename left it. Thread-safe.
  */
 #ifndef OS_REGISTRY_H_
@@ -51,6 +52,7 @@ typedef struct os_reg_key* HKEY;
 
 /* Results (the Windows numbers). */
 #define OS_REG_SUCCESS 0L
+#define OS_REG_SHARING_VIOLATION 32L  /* the hive is in use: its writer lock stayed held */
 #define OS_REG_FILE_NOT_FOUND 2L      /* no such key or value */
 #define OS_REG_ACCESS_DENIED 5L       /* hive not writable; key has sub-keys */
 #define OS_REG_INVALID_HANDLE 6L

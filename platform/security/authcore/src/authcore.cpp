@@ -73,8 +73,13 @@ RuleSet LoadRules(const std::string& path, const FileStamp& stamp) {
   // Read with plain calls so that every error is seen: a read that fails
   // half way must not leave the rules before it in force (a "default allow"
   // at the top without the "deny" lines further down).
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return refuse(std::string("open: ") + std::strerror(errno));
+  // O_NOFOLLOW: a link could point the rules at a file someone else
+  // controls (ELOOP names it).
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    int err = errno;
+    return refuse(err == ELOOP ? std::string("a symbolic link") : std::string("open: ") + std::strerror(err));
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     int err = errno;
@@ -85,10 +90,16 @@ RuleSet LoadRules(const std::string& path, const FileStamp& stamp) {
     ::close(fd);
     return refuse("not a regular file");
   }
-  // Anyone who may write the file may grant himself every command.
-  if ((st.st_mode & S_IWOTH) != 0) {
+  // Anyone who may write the file, or who owns it and so may chmod it, may
+  // grant himself every command: the owner must be this user or root, and
+  // neither the group nor others may write it.
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) {
     ::close(fd);
-    return refuse("writable by others");
+    return refuse("owned by user " + std::to_string(st.st_uid) + ", not by this user or root");
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    ::close(fd);
+    return refuse((st.st_mode & S_IWOTH) != 0 ? "writable by others" : "writable by its group");
   }
   if (st.st_size > kMaxRulesBytes) {
     ::close(fd);
@@ -121,7 +132,8 @@ std::shared_ptr<const RuleSet> CurrentRules() {
   FileStamp stamp;
   stamp.path = RulesPath();
   struct stat st;
-  if (::stat(stamp.path.c_str(), &st) == 0) {
+  // lstat: a link put in place of the file changes the stamp too.
+  if (::lstat(stamp.path.c_str(), &st) == 0) {
     stamp.exists = true;
     stamp.dev = st.st_dev;
     stamp.ino = st.st_ino;

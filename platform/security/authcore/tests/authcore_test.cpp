@@ -3,9 +3,11 @@
 #include "authcore/authcore.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -36,6 +38,8 @@ class AuthcoreTest : public ::testing::Test {
   void WriteRules(const std::string& text) {
     std::string tmp = path_ + ".tmp";
     std::ofstream(tmp, std::ios::binary) << text;
+    fs::permissions(tmp, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::others_read);
     fs::rename(tmp, path_);
   }
   int Authority(const char* user, const char* path, const char* cmd) {
@@ -170,6 +174,52 @@ TEST_F(AuthcoreTest, UnusableFilesRefuseEverythingAndSayWhy) {
   fs::remove(path_);
   fs::create_directory(path_);
   EXPECT_NE(TracedReason().find("not a regular file"), std::string::npos);
+}
+
+// Whoever may change the rules may grant himself every command: a file of
+// another user, one its group may write, or a link (which could be turned
+// to a file someone else controls) refuses everything, as a bad signing
+// key does; put right, the same rules apply again.
+TEST_F(AuthcoreTest, RulesFileOfAnotherUserWritableByItsGroupOrLinkedRefusesEverything) {
+  struct Case {
+    const char* what;
+    std::function<void()> spoil;
+    std::function<void()> mend;
+    const char* reason;
+  } cases[] = {
+      {"owned by another user",
+       [&] { ASSERT_EQ(chown(path_.c_str(), 65534, 65534), 0); },
+       [&] { ASSERT_EQ(chown(path_.c_str(), geteuid(), getegid()), 0); }, "owned by user 65534"},
+      {"writable by its group",
+       [&] { fs::permissions(path_, fs::perms::group_write, fs::perm_options::add); },
+       [&] { fs::permissions(path_, fs::perms::group_write, fs::perm_options::remove); },
+       "writable by its group"},
+      {"a symbolic link to good rules",
+       [&] {
+         fs::rename(path_, dir_ + "/real.rules");
+         fs::create_symlink(dir_ + "/real.rules", path_);
+       },
+       [&] {
+         fs::remove(path_);
+         fs::rename(dir_ + "/real.rules", path_);
+       },
+       "symbolic link"},
+  };
+  mode_t old_umask = umask(022);
+  WriteRules("default allow\ntrust * * *\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "owned by another user" && geteuid() != 0) {
+      continue;  // giving a file to another user needs root
+    }
+    ASSERT_EQ(Authority("ADMIN", "G", "13"), 1);
+    c.spoil();
+    EXPECT_NE(TracedReason().find(c.reason), std::string::npos);
+    EXPECT_EQ(Trust("ADMIN", "127.0.0.1", "h"), 0);
+    c.mend();
+    EXPECT_EQ(Authority("ADMIN", "G", "13"), 1);
+  }
+  umask(old_umask);
 }
 
 TEST_F(AuthcoreTest, ChangedFileIsReadAgain) {

@@ -6,8 +6,9 @@
  * directory (os/install_dir.h: $HRLCOMPACT, the registry's WorkPath, the
  * working directory's parent, or /opt/brackwin/harrowdir). Format and matching:
  * docs/formats/authority-rules.md. The file is read again whenever it
- * changes on disk. Any error (no file, unreadable, writable by others, a
- * line that does not parse) fails closed: every command is refused and no
+ * changes on disk. Any error (no file, unreadable, a symbolic link, owned
+ * by another user than this one or root, writable by its group or others,
+ * a line that does not parse) fails closed: every command is refused and no
  * connection trusted until the file is put right.
  *
  * Thread-safe: the parsed rules are shared under a lock.
