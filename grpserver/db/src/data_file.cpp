@@ -61,7 +61,7 @@ void DataFile::DropCache() {
   resident_.clear();
 }
 
-Status DataFile::LoadBlock(uint64_t block_no, Block** block) {
+Status DataFile::LoadBlock(uint64_t block_no, Block** block, bool read) {
   if (block_no >= blocks_.size() || blocks_[block_no] == nullptr) {
     while (g_data_cached + kBlockSize > g_data_budget && !resident_.empty()) {
       blocks_[resident_.front()].reset();
@@ -76,7 +76,7 @@ Status DataFile::LoadBlock(uint64_t block_no, Block** block) {
   Block* blk = blocks_[block_no].get();
   const uint64_t start = block_no * kBlockSize;
   const size_t want = file_size_ > start ? size_t(std::min<uint64_t>(kBlockSize, file_size_ - start)) : 0;
-  if (blk->valid < want) {
+  if (read && blk->valid < want) {
     Status s = file_.ReadAt(start + blk->valid, blk->b + blk->valid, want - blk->valid);
     if (!s.ok()) return s;
     blk->valid = want;
@@ -181,12 +181,23 @@ Status DataFile::WriteBytes(uint64_t offset, const uint8_t* buf, size_t n) {
     DropCache();  // the file's bytes there are unknown now
     return s;
   }
+  const uint64_t old_size = file_size_;
   file_size_ = std::max<uint64_t>(file_size_, offset + n);
   for (uint64_t block_no = offset / kBlockSize; block_no * kBlockSize < offset + n; ++block_no) {
-    if (block_no >= blocks_.size() || blocks_[block_no] == nullptr) continue;
-    Block* blk = blocks_[block_no].get();
     const uint64_t start = block_no * kBlockSize;
     const uint64_t from = std::max(offset, start), to = std::min<uint64_t>(offset + n, start + kBlockSize);
+    if (block_no >= blocks_.size() || blocks_[block_no] == nullptr) {
+      // A block that an append begins holds nothing but what is written
+      // now: cache it, so that records just added are read from memory.
+      if (from != start || start < old_size) continue;
+      Block* fresh = nullptr;
+      Status c = LoadBlock(block_no, &fresh, false);
+      if (!c.ok()) {
+        DropCache();
+        continue;
+      }
+    }
+    Block* blk = blocks_[block_no].get();
     if (from - start > blk->valid) continue;  // a gap: read when needed
     std::memcpy(blk->b + (from - start), buf + (from - offset), size_t(to - from));
     blk->valid = std::max<size_t>(blk->valid, size_t(to - start));

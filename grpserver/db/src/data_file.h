@@ -89,7 +89,9 @@ class DataFile {
   // Read cache of the file in blocks (see data_file.cpp).
   struct Block;
   Status ReadBytes(uint64_t offset, uint8_t* buf, size_t n);
-  Status LoadBlock(uint64_t block_no, Block** block);
+  // The cached block, read from the file as far as it holds it (unless
+  // read is false: a block an append fills).
+  Status LoadBlock(uint64_t block_no, Block** block, bool read = true);
   void DropCache();
   Status OpenChecked(const std::string& path, int table_no, bool walk_free_list);
 

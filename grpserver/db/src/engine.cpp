@@ -331,7 +331,7 @@ Status Engine::Find(int t, int n, const uint8_t* key, uint8_t* rec) {
   IndexFile* ix = index(t, n);
   if (ix == nullptr) return Done(Status(kNotFound, "no such table or index"));
   uint32_t r = 0;
-  Status s = ix->Locate(key, &r);
+  Status s = ix->Locate(key, &r, n == 1);
   if (!s.ok()) return Done(s);
   if (r == 0) return Done(Status(kNotFound, "key not found"));
   return Done(ReadCurrent(t, r, rec));

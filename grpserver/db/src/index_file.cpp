@@ -60,8 +60,9 @@ struct IndexFile::Page {
 // is written through at every change.
 
 struct IndexFile::CachedPage {
-  uint8_t b[kPageSize];
-  bool unwritten = false;
+  Page page;               // the bytes beyond the page size stay zero
+  bool unwritten = false;  // changed since it was last written to the file
+  bool checked = false;    // passed ReadPage's checks since it last changed
 };
 
 namespace {
@@ -117,7 +118,7 @@ Status IndexFile::WriteBack() {
   for (uint32_t p : unwritten_) {
     CachedPage* c = Cached(p);
     if (c == nullptr || !c->unwritten) continue;
-    Status s = file_.WriteAt(uint64_t(p) * kPageSize, c->b, kPageSize);
+    Status s = file_.WriteAt(uint64_t(p) * kPageSize, c->page.b, kPageSize);
     if (!s.ok()) return s;
     c->unwritten = false;
   }
@@ -125,12 +126,12 @@ Status IndexFile::WriteBack() {
   return Status::Ok();
 }
 
-// The page as it is now (cache or file), unchecked.
-Status IndexFile::LoadPage(uint32_t p, Page* page) {
+// The cache entry of page p, read from the file when it is not cached.
+Status IndexFile::Fetch(uint32_t p, CachedPage** entry) {
   CachedPage* c = Cached(p);
   if (c == nullptr) {
     Status s = AddToCache(p, &c);
-    if (s.ok()) s = file_.ReadAt(uint64_t(p) * kPageSize, c->b, kPageSize);
+    if (s.ok()) s = file_.ReadAt(uint64_t(p) * kPageSize, c->page.b, kPageSize);
     if (!s.ok()) {
       if (c != nullptr) {
         resident_.pop_back();
@@ -140,26 +141,49 @@ Status IndexFile::LoadPage(uint32_t p, Page* page) {
       return s;
     }
   }
-  std::memcpy(page->b, c->b, kPageSize);
-  std::memset(page->b + kPageSize, 0, sizeof page->b - kPageSize);
+  *entry = c;
+  return Status::Ok();
+}
+
+// The page as it is now (cache or file), unchecked.
+Status IndexFile::LoadPage(uint32_t p, Page* page) {
+  CachedPage* c = nullptr;
+  Status s = Fetch(p, &c);
+  if (!s.ok()) return s;
+  std::memcpy(page->b, c->page.b, sizeof page->b);
+  return Status::Ok();
+}
+
+// Page number in range, flag 0 or 1, count within bounds, links below the
+// next unused page (children non-zero).
+Status IndexFile::ViewPage(uint32_t p, const Page** view) {
+  if (p == 0 || p >= header_.next_page) {
+    return Status::Corrupt(path(), "page number " + std::to_string(p) + " out of range");
+  }
+  CachedPage* c = nullptr;
+  Status s = Fetch(p, &c);
+  if (!s.ok()) return s;
+  if (!c->checked) {
+    const Page* page = &c->page;
+    uint32_t inner = page->w(kInner), count = page->w(kCount);
+    const uint32_t n = header_.next_page;
+    bool ok = inner <= 1 && count <= m_ && page->w(kParent) < n && page->w(kLeft) < n && page->w(kRight) < n;
+    if (ok && inner == 1) {
+      ok = page->w(kLower) != 0 && page->w(kLower) < n;
+      for (uint32_t i = 1; ok && i <= count; ++i) ok = page->value(k_, i) != 0 && page->value(k_, i) < n;
+    }
+    if (!ok) return Status::Corrupt(path(), "page " + std::to_string(p) + " fails its checks");
+    c->checked = true;  // the next unused page never goes down: true until the page changes
+  }
+  *view = &c->page;
   return Status::Ok();
 }
 
 Status IndexFile::ReadPage(uint32_t p, Page* page) {
-  if (p == 0 || p >= header_.next_page) {
-    return Status::Corrupt(path(), "page number " + std::to_string(p) + " out of range");
-  }
-  Status s = LoadPage(p, page);
-  if (!s.ok()) return s;
-  uint32_t inner = page->w(kInner), c = page->w(kCount);
-  const uint32_t n = header_.next_page;
-  bool ok = inner <= 1 && c <= m_ && page->w(kParent) < n && page->w(kLeft) < n && page->w(kRight) < n;
-  if (ok && inner == 1) {
-    ok = page->w(kLower) != 0 && page->w(kLower) < n;
-    for (uint32_t i = 1; ok && i <= c; ++i) ok = page->value(k_, i) != 0 && page->value(k_, i) < n;
-  }
-  if (!ok) return Status::Corrupt(path(), "page " + std::to_string(p) + " fails its checks");
-  return Status::Ok();
+  const Page* view = nullptr;
+  Status s = ViewPage(p, &view);
+  if (s.ok()) std::memcpy(page->b, view->b, sizeof page->b);
+  return s;
 }
 
 Status IndexFile::WritePage(uint32_t p, const Page& page) {
@@ -168,7 +192,8 @@ Status IndexFile::WritePage(uint32_t p, const Page& page) {
     Status s = AddToCache(p, &c);
     if (!s.ok()) return s;
   }
-  std::memcpy(c->b, page.b, kPageSize);
+  std::memcpy(c->page.b, page.b, kPageSize);
+  c->checked = false;
   if (!c->unwritten) unwritten_.push_back(p);
   c->unwritten = true;
   changed_ = true;
@@ -342,16 +367,16 @@ int IndexFile::Compare(const uint8_t* a, const uint8_t* b) const {
 }
 
 Status IndexFile::DescendTo(uint32_t p, bool leftmost, uint32_t* leaf) {
-  Page pg;
   for (int depth = 0; depth < kMaxDepth; ++depth) {
-    Status s = ReadPage(p, &pg);
+    const Page* pg = nullptr;
+    Status s = ViewPage(p, &pg);
     if (!s.ok()) return s;
-    if (pg.w(kInner) == 0) {
+    if (pg->w(kInner) == 0) {
       *leaf = p;
       return Status::Ok();
     }
-    uint32_t c = pg.w(kCount);
-    p = (leftmost || c == 0) ? pg.w(kLower) : pg.value(k_, c);
+    uint32_t c = pg->w(kCount);
+    p = (leftmost || c == 0) ? pg->w(kLower) : pg->value(k_, c);
   }
   return Status::Corrupt(path(), "tree deeper than any valid tree");
 }
@@ -514,7 +539,7 @@ Status IndexFile::SeparatorBefore(uint32_t leaf, Loc* sep) {
 // ---------------------------------------------------------------------------
 // 4. Lookup and walks
 
-Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec) {
+Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec, bool unique) {
   *found = false;
   *rec = 0;
   hops_ = 0;
@@ -526,26 +551,28 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
   // met on the way is remembered and the search goes on left of it, since
   // equal keys may lie before it: the last equal key met is the first of
   // the run in key order (what stepping back through the run would reach,
-  // in depth-many page reads instead of run-many).
-  Page pg;
+  // in depth-many page reads instead of run-many). In a unique index the
+  // first equal key met is the only one.
   uint32_t p = header_.root;
   for (int depth = 0;; ++depth) {
     if (depth >= kMaxDepth) return Status::Corrupt(path(), "tree deeper than any valid tree");
-    Status s = ReadPage(p, &pg);
+    const Page* pg = nullptr;
+    Status s = ViewPage(p, &pg);
     if (!s.ok()) return s;
-    uint32_t c = pg.w(kCount);
+    uint32_t c = pg->w(kCount);
     uint32_t i = 1;
     int cmp = 1;
     for (; i <= c; ++i) {
-      cmp = Compare(key, pg.key(k_, i));
+      cmp = Compare(key, pg->key(k_, i));
       if (cmp <= 0) break;
     }
     if (i <= c && cmp == 0) {
       *found = true;
       *loc = {p, i};
+      if (unique) break;
     }
-    if (pg.w(kInner) == 1) {
-      p = i == 1 ? pg.w(kLower) : pg.value(k_, i - 1);
+    if (pg->w(kInner) == 1) {
+      p = i == 1 ? pg->w(kLower) : pg->value(k_, i - 1);
       continue;
     }
     if (*found) break;
@@ -553,35 +580,36 @@ Status IndexFile::Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec)
     *loc = {p, i};
     if (i <= c) {
       pos_ = {p, i};
-    } else if (pg.w(kRight) != 0) {
-      pos_ = {pg.w(kRight), 0};
+    } else if (pg->w(kRight) != 0) {
+      pos_ = {pg->w(kRight), 0};
     } else {
       pos_ = IndexPosition();
     }
     return Status::Ok();
   }
-  Status s = ReadPage(loc->page, &pg);
+  const Page* pg = nullptr;
+  Status s = ViewPage(loc->page, &pg);
   if (!s.ok()) return s;
-  if (pg.w(kInner) == 0) {
+  if (pg->w(kInner) == 0) {
     pos_ = {loc->page, loc->idx};
-    *rec = pg.value(k_, loc->idx);
+    *rec = pg->value(k_, loc->idx);
     return s;
   }
   uint32_t leaf;
-  s = DescendTo(pg.value(k_, loc->idx), true, &leaf);
+  s = DescendTo(pg->value(k_, loc->idx), true, &leaf);
   if (!s.ok()) return s;
-  Page lf;
-  s = ReadPage(leaf, &lf);
+  const Page* lf = nullptr;
+  s = ViewPage(leaf, &lf);
   if (!s.ok()) return s;
   pos_ = {leaf, 0};
-  *rec = lf.w(kLower);
+  *rec = lf->w(kLower);
   return s;
 }
 
-Status IndexFile::Locate(const uint8_t* key, uint32_t* rec) {
+Status IndexFile::Locate(const uint8_t* key, uint32_t* rec, bool unique) {
   bool found;
   Loc loc;
-  return Find(key, &found, &loc, rec);
+  return Find(key, &found, &loc, rec, unique);
 }
 
 Status IndexFile::StepTo(IndexPosition pos, uint32_t* rec) {

@@ -110,7 +110,9 @@ class IndexFile {
 
   // Exact lookup: *rec = record number of the first equal key in key order,
   // 0 when absent; the position is set either way.
-  Status Locate(const uint8_t* key, uint32_t* rec);
+  // unique: the index holds each key once, so the search may stop at the
+  // first equal key it meets.
+  Status Locate(const uint8_t* key, uint32_t* rec, bool unique = false);
   // Adds a key. With unique set and the key present: *duplicate = true and
   // nothing changes.
   Status Insert(const uint8_t* key, uint32_t rec, bool unique, bool* duplicate);
@@ -145,7 +147,11 @@ class IndexFile {
   Status MakeRoom();
   Status WriteBack();
   void DropCache();
+  Status Fetch(uint32_t p, CachedPage** entry);
   Status LoadPage(uint32_t p, Page* page);
+  // A checked page in the cache, valid until the cache changes (the next
+  // page read or write of this file).
+  Status ViewPage(uint32_t p, const Page** view);
   Status Flush();
   Status MarkClean();
   Status ReadPage(uint32_t p, Page* page);
@@ -165,7 +171,7 @@ class IndexFile {
   Status SeparatorBefore(uint32_t leaf, Loc* sep);
   // Finds the first key equal to `key` (canonical location) or the leaf
   // stopping point. Sets the position as Locate does.
-  Status Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec);
+  Status Find(const uint8_t* key, bool* found, Loc* loc, uint32_t* rec, bool unique = false);
   Status InsertAt(Page* p, uint32_t pno, uint32_t at, const uint8_t* key, uint32_t val, bool leaf_insert);
   Status Rebalance(uint32_t ano, Page* a, uint32_t bno, Page* b);
   Status Merge(uint32_t ano, Page* a, uint32_t bno, Page* b, uint32_t* parent_count);
