@@ -77,6 +77,10 @@ bool Queue::Put(Message* message, MQLONG options) {
   return qqWrite(message, &pmo, queue_) == 1;
 }
 
+void Queue::SetAlternateUser(const std::string& user) {
+  if (queue_ != nullptr) SetField(queue_->descriptor.AlternateUserId, sizeof queue_->descriptor.AlternateUserId, user);
+}
+
 bool Queue::Stats(MQLONG* depth, MQLONG* max_depth) {
   return is_open() && qqGetStats(queue_, depth, max_depth) == 1;
 }

@@ -66,6 +66,8 @@ class Queue {
   // MQPUT on an open queue, else MQPUT1 with this queue's names.
   bool Put(MqMessage* message, MQLONG options) { return Put(message->raw(), options); }
   bool Put(Message* message, MQLONG options);
+  // The alternate user of an MQPUT1 on this (closed) queue.
+  void SetAlternateUser(const std::string& user);
   // Current and maximum depth (MQINQ on the open queue).
   bool Stats(MQLONG* depth, MQLONG* max_depth);
   // True when the queue is open for input by someone (its open-input count).

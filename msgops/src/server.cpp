@@ -260,6 +260,10 @@ MQLONG RunRequestAutomaton(ServerContext& context, MQLONG command) {
   switch (command) {
     case EXCMD_MG_BROWSE: request = MakeBrowseAutomaton(context); break;
     case EXCMD_MG_FIND: request = MakeFindAutomaton(context); break;
+    case EXCMD_MG_DELETE: request = MakeDeleteAutomaton(context); break;
+    case EXCMD_MG_COPY: request = MakeCopyAutomaton(context); break;
+    case EXCMD_MG_MOVE: request = MakeMoveAutomaton(context); break;
+    case EXCMD_MG_NEW: request = MakeNewMessageAutomaton(context); break;
     default: break;
   }
   if (!request) {
