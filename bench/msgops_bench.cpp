@@ -7,6 +7,12 @@
 // both, alternating which goes first; the counters are the per-round ratio
 // of the server's message rate to the baseline's, minimum and median.
 //
+// Move: 10,000 persistent messages of 1 KB moved by the server (one move
+// request; each message in its own unit of work) and, as the baseline, the
+// same number of MQGET + MQPUT + MQCMIT under syncpoint through mqi. Rounds
+// alternate direction between two queues so each starts full, and
+// alternate which of the two goes first.
+//
 // The benchmark starts its own mqsim through the test harness on a
 // temporary installation. Every round checks what it read: the baseline
 // the message count and bytes, the server the count of its responses and
@@ -19,6 +25,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -33,7 +40,9 @@ namespace {
 
 namespace ts = harrow::testsupport;
 
-constexpr int kMessages = 10000;
+// 10,000 unless MSGOPS_BENCH_MESSAGES says otherwise (CTest's brief run
+// uses a few hundred: persistent moves wait for the disk every message).
+int kMessages = 10000;
 constexpr size_t kMessageBytes = 1024;
 
 void SetField(char* field, size_t length, const char* text) {
@@ -56,7 +65,7 @@ class Installation {
       fprintf(stderr, "mqsim: %s\n", error.c_str());
       return false;
     }
-    for (const char* q : {"BROWSE.Q", "REPLY.Q"}) {
+    for (const char* q : {"BROWSE.Q", "REPLY.Q", "MOVE.A", "MOVE.B"}) {
       if (Ctl(std::string("define BENCH ") + q + " --type local --maxdepth 1000000") != 0) return false;
     }
     return true;
@@ -112,7 +121,7 @@ MQGMO Gmo(MQLONG options) {
   return gmo;
 }
 
-bool Fill(Connection& conn, const char* queue) {
+bool Fill(Connection& conn, const char* queue, MQLONG persistence = MQPER_NOT_PERSISTENT) {
   MQHOBJ obj = conn.Open(queue, MQOO_OUTPUT);
   std::string data(kMessageBytes, 'x');
   for (int i = 0; i < kMessages; ++i) {
@@ -120,6 +129,7 @@ bool Fill(Connection& conn, const char* queue) {
     MQMD md{};
     SetDefaultMd(&md);
     std::memcpy(md.Format, MQFMT_STRING, 8);
+    md.Persistence = persistence;
     MQPMO pmo{};
     std::memcpy(pmo.StrucId, MQPMO_STRUC_ID, 4);
     pmo.Version = MQPMO_VERSION_1;
@@ -253,6 +263,105 @@ void BM_Browse(benchmark::State& state) {
 }
 BENCHMARK(BM_Browse)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The baseline: every message of `from` to `to`, one unit of work each; the
+// number moved.
+int MoveWithMqi(Connection& conn, const char* from, const char* to) {
+  MQHOBJ in = conn.Open(from, MQOO_INPUT_SHARED);
+  MQHOBJ out = conn.Open(to, MQOO_OUTPUT | MQOO_SET_ALL_CONTEXT);
+  std::vector<char> buffer(4096);
+  int moved = 0;
+  for (;;) {
+    MQMD md{};
+    SetDefaultMd(&md);
+    md.Version = MQMD_VERSION_2;
+    MQGMO gmo = Gmo(MQGMO_SYNCPOINT | MQGMO_FAIL_IF_QUIESCING);
+    MQLONG length = 0, cc, rc;
+    MQGET(conn.h(), in, &md, &gmo, static_cast<MQLONG>(buffer.size()), buffer.data(), &length, &cc, &rc);
+    if (cc == MQCC_FAILED) break;
+    MQPMO pmo{};
+    std::memcpy(pmo.StrucId, MQPMO_STRUC_ID, 4);
+    pmo.Version = MQPMO_VERSION_1;
+    pmo.Options = MQPMO_SYNCPOINT | MQPMO_SET_ALL_CONTEXT | MQPMO_FAIL_IF_QUIESCING;
+    MQPUT(conn.h(), out, &md, &pmo, length, buffer.data(), &cc, &rc);
+    if (cc != MQCC_OK) break;
+    MQCMIT(conn.h(), &cc, &rc);
+    if (cc != MQCC_OK) break;
+    ++moved;
+  }
+  MQLONG cc, rc;
+  MQCLOSE(conn.h(), &in, MQCO_NONE, &cc, &rc);
+  MQCLOSE(conn.h(), &out, MQCO_NONE, &cc, &rc);
+  return moved;
+}
+
+mqPcfMessage* MoveRequest(const char* from, const char* to) {
+  mqPcfMessage* request = CreatePcfMessage(EXCMD_MG_MOVE, MQCFT_COMMAND, 256);
+  Message record{};
+  CreatePcfStrAttr(&record, MG_SOURCE_Q_NAME, from);
+  AppendAttr(request, &record);
+  DeleteMessage(&record);
+  CreatePcfStrAttr(&record, MG_DEST_Q_NAME, to);
+  AppendAttr(request, &record);
+  DeleteMessage(&record);
+  CreatePcfIntAttr(&record, MG_MSG_LIMIT, -1);
+  AppendAttr(request, &record);
+  DeleteMessage(&record);
+  RawToPcf(request);
+  return request;
+}
+
+void BM_Move(benchmark::State& state) {
+  Installation installation;
+  if (!installation.Start()) {
+    state.SkipWithError("cannot start mqsim");
+    return;
+  }
+  Connection conn;
+  if (!conn.ok() || !Fill(conn, "MOVE.A", MQPER_PERSISTENT)) {
+    state.SkipWithError("cannot fill the queue");
+    return;
+  }
+  void* handle = ZORCREATE();
+  msgops::MqiLink link(conn.h(), "BENCH", "REPLY.Q");
+  MQHOBJ reply = conn.Open("REPLY.Q", MQOO_INPUT_SHARED);
+  mqPcfMessage* a_to_b = MoveRequest("MOVE.A", "MOVE.B");
+  mqPcfMessage* b_to_a = MoveRequest("MOVE.B", "MOVE.A");
+  // Where the messages are now: every run moves them all to the other queue.
+  bool on_a = true;
+  std::vector<double> ratios;
+  int round = 0;
+  for (auto _ : state) {
+    double baseline_s = 0, server_s = 0;
+    for (int order = 0; order < 2; ++order) {
+      bool baseline_now = (order == 0) == (round % 2 == 0);
+      auto start = std::chrono::steady_clock::now();
+      if (baseline_now) {
+        int moved = MoveWithMqi(conn, on_a ? "MOVE.A" : "MOVE.B", on_a ? "MOVE.B" : "MOVE.A");
+        baseline_s = Seconds(start);
+        if (moved != kMessages) state.SkipWithError("baseline moved the wrong number");
+      } else {
+        int result = msgops::ExecuteRequest(handle, &link, on_a ? a_to_b : b_to_a);
+        server_s = Seconds(start);
+        state.PauseTiming();
+        auto [count, reported] = DrainResponses(conn, reply);
+        state.ResumeTiming();
+        if (result != 1 || count != 1 || reported != kMessages) state.SkipWithError("server move answered wrongly");
+      }
+      on_a = !on_a;
+    }
+    if (baseline_s > 0 && server_s > 0) ratios.push_back(baseline_s / server_s);
+    ++round;
+  }
+  state.counters["messages"] = kMessages;
+  ReportRatios(state, ratios, "move");
+  DeletePcfMessage(a_to_b);
+  DeletePcfMessage(b_to_a);
+  ZORDELETE(handle);
+  MQLONG cc, rc;
+  MQCLOSE(conn.h(), &reply, MQCO_NONE, &cc, &rc);
+}
+BENCHMARK(BM_Move)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 
 // The ratios are printed by the benchmark itself; the shared reporter adds
@@ -262,6 +371,10 @@ class Reporter : public bench::TimingReporter {
 };
 
 int main(int argc, char** argv) {
+  if (const char* count = std::getenv("MSGOPS_BENCH_MESSAGES"); count != nullptr && std::atoi(count) > 0) {
+    kMessages = std::atoi(count);
+  }
+  std::printf("messages per round: %d\n", kMessages);
   Reporter reporter;
   return bench::RunWith(argc, argv, &reporter);
 }
