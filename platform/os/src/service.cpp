@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "os/files.h"
+
 namespace {
 
 int CopyOut(const std::string& text, char* out, size_t size) {
@@ -115,19 +117,6 @@ bool BuildText(const OsServiceUnit* unit, std::string* text) {
   return true;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 extern "C" {
@@ -165,7 +154,7 @@ int osInstallService(const OsServiceUnit* unit) {
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return 0;
   // The unit must be readable by the service manager whatever the umask.
-  bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+  bool ok = fchmod(fd, 0644) == 0 && os::WriteFull(fd, text.data(), text.size()) && fsync(fd) == 0;
   int saved = errno;
   if (close(fd) != 0 && ok) {
     ok = false;
