@@ -63,6 +63,10 @@ const ObjAttr kChannelAttrs[] = {
     {MQCA_CLUSTER_NAMELIST, T::kStr, 48, CR | CS, 0, "", true},
     {MQCA_ALTERATION_DATE, T::kStr, 12, kAll, 0, "", false},
     {MQCA_ALTERATION_TIME, T::kStr, 8, kAll, 0, "", false},
+    // The message sequence number of the last persistent message sent or
+    // received, kept with the definition so that a restart neither loses
+    // nor doubles a message that was in doubt.
+    {MQIACH_CURRENT_SEQ_NUMBER, T::kInt, 0, kMessage, 0, nullptr, false},
 };
 
 const ObjAttr kProcessAttrs[] = {

@@ -65,8 +65,25 @@ void ApplyObjectDefaults(MQLONG object_type, ObjectDef* def);
 std::vector<Attr> ObjectToAttrs(MQLONG object_type, const ObjectDef& def);
 bool ObjectFromAttrs(MQLONG object_type, const std::vector<Attr>& attrs, ObjectDef* def);
 
+// What a channel is doing now (never stored: a restart leaves every
+// channel inactive).
+struct ChannelRuntime {
+  MQLONG state = MQCHS_INACTIVE;
+  MQLONG type = 0;
+  std::string partner_qmgr;    // the queue manager at the connection name
+  std::string xmit_q, conn_name;
+  MQLONG msgs = 0, batches = 0;
+  int64_t bytes_sent = 0, bytes_rcvd = 0;
+  std::string start_date, start_time, last_msg_date, last_msg_time;
+  // Persistent messages put at the partner whose removal from the
+  // transmission queue waits for the next pass (in doubt until then).
+  std::vector<uint64_t> unacked;
+  bool stop_requested = false;
+};
+
 // Every object of one queue manager that is not a queue.
 struct AdminObjects {
+  std::map<std::string, ChannelRuntime> runtime;  // by channel name
   ObjectDef qmgr;  // the queue manager's own attributes, name = its name
   std::map<std::string, ObjectDef> processes;
   std::map<std::string, ObjectDef> namelists;

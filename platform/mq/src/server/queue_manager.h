@@ -65,6 +65,9 @@ class Host {
  public:
   virtual ~Host() = default;
   virtual QueueManager* FindRunning(const std::string& name) = 0;
+  // The running queue manager listening on a port (channels find their
+  // partner by connection name); null when none.
+  virtual QueueManager* FindByPort(int) { return nullptr; }
 };
 
 struct Message {
@@ -163,6 +166,7 @@ class QueueManager {
  public:
   // The command server works on the definitions directly.
   friend class CommandProcessor;
+  friend class ChannelRunner;
 
   // Loads the queue manager from its data directory (checkpoint and
   // journal), creating the default objects when the directory is new.
@@ -236,10 +240,15 @@ class QueueManager {
   void WakeWaiters(const QueuePtr& q);
   void AppendJournal(const std::vector<JournalRecord>& batch) { journal_.Append(batch); }
 
+  // Processes, namelists, channels (and their runtime), the queue
+  // manager's own attributes.
+  AdminObjects& objects() { return objects_; }
   // The command server of this queue manager (never null after Open).
   CommandServer* command_server() { return command_server_.get(); }
   // Serves what waits on the command queue; true when more is waiting.
   bool RunCommandServer();
+  // Moves messages of running channels; true when more is waiting.
+  bool RunChannels();
   MQLONG PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req, bool put1,
                     PutReply* reply);
 

@@ -139,6 +139,12 @@ QueueManager* Server::FindRunning(const std::string& name) {
   return it->second.qm.get();
 }
 
+QueueManager* Server::FindByPort(int port) {
+  for (auto& [name, h] : hosted_)
+    if (h.port == port && h.qm && h.qm->state() != QmgrState::kEnded) return h.qm.get();
+  return nullptr;
+}
+
 bool Server::StartQmgr(const std::string& name, std::string* text, MQLONG* reason) {
   *reason = MQRC_NONE;
   if (hosted_.count(name)) {
@@ -416,6 +422,8 @@ int Server::Run() {
     more_commands_ = false;
     for (auto& [name, h] : hosted_)
       if (h.qm->RunCommandServer()) more_commands_ = true;
+    for (auto& [name, h] : hosted_)
+      if (h.qm->RunChannels()) more_commands_ = true;
     CheckStops(now);
     if (shutdown_) {
       std::vector<std::string> names;

@@ -38,6 +38,7 @@ class Server : public Host {
   static void SignalStop();
 
   QueueManager* FindRunning(const std::string& name) override;
+  QueueManager* FindByPort(int port) override;
 
  private:
   struct Conn;
@@ -75,7 +76,7 @@ class Server : public Host {
   std::map<uint64_t, std::unique_ptr<Conn>> conns_;
   uint64_t next_conn_ = 1;
   bool shutdown_ = false;
-  bool more_commands_ = false;  // a command server left requests for the next pass
+  bool more_commands_ = false;  // also: a channel has messages left  // a command server left requests for the next pass
 };
 
 }  // namespace mqsim::server
