@@ -373,11 +373,9 @@ void CommandProcessor::InquireQueues(const PcfCommand& cmd, PcfReplies* out) {
     return out->Fail(MQRCCF_Q_TYPE_ERROR, MQIA_Q_TYPE);
   auto only = Selected(cmd, MQIACF_Q_ATTRS);
   if (wanted != MQQT_CLUSTER) {
-    for (const auto& [qname, q] : qm_.queues_) {
-      if (q->temporary && q->def.Int(MQIA_DEFINITION_TYPE) != MQQDT_TEMPORARY_DYNAMIC) continue;
-      if (!NameMatches(qname, name->str_value) || !TypeSelected(wanted, q->def.type)) continue;
-      AddQueue(*q, only.get(), out->Add());
-    }
+    ForMatching(qm_.queues_, name->str_value, [&](const std::string&, const QueuePtr& q) {
+      if (TypeSelected(wanted, q->def.type)) AddQueue(*q, only.get(), out->Add());
+    });
   }
   if (wanted == MQQT_CLUSTER || wanted == MQQT_ALL) AddClusterQueues(qm_, name->str_value, only.get(), out);
   if (out->empty()) out->Fail(MQRC_UNKNOWN_OBJECT_NAME);
@@ -393,8 +391,9 @@ void CommandProcessor::InquireQueueNames(const PcfCommand& cmd, PcfReplies* out)
   if (wanted == MQQT_CLUSTER) {
     names = ClusterQueueNames(qm_, name->str_value);
   } else {
-    for (const auto& [qname, q] : qm_.queues_)
-      if (NameMatches(qname, name->str_value) && TypeSelected(wanted, q->def.type)) names.push_back(qname);
+    ForMatching(qm_.queues_, name->str_value, [&](const std::string& qname, const QueuePtr& q) {
+      if (TypeSelected(wanted, q->def.type)) names.push_back(qname);
+    });
   }
   PcfBuilder& b = out->Add();
   // The type asked for travels back, so that a reader can tell a list of
@@ -582,11 +581,10 @@ void CommandProcessor::InquireObjects(MQLONG object_type, const PcfCommand& cmd,
   const PcfParam* type = cmd.Find(MQIACH_CHANNEL_TYPE);
   MQLONG wanted = type != nullptr ? type->int_value : MQCHT_ALL;
   auto only = Selected(cmd, list_param);
-  for (const auto& [oname, def] : *qm_.objects_.Of(object_type)) {
-    if (!NameMatches(oname, name->str_value)) continue;
-    if (object_type == MQOT_CHANNEL && wanted != MQCHT_ALL && wanted != def.subtype) continue;
+  ForMatching(*qm_.objects_.Of(object_type), name->str_value, [&](const std::string&, const ObjectDef& def) {
+    if (object_type == MQOT_CHANNEL && wanted != MQCHT_ALL && wanted != def.subtype) return;
     AddObject(object_type, def, only.get(), out->Add());
-  }
+  });
   if (out->empty()) out->Fail(MQRC_UNKNOWN_OBJECT_NAME);
 }
 

@@ -76,6 +76,21 @@ class CommandProcessor {
 // True when name matches a generic pattern ("*", "ABC*") or equals it.
 bool NameMatches(const std::string& name, const std::string& pattern);
 
+// Calls fn(name, value) for each entry of a name-ordered map that matches
+// the pattern, in order, looking only at the entries that can match.
+template <typename Map, typename Fn>
+void ForMatching(Map& map, const std::string& pattern, Fn fn) {
+  bool generic = !pattern.empty() && pattern.back() == '*';
+  if (!generic) {
+    auto it = map.find(pattern);
+    if (it != map.end()) fn(it->first, it->second);
+    return;
+  }
+  std::string prefix = pattern.substr(0, pattern.size() - 1);
+  for (auto it = map.lower_bound(prefix); it != map.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+    fn(it->first, it->second);
+}
+
 }  // namespace mqsim::server
 
 #endif  // MQSIM_SERVER_PCF_COMMANDS_H_
