@@ -199,6 +199,7 @@ class ChannelRunner {
     bool persistent_moved = false;
     for (auto it : next) {
       Message& m = it->second;
+      const int64_t size = static_cast<int64_t>(m.data.size());  // m may go below
       if (m.persistent) {
         MQLONG seq = sent_seq + static_cast<MQLONG>(rt.unacked.size()) + 1;
         // Put at the partner before a crash that came ahead of the removal
@@ -215,7 +216,7 @@ class ChannelRunner {
       }
       ++rt.msgs;
       ++rrt.msgs;
-      rrt.bytes_rcvd += static_cast<int64_t>(m.data.size());
+      rrt.bytes_rcvd += size;
     }
     if (persistent_moved) JournalChannel(*partner, receiver, &target_batch);
     if (!target_batch.empty()) partner->journal_.Append(target_batch);
