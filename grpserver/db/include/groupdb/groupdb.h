@@ -19,8 +19,10 @@
  *
  * Durability: every record write reaches the operating system before the
  * call returns (a killed process loses nothing acknowledged); DbSyncpoint
- * brings everything to the disk itself and marks the indexes clean. After a
- * crash, DbOpenWithRecovery re-indexes the current data files; it never
+ * brings everything that changed to the disk itself (index pages are held
+ * in a page cache until then). After a crash, OpenGroupDatabase re-indexes
+ * the tables changed since their last quiet syncpoint from the current data
+ * files; it never
  * replaces them with the backup unless a data file itself is damaged, and
  * then only after moving the damaged files aside.
  *
@@ -101,9 +103,11 @@ int DbOpen(const char* group, int* out);
 /* Closes every table (everything synced, indexes marked clean) and
  * releases the lock. Returns 1 when everything reached the disk. */
 int DbCloseLocked(void);
-/* Brings every table to disk and marks the indexes clean. out 2085 when the
- * group directory is gone, 2102 when a write or sync failed (then no backup
- * is taken until an open or syncpoint succeeds again). */
+/* Brings every table that changed to disk, syncing only the files that
+ * changed; the indexes of a table that did not change since the previous
+ * syncpoint are marked clean. out 2085 when the group directory is gone,
+ * 2102 when a write or sync failed (then no backup is taken until an open
+ * or syncpoint succeeds again). */
 int DbSyncpoint(const char* group, int* out);
 /* The code of the last failed engine operation (0 after a success). */
 int IsamGetError(void);
