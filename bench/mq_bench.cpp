@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <mqi/mqi.h>
 
+#include "bench_rounds.h"
 #include "testsupport/testsupport.h"
 
 #include <arpa/inet.h>
@@ -230,6 +231,96 @@ void BM_PutGet(benchmark::State& state) {
       benchmark::Counter(loopback, benchmark::Counter::kAvgThreads);
 }
 BENCHMARK(BM_PutGet)->ArgName("persistent")->Arg(0)->Arg(1)->Threads(1)->Threads(8)->UseRealTime();
+
+// ---- Interleaved rounds: one put+get against the two raw exchanges ----------
+//
+// Each round puts and gets kOpsPerRound non-persistent messages and, over a
+// fresh loopback connection (loopback speed varies by connection), makes
+// twice as many raw round trips of the same size; the side that goes first
+// alternates. The time reported is ours; ratio_min and ratio_median are the
+// per-round ratios ours / raw.
+
+constexpr int kOpsPerRound = 50;
+
+void BM_PutGetVsRawRounds(benchmark::State& state) {
+  MQHCONN h = 0;
+  MQLONG cc = 0, rc = 0;
+  char qm[48] = "BENCH";
+  MQCONN(qm, &h, &cc, &rc);
+  if (cc != MQCC_OK) {
+    state.SkipWithError("MQCONN failed");
+    return;
+  }
+  MQOD od{};
+  memcpy(od.StrucId, MQOD_STRUC_ID, 4);
+  od.Version = 1;
+  od.ObjectType = MQOT_Q;
+  strncpy(od.ObjectName, "BENCH.Q", 48);
+  MQHOBJ obj = 0;
+  MQOPEN(h, &od, MQOO_OUTPUT | MQOO_INPUT_SHARED, &obj, &cc, &rc);
+  std::string data(kMsgBytes, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + (i * 11) % 26);
+  std::string buf(kMsgBytes, '\0');
+  MQBYTE24 correl{};
+  snprintf(reinterpret_cast<char*>(correl), sizeof correl, "bench-rounds");
+  bool ok = true;
+  auto put_get = [&] {
+    for (int i = 0; i < kOpsPerRound && ok; ++i) {
+      MQMD md{};
+      memcpy(md.StrucId, MQMD_STRUC_ID, 4);
+      md.Version = 1;
+      md.Persistence = MQPER_NOT_PERSISTENT;
+      md.Encoding = MQENC_NATIVE;
+      memcpy(md.CorrelId, correl, 24);
+      MQPMO pmo{};
+      memcpy(pmo.StrucId, MQPMO_STRUC_ID, 4);
+      pmo.Version = 1;
+      pmo.Options = MQPMO_NO_SYNCPOINT;
+      MQPUT(h, obj, &md, &pmo, static_cast<MQLONG>(data.size()), data.data(), &cc, &rc);
+      MQGMO gmo{};
+      memcpy(gmo.StrucId, MQGMO_STRUC_ID, 4);
+      gmo.Version = 2;
+      gmo.Options = MQGMO_NO_SYNCPOINT;
+      gmo.MatchOptions = MQMO_MATCH_CORREL_ID;
+      MQMD got{};
+      memcpy(got.StrucId, MQMD_STRUC_ID, 4);
+      got.Version = 1;
+      memcpy(got.CorrelId, correl, 24);
+      MQLONG len = 0;
+      MQGET(h, obj, &got, &gmo, static_cast<MQLONG>(buf.size()), buf.data(), &len, &cc, &rc);
+      ok = cc == MQCC_OK && len == static_cast<MQLONG>(kMsgBytes) && buf == data;
+    }
+  };
+  bench::RatioRounds rounds;
+  for (auto _ : state) {
+    EchoPair pair = MakeEchoPair();
+    char raw[kMsgBytes];
+    memset(raw, 'r', sizeof raw);
+    auto raw_trips = [&] {
+      for (int i = 0; i < 2 * kOpsPerRound && ok; ++i) ok = RoundTrip(pair.client, raw);
+    };
+    double ours = 0, base = 0;
+    if (rounds.OursFirst()) {
+      ours = bench::RatioRounds::Seconds(put_get);
+      base = bench::RatioRounds::Seconds(raw_trips);
+    } else {
+      base = bench::RatioRounds::Seconds(raw_trips);
+      ours = bench::RatioRounds::Seconds(put_get);
+    }
+    close(pair.client);
+    pair.echo.join();
+    if (!ok) {
+      state.SkipWithError("a put+get or raw round trip failed");
+      break;
+    }
+    rounds.Add(ours, base);
+    state.SetIterationTime(ours);
+  }
+  MQDISC(&h, &cc, &rc);
+  state.SetItemsProcessed(state.iterations() * kOpsPerRound);
+  rounds.Report(state, "mq_bench 1 KB put+get / two raw exchanges");
+}
+BENCHMARK(BM_PutGetVsRawRounds)->UseManualTime()->MinTime(0.2);
 
 }  // namespace
 
