@@ -2,6 +2,7 @@
 // client (a group manager) selecting a queue manager and running commands.
 
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 constexpr MQLONG kQmgrName = 2015;
+constexpr MQLONG kQName = 2016;
 
 std::string Port(int port) { return std::to_string(port); }
 
@@ -181,6 +183,50 @@ TEST_F(AgentWithMqTest, UnknownQueueManagerAndProxiedOnes) {
       << Output();
 }
 
+TEST_F(AgentWithMqTest, InquiryRepliesAreRelayedUpToTheLast) {
+  ASSERT_NO_FATAL_FAILURE(StartQueueManagers({"QM1"}));
+  ASSERT_TRUE(StartAgent({"-console", "-s" + Port(agent_port_), "-q"}));
+  AgentClient client(agent_port_);
+  ASSERT_TRUE(client.Send(10008, {Str(kQmgrName, "QM1")}));
+  mqPcfMessage* got = client.Receive(seconds(10));
+  ASSERT_NE(got, nullptr);
+  ASSERT_EQ(got->Cfh->CompCode, 0);
+
+  // One reply per queue: every one is relayed, the last with Control 1,
+  // each with the request's id and the node identity.
+  ASSERT_TRUE(client.Send(13, {Str(kQName, "SYSTEM.*")}, 1, 10000));
+  int replies = 0;
+  for (;;) {
+    got = client.Receive(seconds(15));
+    ASSERT_NE(got, nullptr) << Output();
+    ASSERT_EQ(got->Cfh->Command, 13);
+    EXPECT_EQ(got->Cfh->CompCode, 0) << got->Cfh->Reason;
+    EXPECT_TRUE(HasParam(got, Int(20119, 7)));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(MESSAGE_HEADER(&got->Body)->MsgId), 7),
+              "LKOUT-1");
+    ++replies;
+    if (got->Cfh->Control == MQCFC_LAST) break;
+  }
+  EXPECT_GT(replies, 1);
+
+  // The queue-manager inquiry: one reply.
+  ASSERT_TRUE(client.Send(2, {}, 1, 10000));
+  got = client.Receive(seconds(15));
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->Cfh->Command, 2);
+  EXPECT_EQ(got->Cfh->CompCode, 0);
+  EXPECT_EQ(got->Cfh->Control, MQCFC_LAST);
+  EXPECT_TRUE(HasParam(got, Str(kQmgrName, "QM1")));
+
+  // A hung command server: the reply wait runs out and says so.
+  ASSERT_EQ(Ctl({"cmdserver", "QM1", "hang"}), 0);
+  ASSERT_TRUE(client.Send(40, {}, 1, 1000));
+  got = client.Receive(seconds(15));
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->Cfh->CompCode, 2);
+  EXPECT_EQ(got->Cfh->Reason, 20307);
+}
+
 TEST_F(AgentWithMqTest, ReconnectsAfterTheQueueManagerComesBack) {
   ASSERT_NO_FATAL_FAILURE(StartQueueManagers({"QM1"}));
   ASSERT_TRUE(StartAgent({"-console", "-s" + Port(agent_port_), "-q"}));
@@ -220,6 +266,30 @@ TEST_F(AgentWithMqTest, ReconnectsAfterTheQueueManagerComesBack) {
   got = client.Receive(seconds(10));
   ASSERT_NE(got, nullptr);
   EXPECT_EQ(got->Cfh->Reason, 20012);
+}
+
+TEST_F(AgentWithMqTest, ConnectionsBeyondTheLimitAreRefused) {
+  ASSERT_TRUE(StartAgent({"-console", "-s" + Port(agent_port_), "-q"}));
+  std::vector<std::unique_ptr<AgentClient>> clients;
+  for (int i = 0; i < 64; ++i) {
+    clients.push_back(std::make_unique<AgentClient>(agent_port_));
+    ASSERT_TRUE(clients.back()->connected());
+  }
+  // Every one of them is served: each answers (the list of queue managers).
+  for (auto& c : clients) ASSERT_TRUE(c->Send(10007, {}));
+  for (auto& c : clients) ASSERT_NE(c->Receive(seconds(10)), nullptr);
+  AgentClient surplus(agent_port_);
+  ASSERT_TRUE(surplus.connected());
+  EXPECT_TRUE(WaitOutput("connections are served already\n")) << Output();
+  // Closed at once: no answer, the read sees the end of the stream.
+  surplus.Send(10007, {});
+  EXPECT_EQ(surplus.Receive(seconds(5)), nullptr);
+  // When one goes, a new one is served again.
+  clients.pop_back();
+  EXPECT_TRUE(harrow::testsupport::WaitFor([&] {
+    AgentClient again(agent_port_);
+    return again.Send(10007, {}) && again.Receive(seconds(2)) != nullptr;
+  }, seconds(10)));
 }
 
 TEST_F(AgentWithMqTest, AuthorityRefusalAnswers2035) {
