@@ -252,20 +252,20 @@ TEST_F(AgentWithMqTest, ReconnectsAfterTheQueueManagerComesBack) {
       << Output();
 
   // Back again: within a few retries the connection holds QM1 once more
-  // (a command reaches its command queue instead of being refused 2059).
+  // and its command server answers.
   harrow::testsupport::ServerOptions options;
   options.program = harrow::testsupport::ProgramPath("mqsim");
   options.args = {"-m", mqm_, "-s", "QM1"};
   options.env = env_;
   options.ready_text = "mqsim: ready";
   ASSERT_TRUE(mqsim_.Start(options));
-  Ctl({"cmdserver", "QM1", "stop"});
   EXPECT_TRUE(WaitOutput("TLX1105I Server Task reconnected successfully to QM1", seconds(20)))
       << Output();
-  ASSERT_TRUE(client.Send(40, {}));
-  got = client.Receive(seconds(10));
+  ASSERT_TRUE(client.Send(40, {}, 1, 10000));
+  got = client.Receive(seconds(15));
   ASSERT_NE(got, nullptr);
-  EXPECT_EQ(got->Cfh->Reason, 20012);
+  EXPECT_EQ(got->Cfh->Command, 40);
+  EXPECT_EQ(got->Cfh->CompCode, 0) << got->Cfh->Reason;
 }
 
 TEST_F(AgentWithMqTest, ConnectionsBeyondTheLimitAreRefused) {
