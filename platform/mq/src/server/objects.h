@@ -6,6 +6,7 @@
 #define MQSIM_SERVER_OBJECTS_H_
 
 #include <map>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -84,6 +85,8 @@ struct ChannelRuntime {
 // Every object of one queue manager that is not a queue.
 struct AdminObjects {
   std::map<std::string, ChannelRuntime> runtime;  // by channel name
+  std::set<std::string> suspended_clusters;       // SUSPEND QMGR, until RESUME
+  std::set<std::pair<std::string, std::string>> reset_members;  // (cluster, qmgr) force-removed here
   ObjectDef qmgr;  // the queue manager's own attributes, name = its name
   std::map<std::string, ObjectDef> processes;
   std::map<std::string, ObjectDef> namelists;

@@ -377,7 +377,7 @@ void CommandProcessor::InquireQueues(const PcfCommand& cmd, PcfReplies* out) {
       if (TypeSelected(wanted, q->def.type)) AddQueue(*q, only.get(), out->Add());
     });
   }
-  if (wanted == MQQT_CLUSTER || wanted == MQQT_ALL) AddClusterQueues(qm_, name->str_value, only.get(), out);
+  if (wanted == MQQT_CLUSTER) AddClusterQueues(qm_, name->str_value, only.get(), out);
   if (out->empty()) out->Fail(MQRC_UNKNOWN_OBJECT_NAME);
 }
 

@@ -68,6 +68,8 @@ class Host {
   // The running queue manager listening on a port (channels find their
   // partner by connection name); null when none.
   virtual QueueManager* FindByPort(int) { return nullptr; }
+  // Every running queue manager of the server, in name order.
+  virtual std::vector<QueueManager*> AllRunning() { return {}; }
 };
 
 struct Message {
@@ -167,6 +169,7 @@ class QueueManager {
   // The command server works on the definitions directly.
   friend class CommandProcessor;
   friend class ChannelRunner;
+  friend class ClusterView;
 
   // Loads the queue manager from its data directory (checkpoint and
   // journal), creating the default objects when the directory is new.

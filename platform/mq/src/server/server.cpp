@@ -139,6 +139,13 @@ QueueManager* Server::FindRunning(const std::string& name) {
   return it->second.qm.get();
 }
 
+std::vector<QueueManager*> Server::AllRunning() {
+  std::vector<QueueManager*> out;
+  for (auto& [name, h] : hosted_)
+    if (h.qm && h.qm->state() != QmgrState::kEnded) out.push_back(h.qm.get());
+  return out;
+}
+
 QueueManager* Server::FindByPort(int port) {
   for (auto& [name, h] : hosted_)
     if (h.port == port && h.qm && h.qm->state() != QmgrState::kEnded) return h.qm.get();

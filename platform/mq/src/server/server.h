@@ -39,6 +39,7 @@ class Server : public Host {
 
   QueueManager* FindRunning(const std::string& name) override;
   QueueManager* FindByPort(int port) override;
+  std::vector<QueueManager*> AllRunning() override;
 
  private:
   struct Conn;
