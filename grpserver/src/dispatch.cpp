@@ -192,6 +192,14 @@ void EscapeOrScript(HandlerArgs& a) { ForwardToNode(a.request, a.response, a.ent
 // Text files and the shell: served here when both the node and the queue
 // manager are blank, forwarded when both are given.
 void TextFileOrShell(HandlerArgs& a) {
+  const GroupOptions& o = Server().options;
+  if (a.request->Cfh->Command == EXCMD_EXECUTE_SHELL_CMD && !(o.authentication && o.user_authority)) {
+    // A shell command runs programs as the server's user: only for signed
+    // frames from users the authority rules allow.
+    ResetPcfMessage(a.response, a.request->Cfh->Command, MQCFT_RESPONSE);
+    SetResult(a.response, MQCC_FAILED, MQRC_NOT_AUTHORIZED);
+    return;
+  }
   const bool node_blank = IsBlankParameter(a.request, kParamNode);
   const bool qmgr_blank = IsBlankParameter(a.request, MQCA_Q_MGR_NAME);
   if (!node_blank && !qmgr_blank) {

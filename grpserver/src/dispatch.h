@@ -12,7 +12,10 @@
 // 3001 (MQRCCF_CFH_TYPE_ERROR) when it asked for an answer; a node entry's
 // or datagram's message is dropped with a log line.
 //
-// Handlers of the command Parts register themselves by code; a code of the
+// EXCMD_EXECUTE_SHELL_CMD is refused (2035) unless both authentication (+a)
+// and the user authority check (+u) are on.
+//
+// Command handlers register themselves by code; a code of the
 // dispatch table without a handler is answered with 3007 (invalid command).
 // Main thread only.
 #ifndef GRPSERVER_DISPATCH_H_

@@ -177,7 +177,8 @@ int ServeClients(mqnMQNodeData** ready_list, mqPcfMessage* request, mqPcfMessage
         // The UDP node serves everyone: a bad datagram is dropped, never a
         // reason to close the node.
         entry->connection->lastError = 0;
-      } else if (error >= 1 && !IsTransient(error)) {
+      } else if ((error >= 1 && !IsTransient(error)) || error == MN_ERR_NOT_AUTHENTIC) {
+        // A frame that fails authentication ends the connection too.
         ReconnectNodeEntry(entry, error, request->Cfh != nullptr ? request->Cfh->Command : 0);
       }
     }
