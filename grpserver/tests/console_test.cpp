@@ -20,10 +20,11 @@ using std::chrono::seconds;
 
 class ConsoleTest : public ::testing::Test {
  protected:
-  void Start(const std::vector<std::string>& args = {}, const std::vector<std::string>& create = {}) {
+  void Start(const std::vector<std::string>& args = {}, const std::vector<std::string>& create = {},
+             const Env& env = {}) {
     port_ = ts::FreeLoopbackPort(true);
     CreateGroup(inst_, "CG", port_, create);
-    ASSERT_TRUE(StartServer(&server_, inst_, "CG", args));
+    ASSERT_TRUE(StartServer(&server_, inst_, "CG", args, env));
   }
   // Sends msg and returns the next message the console reads.
   PcfPtr Exchange(TestConsole& console, mqPcfMessage* msg) {
@@ -270,6 +271,52 @@ TEST_F(ConsoleTest, SignedFramesWithTheWrongKeyAreRefused) {
   EXPECT_TRUE(forger.Send(MakeCommand(50, "FORGED").get()));
   EXPECT_TRUE(forger.WaitClosed());
   EXPECT_TRUE(server_.Running());
+}
+
+void WriteRules(const std::string& path, const std::string& text) {
+  const std::string temp = path + ".new";
+  {
+    std::ofstream f(temp);
+    f << text;
+  }
+  chmod(temp.c_str(), 0600);
+  ASSERT_EQ(std::rename(temp.c_str(), path.c_str()), 0);
+}
+
+TEST_F(ConsoleTest, WithTheAuthorityCheckOnlyTrustedConsolesRunAllowedCommands) {
+  const std::string rules = inst_.install_dir() + "/authority.rules";
+  WriteRules(rules, "trust * 127.0.0.1 *\nallow * CG\\10 10005\ndefault deny\n");
+  Start({"+u"}, {}, {{"HRLCOMPACT_AUTH_RULES", rules}});
+  TestConsole console(port_);
+  PcfPtr open = MakeCommand(EXCMD_OPEN_EVENT, "ALLOWED");
+  AddInteger(open.get(), 20139, 1);
+  PcfPtr allowed = Exchange(console, open.get());
+  ASSERT_NE(allowed, nullptr);
+  EXPECT_EQ(allowed->Cfh->CompCode, MQCC_OK);
+  PcfPtr refused = Exchange(console, MakeCommand(50, "REFUSED").get());
+  ASSERT_NE(refused, nullptr);
+  EXPECT_EQ(refused->Cfh->CompCode, MQCC_FAILED);
+  EXPECT_EQ(refused->Cfh->Reason, MQRC_NOT_AUTHORIZED);
+  EXPECT_EQ(RequestId(refused.get()).substr(0, 7), "REFUSED");
+  // Not authorized is no reason to close the connection.
+  PcfPtr again = Exchange(console, open.get());
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Cfh->CompCode, MQCC_OK);
+
+  // A console the rules do not trust is answered 20507 and closed.
+  WriteRules(rules, "distrust * * *\nallow * * *\n");
+  TestConsole stranger(port_);
+  PcfPtr untrusted = Exchange(stranger, open.get());
+  ASSERT_NE(untrusted, nullptr);
+  EXPECT_EQ(untrusted->Cfh->CompCode, MQCC_FAILED);
+  EXPECT_EQ(untrusted->Cfh->Reason, 20507);
+  EXPECT_EQ(StrParam(untrusted.get(), 20020), "CG");
+  EXPECT_EQ(StrParam(untrusted.get(), 20912), "127.0.0.1");
+  EXPECT_TRUE(stranger.WaitClosed());
+  // The console trusted before keeps its trust.
+  PcfPtr still = Exchange(console, open.get());
+  ASSERT_NE(still, nullptr);
+  EXPECT_EQ(still->Cfh->CompCode, MQCC_OK);
 }
 
 }  // namespace
