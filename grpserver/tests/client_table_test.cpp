@@ -1,11 +1,15 @@
 // Node entries of the client table: one entry per queue manager, found by
 // its names over the whole range before a free slot is taken.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <groupdb/groupdb.h>
 
 #include "client_table.h"
 #include "entry_connection.h"
+#include "main_loop.h"
+#include "node_work.h"
 #include "group_create.h"
 #include "support/group_fixture.h"
 
@@ -95,6 +99,57 @@ TEST_F(ClientTableTest, ANewEntryCarriesTheNodeRecordsSettings) {
   EXPECT_EQ(std::string(e.application_name), "QM1" + std::string(45, ' '));
   EXPECT_EQ(e.connection->context, &e);
   EXPECT_EQ(std::string(e.connection->address.service), std::to_string(agent_->address.port));
+}
+
+
+TEST_F(ClientTableTest, AnOpenControlConnectionThatIsNotReadStaysOutOfTheWait) {
+  GroupServer& s = Server();
+  // A control connection: blank application name.
+  ASSERT_EQ(Connect(""), 0);
+  ClientEntry* control = s.NodeEntries();
+  control->connection->open = 1;
+  control->discovery_period_s = 0;
+  BuildPostTable();
+  auto listed = [&] {
+    return std::find(s.post_table.begin(), s.post_table.end(), control->connection) != s.post_table.end();
+  };
+  EXPECT_FALSE(listed());
+  control->discovery_period_s = 60;
+  BuildPostTable();
+  EXPECT_TRUE(listed());
+  // Still connecting: waited on, so that the connect's end is seen.
+  control->discovery_period_s = 0;
+  control->connection->open = 0;
+  BuildPostTable();
+  EXPECT_TRUE(listed());
+  EXPECT_EQ(s.post_table.back(), nullptr);
+}
+
+TEST_F(ClientTableTest, ReconnectAttemptsStartAgainAfterAGoodConnect) {
+  GroupServer& s = Server();
+  ASSERT_EQ(Connect("QM1"), 0);
+  ClientEntry* e = s.NodeEntries();
+  e->reconnect_attempts = 9;
+  ReconnectNodeEntry(e, 10054, 0);
+  ASSERT_NE(e->connection, nullptr) << "the tenth attempt is still within the limit";
+  EXPECT_EQ(std::string(e->application_name), "QM1" + std::string(45, ' '));
+  // Let the connect finish as the loop does: wait, then start events.
+  mqnMQNodeData* list[] = {e->connection, nullptr};
+  mqnMQNodeData* accept_ready[2] = {};
+  mqnMQNodeData* read_ready[2] = {};
+  mqnMQNodeData* write_ready[2] = {};
+  int error = 0;
+  for (int i = 0; i < 50 && !e->connection->open; ++i) {
+    mnNPost(list, accept_ready, read_ready, write_ready, 1, &error);
+  }
+  ASSERT_TRUE(e->connection->open);
+  if (e->state == 0) StartEvents(e, 1, 0);
+  EXPECT_EQ(e->state, 1);
+  EXPECT_EQ(e->reconnect_attempts, 0);
+  // Eleven failures in a row end the reconnects.
+  e->reconnect_attempts = 10;
+  ReconnectNodeEntry(e, 10054, 0);
+  EXPECT_EQ(e->connection, nullptr);
 }
 
 }  // namespace
