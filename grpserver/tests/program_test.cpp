@@ -2,6 +2,7 @@
 // temporary install directory, started with "grpserver -console", stopped
 // with a signal.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -223,6 +224,53 @@ TEST(GrpserverProgram, ADamagedIndexAtStartIsRepairedAndTheRecordsStayIntact) {
     DbGetField(&r, DBF_MQNODE_PORT_NO, port_text, sizeof port_text);
     EXPECT_STREQ(port_text, "5000");
   }
+  DbCloseLocked();
+}
+
+TEST(GrpserverProgram, TheInfoFileIsImportedOnceAndArchived) {
+  Installation inst;
+  CreateGroup(inst, "G5", ts::FreeLoopbackPort(true));
+  const std::string config = inst.install_dir() + "/config";
+  mkdir(config.c_str(), 0700);
+  mkdir((config + "/groups").c_str(), 0700);
+  const std::string info = config + "/groups/G5.info";
+  {
+    std::ofstream f(info);
+    f << "G5::TraceMode=1\nNodeName=N1\nUseDNS=0\nIPAddress=127.0.0.1\nIPPort=5000\nPlatform=UNIX\n"
+         "Discovery=0\nCmdLimit=50\nTimeout=30\nHBInterval=1\nUpdate=60\n";
+  }
+  ts::ServerProcess server;
+  ASSERT_TRUE(StartServer(&server, inst, "G5"));
+  EXPECT_EQ(server.Stop(), 0);
+  EXPECT_NE(access(info.c_str(), F_OK), 0) << "the info file is moved away after its import";
+  bool archived = false;
+  for (int day = 0; day <= 365 && !archived; ++day) {
+    archived = access((inst.GroupDir("G5") + "/history/G5." + std::to_string(day)).c_str(), F_OK) == 0;
+  }
+  EXPECT_TRUE(archived);
+
+  inst.ExportToThisProcess();
+  DbSetInstallDir(inst.install_dir().c_str());
+  int out = 0;
+  ASSERT_EQ(DbOpen("G5", &out), 1) << out;
+  GroupDbRecord node = NodeRecord("G5", "N1");
+  ASSERT_EQ(DbReadRecord(&node, GDB_READ_KEY, &out), 1) << out;
+  char text[64];
+  DbGetField(&node, DBF_MQNODE_NET_ADDRESS, text, sizeof text);
+  EXPECT_STREQ(text, "127.0.0.1");
+  DbGetField(&node, DBF_MQNODE_PORT_NO, text, sizeof text);
+  EXPECT_STREQ(text, "5000");
+  DbGetField(&node, DBF_MQNODE_PLATFORM, text, sizeof text);
+  EXPECT_STREQ(text, "3");
+  DbGetField(&node, DBF_MQNODE_CMD_LIMIT, text, sizeof text);
+  EXPECT_STREQ(text, "50");
+  GroupDbRecord group{};
+  group.Table = DBT_MANAGERS;
+  DbClearRecord(&group);
+  DbSetField(&group, DBF_MANAGER_NAME, "G5");
+  ASSERT_EQ(DbReadRecord(&group, GDB_READ_KEY, &out), 1) << out;
+  DbGetField(&group, DBF_MANAGER_TRACE_MODE, text, sizeof text);
+  EXPECT_STREQ(text, "1");
   DbCloseLocked();
 }
 
