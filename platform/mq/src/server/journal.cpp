@@ -197,11 +197,24 @@ bool Journal::Load(const std::string& dir, const std::function<void(const Journa
     *error = Errno("read " + dir + "/checkpoint");
     return false;
   }
+  const bool have_checkpoint = !ck.empty();
   std::string jr;
   if (ReadFile(dir + "/journal", &jr)) {
     uint64_t gen = 0;
     if (jr.size() >= kFileHeaderBytes && std::memcmp(jr.data(), kJournalMagic, 8) == 0) {
       std::memcpy(&gen, jr.data() + 8, 8);
+      // A journal of an older generation was folded into the checkpoint
+      // before the server died. One that no checkpoint matches (none, or
+      // an older one put back) holds changes that nothing else has: the
+      // queue manager must not start without them, nor overwrite them.
+      bool has_records = jr.size() > kFileHeaderBytes;
+      if (has_records && (!have_checkpoint || gen > generation_)) {
+        *error = "journal " + dir + "/journal holds changes of generation " + std::to_string(gen) + " but " +
+                 (have_checkpoint ? "the checkpoint is of generation " + std::to_string(generation_)
+                                  : dir + "/checkpoint is missing") +
+                 "; nothing was changed: put back the checkpoint that belongs to this journal";
+        return false;
+      }
       if (gen == generation_) {
         auto bytes = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(jr.data()), jr.size());
         size_t good = ParseBatches(bytes.subspan(kFileHeaderBytes), apply);

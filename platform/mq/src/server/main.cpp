@@ -1,13 +1,16 @@
 // mqsim: the queue-manager server of the MQ stand-in.
 //
-//   mqsim [-m root] [-s qmgr]...
+//   mqsim [-m root] [-s qmgr]... [-c max-connections] [-t connect-timeout-s]
+//         [-i idle-timeout-s]
 //
 // Serves the installation under root (default $HARROWLINE_MQM, else
 // /var/mqm): control requests of mqsimctl on <root>/mqsim.sock, and one TCP
 // listener per started queue manager. -s starts a queue manager at once.
 // Prints "mqsim: ready" on stdout when it accepts requests. Ends on SIGTERM,
 // SIGINT or a shutdown request, ending every queue manager first.
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,7 +28,21 @@ void Usage() {
   fprintf(stderr,
           "usage: mqsim [-m root] [-s qmgr]...\n"
           "  -m root   installation directory (default $HARROWLINE_MQM, else /var/mqm)\n"
-          "  -s qmgr   start this queue manager at once (repeatable)\n");
+          "  -s qmgr   start this queue manager at once (repeatable)\n"
+          "  -c n      application connections at once (default 1000)\n"
+          "  -t secs   drop connections that do not connect, leave a frame unfinished\n"
+          "            or do not read their replies for this long (default 10)\n"
+          "  -i secs   disconnect applications idle for this long (default 0: never)\n");
+}
+
+// A whole number within 0..max, for the limits on the command line.
+bool ParseCount(const char* text, long max, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < 0 || v > max) return false;
+  *out = v;
+  return true;
 }
 
 }  // namespace
@@ -33,10 +50,20 @@ void Usage() {
 int main(int argc, char** argv) {
   std::string root = mqsim::InstallRoot();
   std::vector<std::string> start;
+  mqsim::server::ServerLimits limits;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    long v = 0;
     if ((a == "-m" || a == "-s") && i + 1 < argc) {
       (a == "-m" ? root : start.emplace_back()) = argv[++i];
+    } else if ((a == "-c" || a == "-t" || a == "-i") && i + 1 < argc) {
+      if (!ParseCount(argv[++i], a == "-c" ? 1000000 : 86400, &v) || (v == 0 && a != "-i")) {
+        fprintf(stderr, "mqsim: %s needs a whole number, not '%s'\n", a.c_str(), argv[i]);
+        return 2;
+      }
+      if (a == "-c") limits.max_connections = static_cast<size_t>(v);
+      if (a == "-t") limits.connect_timeout = std::chrono::seconds(v);
+      if (a == "-i") limits.idle_timeout = std::chrono::seconds(v);
     } else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -61,7 +88,7 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);
 
-  mqsim::server::Server server(root);
+  mqsim::server::Server server(root, limits);
   std::string error;
   if (!server.Init(&error)) {
     fprintf(stderr, "mqsim: %s\n", error.c_str());

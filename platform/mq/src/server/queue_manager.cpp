@@ -116,8 +116,10 @@ bool QueueManager::Load(std::string* error) {
     return false;
   }
   std::string note;
-  if (!journal_.Load(data_dir_, [this](const JournalRecord& r) { ApplyRecord(r); }, error, &note))
+  if (!journal_.Load(data_dir_, [this](const JournalRecord& r) { ApplyRecord(r); }, error, &note)) {
+    LogError("AMQ7017E: Queue manager '" + name_ + "' not started: " + *error);
     return false;
+  }
   if (!note.empty()) LogError("AMQ7472W: " + note);
   CreateDefaults();
   if (!Checkpoint()) {
@@ -1229,6 +1231,15 @@ void QueueManager::EndUow(Session* s, bool commit) {
 }
 
 ReplyHead QueueManager::Commit(Session* s) {
+  // A queue the unit of work touched is gone (its queue manager ended, or
+  // it was deleted): committing the rest would acknowledge a message that
+  // no longer exists, so the whole unit is backed out instead.
+  for (const UowEntry& e : s->uow) {
+    if (e.queue->deleted || e.queue->owner == nullptr) {
+      EndUow(s, false);
+      return Fail(MQRC_BACKED_OUT);
+    }
+  }
   EndUow(s, true);
   return ReplyHead{};
 }

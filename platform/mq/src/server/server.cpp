@@ -7,6 +7,7 @@
 #include "server.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -30,8 +32,26 @@ namespace {
 
 int g_signal_pipe[2] = {-1, -1};
 
-// Replies queued for one connection beyond which its requests wait.
+// The limits below bound what the server holds for its clients
+// (docs/formats/mqsim-protocol.md, "Limits"):
+// Replies queued for one connection at which its requests stop being
+// handled, within the pass, until the peer has read them.
 constexpr size_t kMaxPendingReplyBytes = 2 * (kMaxFramePayloadBytes + 2 * kFrameHeaderBytes);
+// Replies queued over every application connection at which no
+// application request is handled; control requests still are.
+constexpr size_t kMaxQueuedReplyBytes = 64 * 1024 * 1024;
+// Input held over every connection (frames not yet whole or not yet
+// handled) at which applications are no longer read.
+constexpr size_t kMaxBufferedInputBytes = 64 * 1024 * 1024;
+// A frame is read in pieces of at most this; a buffer keeps up to this
+// much storage between frames and gives back the rest.
+constexpr size_t kReadChunkBytes = 256 * 1024;
+constexpr size_t kKeptBufferBytes = 1024 * 1024;
+constexpr size_t kMaxControlConnections = 64;
+// Descriptors kept free of connections: journals, error logs, listeners.
+constexpr size_t kReservedDescriptors = 64 + kMaxControlConnections;
+// How long accepting rests after the process ran out of descriptors.
+constexpr auto kAcceptBackOff = std::chrono::milliseconds(100);
 
 void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
@@ -45,6 +65,58 @@ std::string Sanitised(std::span<const uint8_t> bytes) {
   return out;
 }
 
+// Bytes waiting at the front of a buffer that lives as long as its
+// connection: consumed bytes are skipped rather than moved, and storage is
+// reused between frames without being cleared.
+class IoBuffer {
+ public:
+  size_t size() const { return end_ - begin_; }
+  bool empty() const { return end_ == begin_; }
+  const uint8_t* data() const { return buf_.get() + begin_; }
+  void Consume(size_t n) {
+    begin_ += std::min(n, size());
+    if (begin_ == end_) Clear();
+  }
+  // Room for n more bytes at the end; Commit says how many were written.
+  uint8_t* Tail(size_t n) {
+    if (cap_ - end_ < n) Grow(n);
+    return buf_.get() + end_;
+  }
+  void Commit(size_t n) { end_ += n; }
+  void Append(const void* p, size_t n) {
+    if (n == 0) return;
+    std::memcpy(Tail(n), p, n);
+    end_ += n;
+  }
+  void Clear() {
+    begin_ = end_ = 0;
+    if (cap_ > kKeptBufferBytes) Release();
+  }
+  void Release() {
+    begin_ = end_ = cap_ = 0;
+    buf_.reset();
+  }
+
+ private:
+  void Grow(size_t n) {
+    size_t live = size();
+    if (cap_ - live >= n && begin_ > 0) {
+      std::memmove(buf_.get(), buf_.get() + begin_, live);
+    } else {
+      size_t cap = std::max({cap_ * 2, live + n, size_t{4096}});
+      std::unique_ptr<uint8_t[]> fresh(new uint8_t[cap]);
+      if (live > 0) std::memcpy(fresh.get(), buf_.get() + begin_, live);
+      buf_ = std::move(fresh);
+      cap_ = cap;
+    }
+    begin_ = 0;
+    end_ = live;
+  }
+
+  std::unique_ptr<uint8_t[]> buf_;
+  size_t cap_ = 0, begin_ = 0, end_ = 0;
+};
+
 }  // namespace
 
 // ---- 1. Connections ---------------------------------------------------------
@@ -56,14 +128,28 @@ struct Server::Conn : ReplySink {
   std::string listener_qmgr;
   QueueManager* qm = nullptr;
   Session* session = nullptr;
-  std::vector<uint8_t> in;
-  std::vector<uint8_t> out;
+  IoBuffer in;
+  IoBuffer out;
+  size_t* queued_total = nullptr;  // the server's count of queued reply bytes
   bool close_after_flush = false;
   bool dead = false;
+  bool frames_waiting = false;  // whole frames left in `in` by a reply limit
+  bool requested = false;       // a whole frame has come
+  Clock::time_point accepted;
+  Clock::time_point last_activity;  // bytes read or written
+  Clock::time_point partial_since;  // `in` began to hold an unfinished frame
+  Clock::time_point write_stalled_since;
 
   void SendReply(uint32_t op, const Writer& payload) override {
-    std::vector<uint8_t> f = Frame(op, payload);
-    out.insert(out.end(), f.begin(), f.end());
+    uint32_t head[2] = {static_cast<uint32_t>(payload.size() + 4), op};
+    if (out.empty()) write_stalled_since = Clock::now();
+    out.Append(head, sizeof head);
+    out.Append(const_cast<Writer&>(payload).buffer().data(), payload.size());
+    *queued_total += sizeof head + payload.size();
+  }
+  void DropReplies() {
+    *queued_total -= out.size();
+    out.Release();
   }
   void SessionEnded() override {
     session = nullptr;
@@ -74,7 +160,7 @@ struct Server::Conn : ReplySink {
 
 // ---- 2. Start-up, listeners and queue-manager start/end ----------------------
 
-Server::Server(std::string root) : root_(std::move(root)) {}
+Server::Server(std::string root, ServerLimits limits) : root_(std::move(root)), limits_(limits) {}
 
 Server::~Server() {
   for (auto& [name, h] : hosted_) {
@@ -82,6 +168,7 @@ Server::~Server() {
     if (h.listen_fd >= 0) ::close(h.listen_fd);
   }
   for (auto& [id, c] : conns_) ::close(c->fd);
+  if (spare_fd_ >= 0) ::close(spare_fd_);
   if (control_fd_ >= 0) {
     ::close(control_fd_);
     ::unlink(control_path_.c_str());
@@ -129,6 +216,24 @@ bool Server::Init(std::string* error) {
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     *error = std::string("pipe: ") + std::strerror(errno);
     return false;
+  }
+  spare_fd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  // Every allowed connection must fit the descriptor limit with room for
+  // journals, logs and control connections, or the listener would run dry.
+  rlimit nofile{};
+  if (::getrlimit(RLIMIT_NOFILE, &nofile) == 0) {
+    if (nofile.rlim_cur < nofile.rlim_max && nofile.rlim_cur < limits_.max_connections + kReservedDescriptors) {
+      nofile.rlim_cur = std::min<rlim_t>(nofile.rlim_max, limits_.max_connections + kReservedDescriptors);
+      ::setrlimit(RLIMIT_NOFILE, &nofile);
+      ::getrlimit(RLIMIT_NOFILE, &nofile);
+    }
+    if (nofile.rlim_cur != RLIM_INFINITY && nofile.rlim_cur < limits_.max_connections + kReservedDescriptors) {
+      size_t fit = nofile.rlim_cur > 2 * kReservedDescriptors ? nofile.rlim_cur - kReservedDescriptors
+                                                              : nofile.rlim_cur / 2;
+      Log("descriptor limit " + std::to_string(nofile.rlim_cur) + ": at most " + std::to_string(fit) +
+          " connections instead of " + std::to_string(limits_.max_connections));
+      limits_.max_connections = fit;
+    }
   }
   return true;
 }
@@ -239,7 +344,7 @@ void Server::DropUndurableReplies(const std::string& name) {
   QueueManager* failed_qm = it->second.qm.get();
   for (auto& [id, c] : conns_) {
     if (c->qm == failed_qm || it->second.journal_dependents.count(id)) {
-      c->out.clear();
+      c->DropReplies();
       c->dead = true;
     }
   }
@@ -285,7 +390,28 @@ void Server::CheckStops(Clock::time_point now) {
 void Server::Accept(int listen_fd, const std::string& qmgr, bool control) {
   for (;;) {
     int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) return;
+    if (fd < 0) {
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // Out of descriptors: shed the waiting connection through the spare
+        // one so that its peer learns at once, and rest before accepting
+        // again instead of spinning on a listener that stays readable.
+        Log(std::string("accept: ") + std::strerror(errno) + "; accepting rests");
+        if (spare_fd_ >= 0) {
+          ::close(spare_fd_);
+          int shed = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+          if (shed >= 0) ::close(shed);
+          spare_fd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        }
+        accept_paused_until_ = Clock::now() + kAcceptBackOff;
+      }
+      return;
+    }
+    size_t& count = control ? control_conns_ : client_conns_;
+    if (count >= (control ? kMaxControlConnections : limits_.max_connections)) {
+      ::close(fd);  // the peer sees its connection closed
+      continue;
+    }
+    ++count;
     if (!control) {
       int one = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -295,21 +421,41 @@ void Server::Accept(int listen_fd, const std::string& qmgr, bool control) {
     c->fd = fd;
     c->control = control;
     c->listener_qmgr = qmgr;
+    c->queued_total = &queued_reply_bytes_;
+    c->accepted = c->last_activity = Clock::now();
     conns_[c->id] = std::move(c);
   }
 }
 
+namespace {
+
+// Bytes still missing from the frame at the front of `in`, or 0 when no
+// header is whole yet (read what comes).
+size_t MissingFrameBytes(const IoBuffer& in) {
+  if (in.size() < 8) return 0;
+  uint32_t len = 0;
+  std::memcpy(&len, in.data(), 4);
+  if (len < 4 || len - 4 > kMaxFramePayloadBytes) return 0;
+  return in.size() - 4 < len ? 4 + len - in.size() : 0;
+}
+
+}  // namespace
+
 void Server::ReadConn(Conn* c) {
-  uint8_t buf[65536];
+  if (c->close_after_flush || c->dead) return;  // nothing more is taken from it
+  // Read until one frame is whole (or the socket is empty), straight into
+  // the connection's buffer, so that a peer that keeps sending neither
+  // holds the loop nor grows the buffer without end. Storage grows with
+  // the bytes that came, never with the length a header announces.
+  size_t before = c->in.size();
   for (;;) {
-    ssize_t n = ::recv(c->fd, buf, sizeof buf, 0);
+    size_t missing = MissingFrameBytes(c->in);
+    size_t want = missing == 0 ? size_t{65536} : std::min(missing, kReadChunkBytes);
+    ssize_t n = ::recv(c->fd, c->in.Tail(want), want, 0);
     if (n > 0) {
-      c->in.insert(c->in.end(), buf, buf + n);
-      // Enough for the largest frame: handle what is here and leave the
-      // rest in the socket, so that a peer that keeps sending neither
-      // holds the loop nor grows the buffer without end.
-      if (static_cast<size_t>(n) < sizeof buf || c->in.size() >= kMaxFramePayloadBytes + 2 * kFrameHeaderBytes)
-        break;
+      c->in.Commit(static_cast<size_t>(n));
+      c->last_activity = Clock::now();
+      if (static_cast<size_t>(n) < want || (c->in.size() >= 8 && MissingFrameBytes(c->in) == 0)) break;
       continue;
     }
     if (n == 0) {
@@ -320,33 +466,59 @@ void Server::ReadConn(Conn* c) {
     if (errno != EAGAIN && errno != EWOULDBLOCK) c->dead = true;
     break;
   }
-  size_t pos = 0;
-  while (!c->close_after_flush && c->in.size() - pos >= 8) {
-    uint32_t len = 0, op = 0;
-    std::memcpy(&len, c->in.data() + pos, 4);
-    std::memcpy(&op, c->in.data() + pos + 4, 4);
-    if (len < 4 || len - 4 > kMaxFramePayloadBytes) {
-      ProtocolError(c, "frame length " + std::to_string(len) + " out of range",
-                    std::span<const uint8_t>(c->in.data() + pos, c->in.size() - pos));
-      break;
-    }
-    if (c->in.size() - pos - 4 < len) break;
-    std::span<const uint8_t> payload(c->in.data() + pos + 8, len - 4);
-    pos += 4 + len;
-    Dispatch(c, op, payload);
-  }
-  c->in.erase(c->in.begin(), c->in.begin() + static_cast<long>(std::min(pos, c->in.size())));
+  buffered_input_bytes_ += c->in.size() - before;
+  ProcessFrames(c);
   if (c->dead && c->session != nullptr && c->qm != nullptr) {
     c->qm->Disconnect(c->session);  // the application went away: back out
     c->session = nullptr;
   }
 }
 
+bool Server::MayDispatch(const Conn* c) const {
+  if (c->close_after_flush || c->dead || c->out.size() >= kMaxPendingReplyBytes) return false;
+  return c->control || queued_reply_bytes_ < kMaxQueuedReplyBytes;
+}
+
+bool Server::ProcessFrames(Conn* c) {
+  size_t before = c->in.size();
+  bool any = false;
+  c->frames_waiting = false;
+  while (c->in.size() >= 8) {
+    if (!MayDispatch(c)) {
+      c->frames_waiting = !c->close_after_flush && !c->dead && MissingFrameBytes(c->in) == 0;
+      break;
+    }
+    uint32_t len = 0, op = 0;
+    std::memcpy(&len, c->in.data(), 4);
+    std::memcpy(&op, c->in.data() + 4, 4);
+    if (len < 4 || len - 4 > kMaxFramePayloadBytes) {
+      ProtocolError(c, "frame length " + std::to_string(len) + " out of range",
+                    std::span<const uint8_t>(c->in.data(), c->in.size()));
+      break;
+    }
+    if (c->in.size() - 4 < len) break;
+    c->requested = true;
+    any = true;
+    std::span<const uint8_t> payload(c->in.data() + 8, len - 4);
+    Dispatch(c, op, payload);
+    c->in.Consume(4 + len);
+  }
+  if (c->close_after_flush || c->dead) c->in.Release();  // never looked at again
+  buffered_input_bytes_ -= before - c->in.size();
+  if (c->in.empty() || MissingFrameBytes(c->in) == 0)
+    c->partial_since = Clock::time_point{};
+  else if (c->partial_since == Clock::time_point{})
+    c->partial_since = Clock::now();
+  return any;
+}
+
 void Server::WriteConn(Conn* c) {
   while (!c->out.empty()) {
     ssize_t n = ::send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
-      c->out.erase(c->out.begin(), c->out.begin() + n);
+      c->out.Consume(static_cast<size_t>(n));
+      queued_reply_bytes_ -= static_cast<size_t>(n);
+      c->last_activity = c->write_stalled_since = Clock::now();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -356,35 +528,67 @@ void Server::WriteConn(Conn* c) {
   }
 }
 
+void Server::ExpireConnections(Clock::time_point now) {
+  const auto limit = limits_.connect_timeout;
+  for (auto& [id, c] : conns_) {
+    if (c->dead) continue;
+    const char* why = nullptr;
+    bool waiting_on_us = c->control ? c->requested : (c->session != nullptr && c->session->pending);
+    if (!c->requested && c->session == nullptr && !c->close_after_flush && now - c->accepted >= limit)
+      why = "sent no request";
+    else if (c->partial_since != Clock::time_point{} && now - c->partial_since >= limit)
+      why = "left a frame unfinished";
+    else if (!c->out.empty() && now - c->write_stalled_since >= limit)
+      why = "does not read its replies";
+    else if (!c->control && limits_.idle_timeout.count() > 0 && c->session != nullptr && !waiting_on_us &&
+             c->out.empty() && c->in.empty() && now - c->last_activity >= limits_.idle_timeout)
+      why = "was idle";
+    if (why == nullptr) continue;
+    Log("connection " + std::to_string(id) + " " + why + "; closed");
+    c->DropReplies();
+    c->dead = true;
+  }
+}
+
 int Server::Run() {
   std::vector<pollfd> fds;
   std::vector<uint64_t> fd_conn;  // conn id per pollfd, 0 for listeners
   std::vector<std::string> fd_qmgr;
   while (!shutdown_) {
+    // Requests a reply limit held back go first, once their replies left.
+    bool resumed = false;
+    for (auto& [id, c] : conns_)
+      if (c->frames_waiting && MayDispatch(c.get()) && ProcessFrames(c.get())) resumed = true;
+    Clock::time_point now = Clock::now();
+    const bool accepting = now >= accept_paused_until_;
     fds.clear();
     fd_conn.clear();
     fd_qmgr.clear();
     fds.push_back({g_signal_pipe[0], POLLIN, 0});
     fd_conn.push_back(0);
     fd_qmgr.push_back("");
-    fds.push_back({control_fd_, POLLIN, 0});
+    fds.push_back({control_fd_, static_cast<short>(accepting ? POLLIN : 0), 0});
     fd_conn.push_back(0);
     fd_qmgr.push_back("");
     for (auto& [name, h] : hosted_) {
-      fds.push_back({h.listen_fd, POLLIN, 0});
+      fds.push_back({h.listen_fd, static_cast<short>(accepting ? POLLIN : 0), 0});
       fd_conn.push_back(0);
       fd_qmgr.push_back(name);
     }
     for (auto& [id, c] : conns_) {
-      // A peer that does not read its replies is not read from either.
-      short ev = c->out.size() < kMaxPendingReplyBytes ? POLLIN : 0;
+      // A peer that does not read its replies is not read from either, nor
+      // one that is to be closed, nor any application while the input
+      // held over all connections is at its bound.
+      bool readable = !c->close_after_flush && !c->dead && !c->frames_waiting &&
+                      c->out.size() < kMaxPendingReplyBytes &&
+                      (c->control || buffered_input_bytes_ < kMaxBufferedInputBytes);
+      short ev = readable ? POLLIN : 0;
       if (!c->out.empty()) ev |= POLLOUT;
       fds.push_back({c->fd, ev, 0});
       fd_conn.push_back(id);
       fd_qmgr.push_back("");
     }
     int timeout_ms = -1;
-    Clock::time_point now = Clock::now();
     auto consider = [&](Clock::time_point t) {
       auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count() + 1;
       if (ms < 0) ms = 0;
@@ -394,7 +598,10 @@ int Server::Run() {
       if (auto d = h.qm->NextDeadline()) consider(*d);
       if (h.stopping) consider(h.stop_deadline);
     }
-    if (more_commands_) timeout_ms = 0;
+    if (!accepting) consider(accept_paused_until_);
+    // Connection timeouts are looked at about once a second.
+    if (!conns_.empty()) consider(now + std::chrono::seconds(1));
+    if (more_commands_ || resumed) timeout_ms = 0;
     int n = ::poll(fds.data(), fds.size(), timeout_ms);
     if (n < 0 && errno != EINTR) {
       Log(std::string("poll: ") + std::strerror(errno));
@@ -423,6 +630,7 @@ int Server::Run() {
       }
     }
     now = Clock::now();
+    ExpireConnections(now);
     for (auto& [name, h] : hosted_) h.qm->OnTimer(now);
     // Command servers answer after the requests of this pass are queued;
     // the replies they put wait for the journals like any other.
@@ -459,6 +667,9 @@ int Server::Run() {
       if (drop) {
         if (c->session != nullptr && c->qm != nullptr) c->qm->Disconnect(c->session);
         ::close(c->fd);
+        c->DropReplies();
+        buffered_input_bytes_ -= c->in.size();
+        --(c->control ? control_conns_ : client_conns_);
         it = conns_.erase(it);
       } else {
         ++it;

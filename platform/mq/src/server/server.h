@@ -11,6 +11,7 @@
 #ifndef MQSIM_SERVER_SERVER_H_
 #define MQSIM_SERVER_SERVER_H_
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,9 +23,25 @@
 
 namespace mqsim::server {
 
+// What one server lets its clients hold. Defaults are those of a plain
+// `mqsim`; its command line changes them (main.cpp).
+struct ServerLimits {
+  // Application connections at once over all listeners; more are accepted
+  // and closed at once. Lowered at start to fit the descriptor limit.
+  size_t max_connections = 1000;
+  // A connection that has not connected, a control connection without a
+  // request, a frame left half-sent, or replies the peer does not read:
+  // dropped after this long.
+  std::chrono::milliseconds connect_timeout{10000};
+  // A connected application that sends nothing, has no waiting get and
+  // nothing to read: disconnected (its unit of work backed out) after
+  // this long; zero never.
+  std::chrono::milliseconds idle_timeout{0};
+};
+
 class Server : public Host {
  public:
-  explicit Server(std::string root);
+  explicit Server(std::string root, ServerLimits limits = {});
   ~Server() override;
 
   // Opens the control socket. False with *error when another server owns
@@ -58,6 +75,11 @@ class Server : public Host {
 
   void Accept(int listen_fd, const std::string& qmgr, bool control);
   void ReadConn(Conn* c);
+  // Dispatches the whole frames in c's input until its reply limit or the
+  // server's is reached; true when any was dispatched.
+  bool ProcessFrames(Conn* c);
+  bool MayDispatch(const Conn* c) const;
+  void ExpireConnections(Clock::time_point now);
   void Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload);
   void DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> payload);
   void DispatchControl(Conn* c, uint32_t op, std::span<const uint8_t> payload);
@@ -71,7 +93,14 @@ class Server : public Host {
   void Log(const std::string& text);
 
   std::string root_;
+  ServerLimits limits_;
   int control_fd_ = -1;
+  int spare_fd_ = -1;  // given up to shed a connection when descriptors run out
+  Clock::time_point accept_paused_until_{};
+  size_t client_conns_ = 0;
+  size_t control_conns_ = 0;
+  size_t queued_reply_bytes_ = 0;  // over every connection
+  size_t buffered_input_bytes_ = 0;
   std::string control_path_;
   std::map<std::string, Hosted> hosted_;
   std::map<uint64_t, std::unique_ptr<Conn>> conns_;
