@@ -99,6 +99,7 @@ class MqsimTest : public ::testing::Test {
     options.program = server_binary_;
     options.args = {"-m", root_, "-s", "QM1"};
     if (start_qm2) options.args.insert(options.args.end(), {"-s", "QM2"});
+    options.args.insert(options.args.end(), server_args_.begin(), server_args_.end());
     options.ready_text = "mqsim: ready";
     options.log_path = root_ + "/server.log";
     std::string error;
@@ -155,6 +156,7 @@ class MqsimTest : public ::testing::Test {
   std::string server_binary_ = MQSIM_BIN;
   std::unique_ptr<harrow::testsupport::TempDir> root_dir_;
   std::unique_ptr<harrow::testsupport::ScopedEnv> mqm_env_;
+  std::vector<std::string> server_args_;  // more options for the server
   std::string root_;
   harrow::testsupport::ServerProcess server_;
   int port1_ = 0;

@@ -106,7 +106,10 @@ QueueManager::~QueueManager() {
 std::unique_ptr<QueueManager> QueueManager::Open(const std::string& name, const std::string& data_dir,
                                                  Host* host, std::string* error) {
   std::unique_ptr<QueueManager> qm(new QueueManager(name, data_dir, host));
-  if (!qm->Load(error)) return nullptr;
+  if (!qm->Load(error)) {
+    qm->state_ = QmgrState::kEnded;  // never started: ending must not checkpoint over its files
+    return nullptr;
+  }
   return qm;
 }
 
