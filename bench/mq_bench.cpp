@@ -83,7 +83,7 @@ struct EchoPair {
   std::thread echo;
 };
 
-EchoPair MakeEchoPair() {
+EchoPair MakeEchoPair(size_t bytes = kMsgBytes) {
   int lfd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -100,19 +100,20 @@ EchoPair MakeEchoPair() {
   int one = 1;
   setsockopt(p.client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  p.echo = std::thread([server] {
-    char buf[kMsgBytes];
+  p.echo = std::thread([server, bytes] {
+    std::vector<char> storage(bytes);
+    char* buf = storage.data();
     for (;;) {
       size_t got = 0;
-      while (got < kMsgBytes) {
-        ssize_t n = recv(server, buf + got, kMsgBytes - got, 0);
+      while (got < bytes) {
+        ssize_t n = recv(server, buf + got, bytes - got, 0);
         if (n <= 0) {
           close(server);
           return;
         }
         got += static_cast<size_t>(n);
       }
-      if (send(server, buf, kMsgBytes, MSG_NOSIGNAL) != static_cast<ssize_t>(kMsgBytes)) {
+      if (send(server, buf, bytes, MSG_NOSIGNAL) != static_cast<ssize_t>(bytes)) {
         close(server);
         return;
       }
@@ -121,11 +122,11 @@ EchoPair MakeEchoPair() {
   return p;
 }
 
-bool RoundTrip(int fd, char* buf) {
-  if (send(fd, buf, kMsgBytes, MSG_NOSIGNAL) != static_cast<ssize_t>(kMsgBytes)) return false;
+bool RoundTrip(int fd, char* buf, size_t bytes = kMsgBytes) {
+  if (send(fd, buf, bytes, MSG_NOSIGNAL) != static_cast<ssize_t>(bytes)) return false;
   size_t got = 0;
-  while (got < kMsgBytes) {
-    ssize_t n = recv(fd, buf + got, kMsgBytes - got, 0);
+  while (got < bytes) {
+    ssize_t n = recv(fd, buf + got, bytes - got, 0);
     if (n <= 0) return false;
     got += static_cast<size_t>(n);
   }
@@ -243,6 +244,10 @@ BENCHMARK(BM_PutGet)->ArgName("persistent")->Arg(0)->Arg(1)->Threads(1)->Threads
 constexpr int kOpsPerRound = 50;
 
 void BM_PutGetVsRawRounds(benchmark::State& state) {
+  const size_t bytes = static_cast<size_t>(state.range(0));
+  // A small message is weighed against the two exchanges a put+get needs;
+  // a large one against one raw round trip of its bytes.
+  const int raw_per_op = bytes <= kMsgBytes ? 2 : 1;
   MQHCONN h = 0;
   MQLONG cc = 0, rc = 0;
   char qm[48] = "BENCH";
@@ -258,9 +263,9 @@ void BM_PutGetVsRawRounds(benchmark::State& state) {
   strncpy(od.ObjectName, "BENCH.Q", 48);
   MQHOBJ obj = 0;
   MQOPEN(h, &od, MQOO_OUTPUT | MQOO_INPUT_SHARED, &obj, &cc, &rc);
-  std::string data(kMsgBytes, '\0');
+  std::string data(bytes, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + (i * 11) % 26);
-  std::string buf(kMsgBytes, '\0');
+  std::string buf(bytes, '\0');
   MQBYTE24 correl{};
   snprintf(reinterpret_cast<char*>(correl), sizeof correl, "bench-rounds");
   bool ok = true;
@@ -288,16 +293,15 @@ void BM_PutGetVsRawRounds(benchmark::State& state) {
       memcpy(got.CorrelId, correl, 24);
       MQLONG len = 0;
       MQGET(h, obj, &got, &gmo, static_cast<MQLONG>(buf.size()), buf.data(), &len, &cc, &rc);
-      ok = cc == MQCC_OK && len == static_cast<MQLONG>(kMsgBytes) && buf == data;
+      ok = cc == MQCC_OK && len == static_cast<MQLONG>(bytes) && buf == data;
     }
   };
   bench::RatioRounds rounds;
   for (auto _ : state) {
-    EchoPair pair = MakeEchoPair();
-    char raw[kMsgBytes];
-    memset(raw, 'r', sizeof raw);
+    EchoPair pair = MakeEchoPair(bytes);
+    std::vector<char> raw(bytes, 'r');
     auto raw_trips = [&] {
-      for (int i = 0; i < 2 * kOpsPerRound && ok; ++i) ok = RoundTrip(pair.client, raw);
+      for (int i = 0; i < raw_per_op * kOpsPerRound && ok; ++i) ok = RoundTrip(pair.client, raw.data(), bytes);
     };
     double ours = 0, base = 0;
     if (rounds.OursFirst()) {
@@ -318,9 +322,10 @@ void BM_PutGetVsRawRounds(benchmark::State& state) {
   }
   MQDISC(&h, &cc, &rc);
   state.SetItemsProcessed(state.iterations() * kOpsPerRound);
-  rounds.Report(state, "mq_bench 1 KB put+get / two raw exchanges");
+  rounds.Report(state, bytes <= kMsgBytes ? "mq_bench 1 KB put+get / two raw exchanges"
+                                         : "mq_bench 256 KB put+get / one raw round trip of the same bytes");
 }
-BENCHMARK(BM_PutGetVsRawRounds)->UseManualTime()->MinTime(0.2);
+BENCHMARK(BM_PutGetVsRawRounds)->ArgName("bytes")->Arg(1024)->Arg(256 * 1024)->UseManualTime()->MinTime(0.2);
 
 }  // namespace
 
