@@ -35,6 +35,9 @@ struct Conn {
   // a call in progress on the connection.
   std::atomic<bool> broken{false};
   std::string qmgr;
+  // The last reply's bytes: kept so that a call does not allocate again
+  // for a reply no larger than one before it.
+  std::vector<uint8_t> reply;
   ~Conn() {
     if (fd >= 0) ::close(fd);
   }
@@ -64,9 +67,12 @@ bool Exchange(Conn& c, uint32_t op, const Writer& request, std::vector<uint8_t>*
     *rc = MQRC_CONNECTION_BROKEN;
     return false;
   }
-  std::vector<uint8_t> frame = Frame(op, request);
+  // Header and payload leave in one gathered write, without a copy.
+  uint32_t head[2] = {static_cast<uint32_t>(request.size() + 4), op};
+  const auto& payload = const_cast<Writer&>(request).buffer();
   uint32_t reply_op = 0;
-  if (!SendAll(c.fd, frame.data(), frame.size()) || !RecvFrame(c.fd, &reply_op, reply) || reply_op != op) {
+  if (!SendFrameParts(c.fd, head, sizeof head, payload.data(), payload.size()) ||
+      !RecvFrame(c.fd, &reply_op, reply) || reply_op != op) {
     c.broken = true;
     ::close(c.fd);
     c.fd = -1;
@@ -86,7 +92,7 @@ bool Call(MQHCONN hconn, uint32_t op, const Writer& request, Reply* reply, PMQLO
     return false;
   }
   std::lock_guard<std::mutex> lock(c->mu);
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t>& bytes = c->reply;
   MQLONG reason = MQRC_NONE;
   if (!Exchange(*c, op, request, &bytes, &reason)) {
     Set(cc, rc, MQCC_FAILED, reason);

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -24,6 +25,31 @@ bool SendAll(int fd, const void* data, size_t n) {
     }
     p += w;
     n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool SendFrameParts(int fd, const void* a, size_t a_len, const void* b, size_t b_len) {
+  iovec iov[2] = {{const_cast<void*>(a), a_len}, {const_cast<void*>(b), b_len}};
+  int first = 0;
+  while (first < 2) {
+    msghdr msg{};
+    msg.msg_iov = iov + first;
+    msg.msg_iovlen = static_cast<size_t>(2 - first);
+    ssize_t w = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    size_t left = static_cast<size_t>(w);
+    while (first < 2 && left >= iov[first].iov_len) {
+      left -= iov[first].iov_len;
+      ++first;
+    }
+    if (first < 2) {
+      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
+      iov[first].iov_len -= left;
+    }
   }
   return true;
 }

@@ -12,6 +12,8 @@ namespace mqsim {
 
 // Writes all bytes (MSG_NOSIGNAL; EINTR retried). False when the peer is gone.
 bool SendAll(int fd, const void* data, size_t n);
+// Writes a then b with gathered writes (MSG_NOSIGNAL; EINTR retried).
+bool SendFrameParts(int fd, const void* a, size_t a_len, const void* b, size_t b_len);
 // Reads one frame; false on EOF, error or a length outside 4..max.
 bool RecvFrame(int fd, uint32_t* op, std::vector<uint8_t>* payload);
 // TCP connection to host:port with TCP_NODELAY; -1 on failure (errno set).
