@@ -46,6 +46,20 @@ TEST_F(MqsimTest, RegistryKeysDescribeTheInstallation) {
   unsetenv("HRLCOMPACT_REGISTRY");
 }
 
+// The suite's client-connection keys point at each running queue manager's
+// listener; one that never ran (port 0 until then) gets no key.
+TEST_F(MqsimTest, ClientKeysNameEachRunningQueueManagersListener) {
+  ASSERT_EQ(Ctl("create QM.NEW -p 0"), 0);
+  setenv("HRLCOMPACT_REGISTRY", (root_ + "/registry").c_str(), 1);
+  ASSERT_EQ(Ctl("clients"), 0);
+  const std::string base = "Software\\Brackwin\\Harrowline Compact\\Queue Managers\\";
+  EXPECT_EQ(ReadString(base + "QM1", "Channel Name"), "SYSTEM.DEF.SVRCONN");
+  EXPECT_EQ(ReadString(base + "QM1", "Connection Name"), "127.0.0.1(" + std::to_string(port1_) + ")");
+  EXPECT_EQ(ReadString(base + "QM2", "Connection Name"), "127.0.0.1(" + std::to_string(port2_) + ")");
+  EXPECT_EQ(ReadString(base + "QM!NEW", "Connection Name"), "<no key>");
+  unsetenv("HRLCOMPACT_REGISTRY");
+}
+
 TEST_F(MqsimTest, DeleteRefusesARunningQueueManager) {
   EXPECT_NE(Ctl("delete QM1"), 0);
   ASSERT_EQ(Ctl("stop QM1 -i"), 0);

@@ -70,6 +70,10 @@ const char* kHelp =
     "  allow QMGR USER  remove USER from the deny list\n"
     "  registry         write the MQ installation's registry keys (machine\n"
     "                   hive of the registry stand-in) for every queue manager\n"
+    "  clients          write the suite's client-connection keys (channel\n"
+    "                   SYSTEM.DEF.SVRCONN, connection 127.0.0.1(port)) for\n"
+    "                   every queue manager whose listener port is known, as\n"
+    "                   the console or an installer would for this host\n"
     "  server           start the server alone, in the background\n"
     "  shutdown         end every queue manager and the server\n"
     "  help             this text\n";
@@ -492,6 +496,40 @@ int WriteRegistry() {
   return 0;
 }
 
+// Writes, for each queue manager with a known listener port, the key the
+// suite's agent reads to reach it as an MQ client:
+// HKEY_LOCAL_MACHINE "Software\\Brackwin\\Harrowline Compact\\Queue Managers\\<name>"
+// ("." written as "!", as MQ writes names into keys). A queue manager
+// created with port 0 has its port only once it has run.
+int WriteClientKeys() {
+  const std::string base = "Software\\Brackwin\\Harrowline Compact\\Queue Managers";
+  IniFile mqs = ReadMqsIni(g_root);
+  int written = 0;
+  for (const auto& e : ListQmgrs(mqs)) {
+    int port = ReadListenerPort(e.DataDir());
+    if (port <= 0) {
+      printf("%s: no listener port yet (start it first); no key written\n", e.name.c_str());
+      continue;
+    }
+    std::string key_name = e.name;
+    for (char& c : key_name)
+      if (c == '.') c = '!';
+    const std::string connection = "127.0.0.1(" + std::to_string(port) + ")";
+    HKEY k = nullptr;
+    long rc = osRegCreateKey(HKEY_LOCAL_MACHINE, (base + "\\" + key_name).c_str(), &k);
+    if (rc == OS_REG_SUCCESS) {
+      rc = osRegSetString(k, "Channel Name", "SYSTEM.DEF.SVRCONN");
+      if (rc == OS_REG_SUCCESS) rc = osRegSetString(k, "Connection Name", connection.c_str());
+      osRegCloseKey(k);
+    }
+    if (rc != OS_REG_SUCCESS) return Fail("clients: writing the key of " + e.name + " failed with " + std::to_string(rc));
+    printf("%s: SYSTEM.DEF.SVRCONN at %s\n", e.name.c_str(), connection.c_str());
+    ++written;
+  }
+  if (written == 0) printf("no client-connection keys written\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -515,6 +553,7 @@ int main(int argc, char** argv) {
   if (cmd == "deny" || cmd == "allow") return EditDeny(rest, cmd == "deny");
   if (cmd == "server") return StartServer();
   if (cmd == "registry") return WriteRegistry();
+  if (cmd == "clients") return WriteClientKeys();
   if (cmd == "shutdown") {
     if (!ServerRunning()) {
       printf("no server runs\n");
