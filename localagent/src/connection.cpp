@@ -3,6 +3,7 @@
 // and sends every reply back on the same connection.
 
 #include "connection.h"
+#include "event_queues.h"
 
 #include <unistd.h>
 
@@ -153,6 +154,7 @@ bool Send(ClientConnection& c, mqnMQNodeData* client, mqPcfMessage* message, boo
 }
 
 void DeleteQueueManager(ClientConnection& c) {
+  DeleteSysEventQueues(c);
   DeleteMQManager(c.qm);
   c.qm = nullptr;
 }
@@ -434,14 +436,15 @@ int mqproc(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, mqPcfM
   int result = 1;
   switch (command) {
     case EXCMD_OPEN_EVENT:
-    case EXCMD_CLOSE_EVENT:
-      // Event queues are not read yet: say so instead of pretending.
-      if (c.qm == nullptr) {
-        *reason = kRcQmgrNotAvailable;
-        result = 0;
-      } else {
-        *reason = kRcCommandType;
+      result = DoExcmdOpenEvent(agent, c, client, reason);
+      if (!result && *reason == kRcUnknownObject) {
+        CloseEventQueue(c, reason);
+        *reason = 0;
+        result = OpenSysEventQ(c, reason);
       }
+      break;
+    case EXCMD_CLOSE_EVENT:
+      result = CloseEventQueue(c, reason);
       break;
     case EXCMD_INQUIRE_Q_MGR_NAMES:
     case EXCMD_INQUIRE_CLUSQMGR_NAMES:
@@ -642,7 +645,13 @@ void NoteCommand(AgentState& agent, ClientConnection& c, mqPcfMessage* request) 
       break;
     case EXCMD_MQ_DISCOVER:
       if (Has(request, kQmgrMaskParam)) agent.SetQmgrMask(Strip(GetString(request, kQmgrMaskParam)));
-      (void)kDiscoveryPeriod;
+      c.last_discovery = 0;
+      if (GetInt(request, kDiscoveryPeriod, &value)) c.discovery_period = value;
+      for (auto [id, mask] : {std::pair{20071, &c.masks.local}, {20072, &c.masks.alias},
+                              {20073, &c.masks.remote}, {20074, &c.masks.model},
+                              {2012, &c.masks.process}, {3501, &c.masks.channel}}) {
+        if (Has(request, id)) *mask = Strip(GetString(request, id, id == 3501 ? 20 : 48));
+      }
       break;
     case EXCMD_CLOSE_EVENT:
       c.events_open = false;
@@ -791,6 +800,18 @@ void HandleClient(AgentState& agent, mqnMQNodeData* client) {
         !c.remembered.empty() && c.remembered[0] != ' ') {
       Reconnect(agent, c, client, request, response);
       continue;
+    }
+    if (c.qm != nullptr) {
+      if (!DiscoverWhenDue(agent, c, client, response)) break;
+      bool lose = false;
+      if (!ForwardEvents(agent, c, client, response, &lose)) break;
+      if (lose) {
+        DeleteQueueManager(c);
+        c.reconnect_pending = true;
+        c.last_reconnect = c.now;
+        c.wait = 5;
+      }
+      ResetPcfMessage(response, 0, MQCFT_RESPONSE);
     }
     if (!ready || read_ready[0] == nullptr) {
       if (error == 0 || error == NET_ERR_TIMEOUT || error == 10004) continue;

@@ -49,6 +49,15 @@ struct ClientConnection {
   std::string remembered;       // queue manager of the last EXCMD_MQ_OPEN
   ProxySettings proxy;
   mqcAuthRequest authority{};
+  // Event side (event_queues.cpp).
+  MQueue* channel_events = nullptr;
+  MQueue* perf_events = nullptr;
+  bool non_pcf_logged = false;
+  int discovery_period = 0;     // seconds, 0 none
+  time_t last_discovery = 0;
+  struct {
+    std::string local = "*", alias = "*", remote = "*", model = "*", process = "*", channel = "*";
+  } masks;
 };
 
 // The reply wait of a request (header word 17, milliseconds), kept within
