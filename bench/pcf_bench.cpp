@@ -1,15 +1,17 @@
-// PCF message throughput: build a message of 149 parameters, index it, and
-// fetch every parameter by id, against a plain memcpy of the same body bytes
-// measured in the same run. Prints messages per second and the ratio.
+// PCF message throughput: build a message of 10, 50 or 149 parameters,
+// index it, and fetch every parameter by id, against a plain memcpy of the
+// same body bytes in the same rounds; prints the per-round ratio (minimum
+// and median). Fetch-all alone is shown per parameter to show it linear.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "bench_report.h"
+#include "bench_rounds.h"
 #include "pcfcore/pcf_message.h"
 
 namespace {
@@ -41,68 +43,96 @@ const Records& TheRecords() {
   return r;
 }
 
-void BM_PcfBuildIndexFetch(benchmark::State& state) {
+// One message of n parameters built, indexed and every parameter fetched by
+// id; returns the sum of the integer values fetched (0 on a failure).
+int64_t BuildIndexFetch(mqPcfMessage* m, Message* out, const Records& in, int n) {
+  ResetPcfMessage(m, MQCMD_INQUIRE_Q, MQCFT_RESPONSE);
+  for (int i = 0; i < n; ++i) AppendAttr(m, &in.records[i]);
+  if (!RawToPcf(m)) return 0;
+  int64_t sum = 0;
+  for (int i = 0; i < n; ++i) {
+    if (!GetAttrByID(1000 + i, out, m)) return 0;
+    MQLONG v = 0;
+    if (i % 3 != 0 && GetPcfIntAttrValue(out, &v)) sum += v;
+  }
+  return sum;
+}
+
+int64_t ExpectedSum(int n) {
+  int64_t sum = 0;
+  for (int i = 0; i < n; ++i) sum += i % 3 != 0 ? i : 0;
+  return sum;
+}
+
+// Each iteration is one round: a batch of messages built, indexed and read
+// by id, and a batch of memcpys of the same body bytes, back to back.
+void BM_PcfVsMemcpyRounds(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
   const Records& in = TheRecords();
   mqPcfMessage* m = CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 4096);
   Message out{};
   ResetMessage(&out);
-  int64_t checksum = 0;
+  BuildIndexFetch(m, &out, in, n);
+  std::vector<unsigned char> body(PCF_BODY(m), PCF_BODY(m) + PCF_BODY_LENGTH(m));
+  std::vector<unsigned char> copy(body.size());
+  constexpr int kBatch = 200;
+  bench::RatioRounds rounds;
+  bool wrong = false;
   for (auto _ : state) {
-    ResetPcfMessage(m, MQCMD_INQUIRE_Q, MQCFT_RESPONSE);
-    for (const Message& r : in.records) AppendAttr(m, &r);
-    if (!RawToPcf(m)) state.SkipWithError("RawToPcf failed");
-    for (int i = 0; i < kParameters; ++i) {
-      if (!GetAttrByID(1000 + i, &out, m)) state.SkipWithError("parameter missing");
-      MQLONG v = 0;
-      if (i % 3 != 0 && GetPcfIntAttrValue(&out, &v)) checksum += v;
+    auto ours = [&] {
+      for (int k = 0; k < kBatch; ++k) wrong |= BuildIndexFetch(m, &out, in, n) != ExpectedSum(n);
+    };
+    auto baseline = [&] {
+      for (int k = 0; k < kBatch; ++k) {
+        std::memcpy(copy.data(), body.data(), body.size());
+        benchmark::DoNotOptimize(copy.data());
+        benchmark::ClobberMemory();
+      }
+    };
+    double a, b;
+    if (rounds.OursFirst()) {
+      a = bench::RatioRounds::Seconds(ours);
+      b = bench::RatioRounds::Seconds(baseline);
+    } else {
+      b = bench::RatioRounds::Seconds(baseline);
+      a = bench::RatioRounds::Seconds(ours);
     }
+    rounds.Add(a, b);
+    state.counters["ns_per_message"] = a * 1e9 / kBatch;
   }
-  // Fixed inputs, so the sum of the integer values is known.
-  int64_t per_message = 0;
-  for (int i = 0; i < kParameters; ++i) per_message += i % 3 != 0 ? i : 0;
-  if (checksum != per_message * static_cast<int64_t>(state.iterations())) {
-    state.SkipWithError("wrong values fetched");
-  }
-  state.SetItemsProcessed(state.iterations());
-  state.SetBytesProcessed(state.iterations() * (m->Body.UsedLength - 136));
+  if (wrong) state.SkipWithError("wrong values fetched");
+  rounds.Report(state, "pcf build+index+fetch-all of " + std::to_string(n) +
+                           " parameters vs memcpy of the same " + std::to_string(body.size()) + " bytes");
   DeleteMessage(&out);
   DeletePcfMessage(m);
 }
-BENCHMARK(BM_PcfBuildIndexFetch);
+BENCHMARK(BM_PcfVsMemcpyRounds)->Arg(10)->Arg(50)->Arg(kParameters);
 
-void BM_MemcpyBaseline(benchmark::State& state) {
-  // The baseline copies exactly the body the PCF benchmark builds: its
-  // MQCFH and the 149 records.
+// Fetch-all alone (the message built and indexed once), per parameter: flat
+// across 10, 50 and 149 parameters when a fetch by id costs the same for
+// every id.
+void BM_FetchAllById(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
   const Records& in = TheRecords();
   mqPcfMessage* m = CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 4096);
-  for (const Message& r : in.records) AppendAttr(m, &r);
-  std::vector<unsigned char> body(PCF_BODY(m), PCF_BODY(m) + PCF_BODY_LENGTH(m));
-  DeletePcfMessage(m);
-  std::vector<unsigned char> copy(body.size());
+  Message out{};
+  ResetMessage(&out);
+  BuildIndexFetch(m, &out, in, n);
   for (auto _ : state) {
-    std::memcpy(copy.data(), body.data(), body.size());
-    benchmark::DoNotOptimize(copy.data());
-    benchmark::ClobberMemory();
+    for (int i = 0; i < n; ++i) {
+      if (!GetAttrByID(1000 + i, &out, m)) state.SkipWithError("parameter missing");
+    }
+    benchmark::DoNotOptimize(out.Payload);
   }
-  state.SetItemsProcessed(state.iterations());
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(body.size()));
+  state.SetItemsProcessed(state.iterations() * n);
+  state.counters["ns_per_parameter"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * n),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  DeleteMessage(&out);
+  DeletePcfMessage(m);
 }
-BENCHMARK(BM_MemcpyBaseline);
-
-// Prints the rate and the ratio to the baseline once both ran.
-class RatioReporter : public bench::TimingReporter {
-  void Summarize() override {
-    double pcf = Seconds("BM_PcfBuildIndexFetch");
-    double base = Seconds("BM_MemcpyBaseline");
-    if (pcf <= 0 || base <= 0) return;
-    std::printf("pcf messages per second (149 parameters, built, indexed, all fetched): %.0f\n", 1.0 / pcf);
-    std::printf("ratio to memcpy of the same body bytes: %.1fx slower\n", pcf / base);
-  }
-};
+BENCHMARK(BM_FetchAllById)->Arg(10)->Arg(50)->Arg(kParameters);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  RatioReporter reporter;
-  return bench::RunWith(argc, argv, &reporter);
-}
+BENCHMARK_MAIN();

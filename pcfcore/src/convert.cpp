@@ -6,6 +6,7 @@
 //   3. PCF body walker
 
 #include "pcfcore/convert.h"
+#include "pcf_id_map.h"
 
 #include <bit>
 #include <cstdint>
@@ -283,6 +284,9 @@ int AlienPcfToNative(mqPcfMessage* message) {
   int result = AlienPcfBufferToNative(message->Body.Storage + MESSAGE_HEADER_LENGTH, swap, convert,
                                       IsAscText(), length);
   if (result) header->BigEndian = IsBgEndian();
+  // The ids in the body may have changed byte order: lookups scan until the
+  // next RawToPcf.
+  pcfcore::DropIdMap(message);
   return result;
 }
 

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "pcf_id_map.h"
 #include "pcfcore/memory.h"
 #include "wire.h"
 
@@ -146,6 +147,7 @@ int SizePcfMessage(mqPcfMessage* message, MQLONG size) {
 
 int DeletePcfMessage(mqPcfMessage* message) {
   if (message == nullptr) return 0;
+  pcfcore::ForgetIdMap(message);
   DeleteMessage(&message->Body);
   DeleteChain(message->Next);
   FreeMemory(message);
@@ -176,6 +178,9 @@ int AppendAttr(mqPcfMessage* message, const Message* record) {
 
 int RawToPcf(mqPcfMessage* message) {
   if (message == nullptr || message->Body.Payload == nullptr) return 0;
+  // Until this index succeeds, lookups by id scan the slots as they are.
+  pcfcore::IdTable* ids = pcfcore::IdMapOf(message);
+  ids->Clear();
   unsigned char* body = message->Body.Payload;
   message->Cfh = reinterpret_cast<MQCFH*>(body);
   int64_t limit = int64_t{message->Body.UsedLength} - kHeader;
@@ -225,6 +230,7 @@ int RawToPcf(mqPcfMessage* message) {
     slot.Capacity = static_cast<MQLONG>(struc_length);
     slot.UsedLength = static_cast<MQLONG>(struc_length);
     if (!IsPcfAttrValid(&slot)) return 0;
+    if (i > 0) ids->Add(LoadField(record, pcfcore::kParameter), i);
     offset += struc_length;
   }
   // Slots past the last record still view the records of an earlier, longer
@@ -237,12 +243,28 @@ int RawToPcf(mqPcfMessage* message) {
     message->Index[i].UsedLength = 0;
   }
   message->Body.UsedLength = static_cast<MQLONG>(offset + kHeader);
+  ids->Seal();
   return 1;
 }
 
+namespace {
+
+// Empties record for a fetched copy. A record that already has storage
+// keeps its descriptor: fetched records carry values, never a put, and
+// rewriting the 364-byte default on every fetch was most of a fetch's cost.
+bool EmptyRecord(Message* record) {
+  if (record->Storage == nullptr || record->State != 1) return ResetMessage(record) == 1;
+  std::memset(MESSAGE_HEADER(record)->UserId, 0, sizeof MESSAGE_HEADER(record)->UserId);
+  record->Payload = record->Storage + kHeader;
+  record->UsedLength = kHeader;
+  return true;
+}
+
+}  // namespace
+
 int GetAttrByPos(MQLONG position, Message* record, const mqPcfMessage* message) {
   if (record == nullptr || message == nullptr || message->Body.Payload == nullptr) return 0;
-  if (!ResetMessage(record)) return 0;
+  if (!EmptyRecord(record)) return 0;
   if (position < 0 || position > ParameterCount(message) || position >= PCF_INDEX_SLOTS) return 0;
   const Message& slot = message->Index[position];
   // A slot is trusted only while it lies inside the current body; one left
@@ -266,6 +288,20 @@ int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
   MQLONG count = ParameterCount(message);
   if (count < 1) return 0;
   if (count > PCF_MAX_PARAMETERS) count = PCF_MAX_PARAMETERS;
+  // The table answers for the records indexed last; a hit is checked against
+  // the record's bytes, and a table that disagrees with them is not trusted.
+  int position = pcfcore::FindIdPosition(message, id);
+  if (position == 0) return 0;
+  if (position > 0 && position <= count) {
+    const Message& slot = message->Index[position];
+    auto first = reinterpret_cast<uintptr_t>(message->Body.Payload);
+    auto at = reinterpret_cast<uintptr_t>(slot.Payload);
+    if (slot.Payload != nullptr && at >= first &&
+        at + 12 <= first + static_cast<uintptr_t>(PCF_BODY_LENGTH(message)) &&
+        LoadField(slot.Payload, pcfcore::kParameter) == id) {
+      return GetAttrByPos(position, record, message);
+    }
+  }
   auto begin = reinterpret_cast<uintptr_t>(message->Body.Payload);
   auto end = begin + static_cast<uintptr_t>(PCF_BODY_LENGTH(message));
   for (MQLONG i = 1; i <= count; ++i) {

@@ -74,9 +74,12 @@ int AppendAttr(mqPcfMessage* message, const Message* record);
  * so records appended later are refused by position and id until the next
  * RawToPcf. */
 int RawToPcf(mqPcfMessage* message);
-/* Copies record position (0 the MQCFH) into record (reset first). */
+/* Copies record position (0 the MQCFH) into record, emptied first: a record
+ * without storage is reset (default descriptor); one with storage keeps its
+ * descriptor and only has its payload replaced. */
 int GetAttrByPos(MQLONG position, Message* record, const mqPcfMessage* message);
-/* Copies the first record with Parameter id into record. */
+/* Copies the first record with Parameter id into record, as GetAttrByPos.
+ * RawToPcf keeps a table of ids, so this takes the same time for any id. */
 int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message);
 /* Appends the standard parameters of the message's command (the table in
  * pcf_build.cpp) and re-indexes. 1 when every one of them was appended (and
