@@ -22,8 +22,7 @@ struct Pcf {
 };
 
 struct Record {
-  Message m{};
-  Record() { ResetMessage(&m); }
+  Message m{};  // storage comes from the first call that fills it
   ~Record() { DeleteMessage(&m); }
   std::string Bytes() const {
     return std::string(reinterpret_cast<const char*>(m.Payload), static_cast<size_t>(m.UsedLength - 136));
@@ -108,8 +107,8 @@ TEST(PcfIdLookup, AgreesWithScanOnRandomMessages) {
 
 TEST(PcfIdLookup, BodyChangedUnderTheIndex) {
   Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 64));
-  Record r;
   for (MQLONG id : {10, 20, 30}) {
+    Record r;
     ASSERT_EQ(CreatePcfIntAttr(&r.m, id, id), 1);
     ASSERT_EQ(AppendAttr(m.m, &r.m), 1);
   }
@@ -132,6 +131,7 @@ TEST(PcfIdLookup, FetchKeepsTheRecordsDescriptor) {
   ASSERT_EQ(AppendAttr(m.m, &r.m), 1);
   ASSERT_EQ(RawToPcf(m.m), 1);
   Record out;
+  ASSERT_EQ(ResetMessage(&out.m), 1);
   out.m.Md.Priority = 3;
   ASSERT_EQ(GetAttrByID(7, &out.m, m.m), 1);
   EXPECT_EQ(out.m.Md.Priority, 3);
