@@ -277,7 +277,7 @@ int ReadEvent(AgentState& agent, ClientConnection& c, MQueue* queue, mqPcfMessag
   if (!pcf) {
     if (!c.non_pcf_logged) {
       char line[200];
-      std::snprintf(line, sizeof line, "TLX1110W Message that is not PCF on event queue %s dropped",
+      std::snprintf(line, sizeof line, "TLX1111W Message that is not PCF on event queue %s dropped",
                     Trim(queue->name, sizeof queue->name).c_str());
       PrintDated(line);
       c.non_pcf_logged = true;

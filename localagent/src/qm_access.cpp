@@ -89,7 +89,9 @@ void PrintStep(const char* name, MQLONG step, MQLONG reason) {
     case QMGR_TEST_PING_RC:
       Out("\tQueueManager(%s) : Unable to ping QMgr RC(%d)\n", name, rc);
       std::fflush(stdout);
-      if (reason == MQRC_NO_MSG_AVAILABLE) {
+      // The library reports a hung command server as 20307; older ones gave
+      // the bare 2033 of the unanswered ping.
+      if (reason == MQRC_NO_MSG_AVAILABLE || reason == EXRC_CMD_SERVER_NOT_RESPONDING) {
         PrintDated(Dated("TLX1118W QueueManager(%s): Command-Server is stopped or not responding.", name));
       } else if (reason == EXRC_CMD_SERVER_DOWN) {
         PrintDated(Dated("TLX1119W QueueManager(%s): Command-Server is not running.", name));

@@ -114,6 +114,7 @@ TEST_F(AgentWithMqTest, EventsReachTheClientWithTheirAddedParameters) {
   // Not PCF: dropped. Then a local event, two messages that reach the
   // depth-high limit (2 of 10), and a channel event put by hand.
   EXPECT_EQ(app.Put("SYSTEM.ADMIN.QMGR.EVENT", "MQSTR   ", "not an event"), 0);
+  EXPECT_EQ(app.Put("SYSTEM.ADMIN.QMGR.EVENT", "MQSTR   ", "nor this"), 0);
   EXPECT_EQ(app.Put("NO.SUCH.Q", "MQSTR   ", "x"), 2085);
   EXPECT_EQ(app.Put("APP.Q", "MQSTR   ", "one"), 0);
   EXPECT_EQ(app.Put("APP.Q", "MQSTR   ", "two"), 0);
@@ -152,7 +153,13 @@ TEST_F(AgentWithMqTest, EventsReachTheClientWithTheirAddedParameters) {
   EXPECT_TRUE(local);
   EXPECT_TRUE(depth);
   EXPECT_TRUE(chan);
-  EXPECT_TRUE(WaitOutput("not PCF", seconds(3))) << Output();
+  // Said once for the connection, under an id of its own.
+  EXPECT_TRUE(WaitOutput("TLX1111W Message that is not PCF on event queue SYSTEM.ADMIN.QMGR.EVENT dropped",
+                         seconds(3)))
+      << Output();
+  std::string log = Output();
+  EXPECT_EQ(log.find("not PCF"), log.rfind("not PCF")) << log;
+  EXPECT_EQ(log.find("TLX1110W"), std::string::npos) << log;
 }
 
 // The commands of the events a discovery gives, up to its stop event.

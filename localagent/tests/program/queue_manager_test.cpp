@@ -54,6 +54,19 @@ TEST_F(AgentWithMqTest, VerificationAtStartUp) {
   EXPECT_NE(out.find("\nQUEUE MANAGERS:\n\tQMGONE\n"), std::string::npos) << out;
 }
 
+TEST_F(AgentWithMqTest, VerificationWithTheCommandServerStopped) {
+  ASSERT_NO_FATAL_FAILURE(StartQueueManagers({"QM1"}));
+  ASSERT_EQ(Ctl({"cmdserver", "QM1", "stop"}), 0);
+  std::string out;
+  EXPECT_EQ(RunToEnd({"-console", "-s" + Port(agent_port_), "-v"}, {}, &out), 0);
+  EXPECT_NE(out.find("\tQueueManager(QM1) : Unable to ping QMgr RC(20012)\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("TLX1119W QueueManager(QM1): Command-Server is not running.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("TLX1118W"), std::string::npos) << out;
+}
+
 TEST_F(AgentWithMqTest, NoQueueManagersFound) {
   std::string out;
   EXPECT_EQ(RunToEnd({"-console", "-s" + Port(agent_port_), "-v"}, {}, &out), 0);
