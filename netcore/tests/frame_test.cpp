@@ -5,9 +5,16 @@
 // Hand-made frames are laid out byte by byte from docs/formats/node-frame.md.
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -41,6 +48,21 @@ class FrameTest : public ::testing::Test {
   mqcSignature cred_ = nullptr;
   mqPcfMessage* rx_ = nullptr;
 };
+
+// The message bytes followed by a trailer stamp dated now with a random
+// nonce, for frames signed by hand.
+std::vector<unsigned char> WithStamp(std::vector<unsigned char> bytes) {
+  const auto now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  for (int i = 0; i < 8; ++i) {
+    bytes.push_back(static_cast<unsigned char>(static_cast<uint64_t>(now_ms) >> (56 - 8 * i)));
+  }
+  unsigned char nonce[16];
+  EXPECT_EQ(RAND_bytes(nonce, sizeof nonce), 1);
+  bytes.insert(bytes.end(), nonce, nonce + sizeof nonce);
+  return bytes;
+}
 
 struct Framing {
   const char* name;
@@ -125,7 +147,7 @@ TEST_F(FrameTest, SignedFrameBytesOnTheWireCarryTheTrailer) {
   nettest::RawPeer peer(&listener);
   mqPcfMessage* out = MakeMessage(13, 1, 2);
   ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
-  const int rest = 136 + 36 + 16 + 32;
+  const int rest = 136 + 36 + 16 + 56;
   std::vector<unsigned char> bytes = peer.Receive(32 + rest);
   ASSERT_EQ(bytes.size(), 32u + rest);
   std::vector<unsigned char> head;
@@ -200,6 +222,7 @@ TEST_F(FrameTest, SignedFrameFromBigEndianEbcdicSenderIsAccepted) {
   std::vector<unsigned char> body = ForeignBody();
   std::vector<unsigned char> rest = ForeignMessageHeader(static_cast<uint32_t>(body.size()));
   rest.insert(rest.end(), body.begin(), body.end());
+  rest = WithStamp(rest);
   const uint32_t length = static_cast<uint32_t>(rest.size()) + 32;
 
   std::vector<unsigned char> frame;
@@ -219,7 +242,7 @@ TEST_F(FrameTest, SignedFrameFromBigEndianEbcdicSenderIsAccepted) {
   ASSERT_TRUE(peer.Send(frame));
   ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
   ExpectForeignContents(rx_);
-  EXPECT_EQ(rx_->NodeHeader.Length, length - 32);
+  EXPECT_EQ(rx_->NodeHeader.Length, length - 56);
 }
 
 TEST_F(FrameTest, PlainFrameFromBigEndianEbcdicSenderIsAccepted) {
@@ -263,7 +286,7 @@ TEST_F(FrameTest, TamperedFrameIsRefusedAsNotAuthentic) {
   nettest::RawPeer peer(&listener);
   mqPcfMessage* out = MakeMessage(13, 3, 5);
   ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
-  const std::size_t size = 32 + 136 + 36 + 3 * 16 + 32;
+  const std::size_t size = 32 + 136 + 36 + 3 * 16 + 56;
   std::vector<unsigned char> frame = peer.Receive(size);
   ASSERT_EQ(frame.size(), size);
   // Echo it back unchanged: accepted.
@@ -276,9 +299,17 @@ TEST_F(FrameTest, TamperedFrameIsRefusedAsNotAuthentic) {
   ASSERT_TRUE(peer.Send(bad));
   EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
   EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+  // The captured frame sent again, unchanged: a replay, refused the same way.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(peer.Send(frame));
+    EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+    EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+  }
   // The node stays usable for the next frame.
+  ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
+  frame = peer.Receive(size);
   ASSERT_TRUE(peer.Send(frame));
-  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1);
+  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
   DeletePcfMessage(out);
 }
 
@@ -318,8 +349,8 @@ TEST_F(FrameTest, UntrustedLengthWordsAreRefusedBeforeAllocating) {
   const LengthCase signed_cases[] = {
       {"negative", -1, MN_ERR_BAD_HEADER},
       {"zero", 0, MN_ERR_BAD_HEADER},
-      {"no room for a body and signature", 136 + 32, MN_ERR_BAD_HEADER},
-      {"one past the limit", 136 + max + 32 + 1, MN_ERR_NO_ROOM},
+      {"no room for a body and trailer", 136 + 56, MN_ERR_BAD_HEADER},
+      {"one past the limit", 136 + max + 56 + 1, MN_ERR_NO_ROOM},
       {"2 GB", 0x7fffff00, MN_ERR_NO_ROOM},
   };
   for (const LengthCase& c : signed_cases) {
@@ -416,6 +447,7 @@ TEST_F(FrameTest, MessageLengthMustAgreeWithBytesReceived) {
   std::vector<unsigned char> body = ForeignBody();
   std::vector<unsigned char> rest = ForeignMessageHeader(static_cast<uint32_t>(body.size()) - 4);
   rest.insert(rest.end(), body.begin(), body.end());
+  rest = WithStamp(rest);
   const uint32_t length = static_cast<uint32_t>(rest.size()) + 32;
   std::vector<unsigned char> frame;
   for (uint32_t w : {32u, 1u, 1u, 1u, length}) PutBE(&frame, w);
@@ -437,7 +469,7 @@ TEST_F(FrameTest, PausedFrameCompletesOverSeveralNonBlockingReads) {
   // Get a real signed frame's bytes by echoing one through the raw peer.
   mqPcfMessage* out = MakeMessage(13, 4, 9);
   ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
-  const std::size_t size = 32 + 136 + 36 + 4 * 16 + 32;
+  const std::size_t size = 32 + 136 + 36 + 4 * 16 + 56;
   std::vector<unsigned char> frame = peer.Receive(size);
   ASSERT_EQ(frame.size(), size);
 
@@ -459,7 +491,7 @@ std::vector<unsigned char> FrameBytes(mqnMQNodeData* node, const nettest::RawPee
   mqPcfMessage* out = MakeMessage(13, 4, 9);
   EXPECT_EQ(mnSWrite(out, node, secure, credential), 1);
   DeletePcfMessage(out);
-  return peer.Receive((secure ? 32 + 32 : 0) + 136 + 36 + 4 * 16);
+  return peer.Receive((secure ? 32 + 56 : 0) + 136 + 36 + 4 * 16);
 }
 
 TEST_F(FrameTest, FrameSplitAtEveryByteBoundaryIsDeliveredWhole) {
@@ -473,6 +505,8 @@ TEST_F(FrameTest, FrameSplitAtEveryByteBoundaryIsDeliveredWhole) {
     ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
     for (std::size_t cut = 1; cut < frame.size(); ++cut) {
       SCOPED_TRACE(cut);
+      // A signed frame is accepted once only: each cut needs a new one.
+      if (f.secure && cut > 1) frame = FrameBytes(peer.node, peer, f.secure, cred_);
       ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + static_cast<long>(cut)}));
       // However much of the head has arrived, the frame is not complete.
       ASSERT_EQ(mnSRead(rx_, peer.node, f.secure, cred_), 0);
@@ -519,9 +553,13 @@ TEST_F(FrameTest, BackToBackFramesInOneSendAreReadOneByOne) {
     ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
     // Two whole frames and the first 40 bytes of a third in one send: the
     // reader takes exactly one frame per call and keeps the third's head.
+    // Signed frames are accepted once only: three different ones.
+    std::vector<unsigned char> second = FrameBytes(peer.node, peer, f.secure, cred_);
+    std::vector<unsigned char> third = FrameBytes(peer.node, peer, f.secure, cred_);
     std::vector<unsigned char> bytes = frame;
-    bytes.insert(bytes.end(), frame.begin(), frame.end());
-    bytes.insert(bytes.end(), frame.begin(), frame.begin() + 40);
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    bytes.insert(bytes.end(), third.begin(), third.begin() + 40);
+    frame = third;
     ASSERT_TRUE(peer.Send(bytes));
     for (int i = 0; i < 2; ++i) {
       ASSERT_EQ(nettest::ReadWithDeadline(rx_, peer.node, f.secure, cred_), 1)
@@ -546,7 +584,7 @@ TEST_F(FrameTest, PeerClosingMidFrameGivesPeerClosed) {
     nettest::RawPeer peer(&listener);
     mqPcfMessage* out = MakeMessage(13, 4, 9);
     ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
-    std::vector<unsigned char> frame = peer.Receive(32 + 136 + 36 + 64 + 32);
+    std::vector<unsigned char> frame = peer.Receive(32 + 136 + 36 + 64 + 56);
     ASSERT_FALSE(frame.empty());
     if (cut > 0) {
       ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + static_cast<long>(cut)}));
@@ -592,7 +630,7 @@ TEST_F(FrameTest, BrowseShowsTheNextHeaderWithoutConsumingIt) {
 // The worked example of docs/formats/node-frame.md, byte for byte.
 const std::vector<unsigned char> kDocumentedFrame = {
       0x20, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
-      0xcc, 0x00, 0x00, 0x00, 0x61, 0x6c, 0x69, 0x63, 0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0xe4, 0x00, 0x00, 0x00, 0x61, 0x6c, 0x69, 0x63, 0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
       0x88, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -603,23 +641,55 @@ const std::vector<unsigned char> kDocumentedFrame = {
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
       0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00,
       0x01, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
-      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xd7, 0xa0, 0xa5, 0x41,
-      0x0c, 0x80, 0x7e, 0x48, 0x8a, 0xde, 0x41, 0x2a, 0xc9, 0x20, 0x53, 0xf8, 0x9a, 0x80, 0xe2, 0xc6,
-      0x2d, 0xe0, 0x69, 0xf8, 0x36, 0x84, 0x17, 0x5c, 0x1a, 0xe2, 0x3e, 0xde,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0xa2,
+      0x5d, 0x3f, 0xec, 0x00, 0xa0, 0xa1, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xab,
+      0xac, 0xad, 0xae, 0xaf, 0xc8, 0x72, 0xf2, 0x02, 0x6d, 0x37, 0xb4, 0x25, 0x68, 0xc8, 0x55, 0x78,
+      0x86, 0x01, 0x5e, 0x92, 0x4b, 0xb6, 0x9f, 0x91, 0x94, 0x3c, 0x93, 0x69, 0x14, 0x67, 0x9d, 0x69,
+      0x59, 0x5a, 0x6b, 0x40,
 };
 
-TEST_F(FrameTest, DocumentedExampleFrameIsAccepted) {
-  ASSERT_EQ(kDocumentedFrame.size(), 0xecu);
+// The documented frame's MAC under key 00..1f, recomputed after its time is
+// replaced by when: OpenSSL's HMAC over the documented canonical header and
+// the bytes after the node header up to the MAC.
+std::vector<unsigned char> DocumentedFrameDated(int64_t when_ms) {
+  std::vector<unsigned char> frame = kDocumentedFrame;
+  for (int i = 0; i < 8; ++i) {
+    frame[0xcc + i] = static_cast<unsigned char>(static_cast<uint64_t>(when_ms) >> (56 - 8 * i));
+  }
+  std::vector<unsigned char> input = {0x00, 0x00, 0x00, 0x20, 0x01, 0x00, 0x00, 0x00,
+                                      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
+                                      0x00, 0x00, 0x00, 0xe4, 0x61, 0x6c, 0x69, 0x63,
+                                      0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  input.insert(input.end(), frame.begin() + 0x20, frame.begin() + 0xe4);
+  unsigned char key[32];
+  for (int i = 0; i < 32; ++i) key[i] = static_cast<unsigned char>(i);
+  unsigned int mac_len = 0;
+  HMAC(EVP_sha256(), key, sizeof key, input.data(), input.size(), frame.data() + 0xe4, &mac_len);
+  return frame;
+}
+
+TEST_F(FrameTest, DocumentedExampleFrameIsReadWhenFreshAndRefusedWhenOld) {
+  ASSERT_EQ(kDocumentedFrame.size(), 0x104u);
+  // The MAC oracle reproduces the documented one for the documented time.
+  ASSERT_EQ(DocumentedFrameDated(1796860800000), kDocumentedFrame);
   nettest::Listener listener;
   nettest::RawPeer peer(&listener);
+  // Its time lies in the past: refused like any stale frame.
   ASSERT_TRUE(peer.Send(kDocumentedFrame));
+  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+  EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+  // The same frame dated now is read.
+  const auto now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  ASSERT_TRUE(peer.Send(DocumentedFrameDated(now_ms)));
   ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
   EXPECT_EQ(rx_->Cfh->Command, 40);
   EXPECT_EQ(rx_->Cfh->ParameterCount, 0);
   EXPECT_EQ(std::string(rx_->NodeHeader.UserName), "alice");
   EXPECT_EQ(std::string(MESSAGE_HEADER(&rx_->Body)->ApplName), "GRPSERVER");
-  // Its plain framing is the same bytes without node header and signature.
-  ASSERT_TRUE(peer.Send({kDocumentedFrame.begin() + 32, kDocumentedFrame.end() - 32}));
+  // Its plain framing is the same bytes without node header and trailer.
+  ASSERT_TRUE(peer.Send({kDocumentedFrame.begin() + 32, kDocumentedFrame.end() - 56}));
   ASSERT_EQ(mnRead(rx_, peer.node), 1) << peer.node->lastError;
   EXPECT_EQ(rx_->Cfh->Command, 40);
 }
@@ -687,6 +757,48 @@ TEST_F(UdpFrameTest, ShortOrMisSizedDatagramsAreNeverDelivered) {
   DeletePcfMessage(out);
   DeleteMQNode(sender);
   close(raw);
+  DeleteMQNode(node);
+}
+
+TEST_F(UdpFrameTest, CapturedDatagramIsAcceptedOnceOnly) {
+  SocketAddress a = nettest::Address("127.0.0.1", "0");
+  SocketAddress b = nettest::Address("127.0.0.1", "0");
+  mqnMQNodeData* node = CreateUDPMQNode(&a);
+  mqnMQNodeData* sender = CreateUDPMQNode(&b);
+  // A raw socket captures the signed datagram the sender writes.
+  int raw = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in here{};
+  here.sin_family = AF_INET;
+  here.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(raw, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+  socklen_t here_len = sizeof here;
+  ASSERT_EQ(getsockname(raw, reinterpret_cast<sockaddr*>(&here), &here_len), 0);
+  SocketAddress to_raw = nettest::Loopback(ntohs(here.sin_port));
+  mqPcfMessage* out = MakeMessage(10020, 2, 5);
+  ASSERT_EQ(mnSWriteTo(out, sender, &to_raw, 1, cred_), 1) << sender->lastError;
+  std::vector<unsigned char> datagram(4096);
+  const ssize_t got = recv(raw, datagram.data(), datagram.size(), 0);
+  ASSERT_GT(got, 0);
+  datagram.resize(static_cast<std::size_t>(got));
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(node->address.port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(sendto(raw, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                     sizeof to),
+              static_cast<ssize_t>(datagram.size()));
+    EXPECT_EQ(mnSRead(rx_, node, 1, cred_), i == 0 ? 1 : 0);
+    if (i == 0) {
+      EXPECT_TRUE(HasContents(rx_, 10020, 2, 5));
+    } else {
+      EXPECT_EQ(node->lastError, MN_ERR_NOT_AUTHENTIC);
+    }
+  }
+  DeletePcfMessage(out);
+  close(raw);
+  DeleteMQNode(sender);
   DeleteMQNode(node);
 }
 

@@ -3,6 +3,7 @@
 #include "signcore/signcore.h"
 
 #include <openssl/crypto.h>
+#include <openssl/rand.h>
 
 #include <climits>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "pcfcore/memory.h"
+#include "replay_guard.h"
 #include "signing_key.h"
 
 struct mqcSignatureData {
@@ -23,6 +25,26 @@ namespace signcore {
 namespace {
 
 constexpr uint32_t kCredentialMagic = 0x5347434eu;  // "SGCN"
+
+// The trailer: the writer's clock, a random nonce, then the MAC over all
+// that precedes it.
+constexpr std::size_t kTimeBytes = 8;
+constexpr std::size_t kStampBytes = kTimeBytes + kNonceBytes;
+static_assert(kStampBytes + kMacBytes == MQC_SIGNATURE_LENGTH);
+
+void PutTime(unsigned char* out, std::int64_t ms) {
+  auto v = static_cast<std::uint64_t>(ms);
+  for (int i = 7; i >= 0; --i) {
+    out[i] = static_cast<unsigned char>(v & 0xff);
+    v >>= 8;
+  }
+}
+
+std::int64_t GetTime(const unsigned char* in) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | in[i];
+  return static_cast<std::int64_t>(v);
+}
 
 thread_local std::string t_error;
 
@@ -128,15 +150,24 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) try {
   header.Length = static_cast<MQLONG>(body_bytes + MQC_SIGNATURE_LENGTH);
   std::memcpy(bytes, &header, NODE_HEADER_LENGTH);
   std::memcpy(bytes + NODE_HEADER_LENGTH, msg->Body.Storage, body_bytes);
+  unsigned char* stamp = bytes + NODE_HEADER_LENGTH + body_bytes;
+  signcore::PutTime(stamp, signcore::NowMs());
+  if (RAND_bytes(stamp + signcore::kTimeBytes, static_cast<int>(signcore::kNonceBytes)) != 1) {
+    FreeMemory(data);
+    t_error = "mqc_sign: no random bytes for the nonce";
+    return 0;
+  }
   signcore::Mac mac;
   if (!credential->key->FrameMac(
-          header, std::span<const unsigned char>(bytes + NODE_HEADER_LENGTH, body_bytes),
+          header,
+          std::span<const unsigned char>(bytes + NODE_HEADER_LENGTH,
+                                         body_bytes + signcore::kStampBytes),
           &mac)) {
     FreeMemory(data);
     t_error = "mqc_sign: HMAC computation failed";
     return 0;
   }
-  std::memcpy(bytes + NODE_HEADER_LENGTH + body_bytes, mac.data(), mac.size());
+  std::memcpy(stamp + signcore::kStampBytes, mac.data(), mac.size());
   frame->Data = bytes;
   frame->Size = static_cast<MQLONG>(total);
   frame->Capacity = static_cast<MQLONG>(total);
@@ -163,7 +194,7 @@ int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) try {
   }
   std::shared_ptr<const signcore::SigningKey> key = signcore::ProcessKey();
   if (!key) return 0;
-  const auto signed_bytes = static_cast<std::size_t>(length - MQC_SIGNATURE_LENGTH);
+  const auto signed_bytes = static_cast<std::size_t>(length - signcore::kMacBytes);
   const unsigned char* bytes = msg->Body.Storage;
   signcore::Mac expected;
   if (!key->FrameMac(*header, std::span<const unsigned char>(bytes, signed_bytes),
@@ -174,6 +205,24 @@ int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) try {
   if (CRYPTO_memcmp(expected.data(), bytes + signed_bytes, expected.size()) != 0) {
     t_error = "mqc_authenticate: signature does not match";
     return 0;
+  }
+  // Authentic: now the stamp can be trusted to tell a replay.
+  const unsigned char* stamp = bytes + signed_bytes - signcore::kStampBytes;
+  signcore::Nonce nonce;
+  std::memcpy(nonce.data(), stamp + signcore::kTimeBytes, nonce.size());
+  switch (signcore::ProcessReplayGuard().Admit(signcore::GetTime(stamp), nonce,
+                                               signcore::NowMs())) {
+    case signcore::Freshness::kFresh:
+      break;
+    case signcore::Freshness::kStale:
+      t_error = "mqc_authenticate: frame is older than the time window";
+      return 0;
+    case signcore::Freshness::kFuture:
+      t_error = "mqc_authenticate: frame is dated beyond the time window";
+      return 0;
+    case signcore::Freshness::kSeen:
+      t_error = "mqc_authenticate: frame was already received (replay)";
+      return 0;
   }
   header->Length -= MQC_SIGNATURE_LENGTH;
   msg->Body.UsedLength -= MQC_SIGNATURE_LENGTH;

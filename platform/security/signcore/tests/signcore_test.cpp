@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +21,7 @@
 
 #include "install_dir_cases.h"
 #include "pcfcore/memory.h"
+#include "replay_guard.h"
 #include "signing_key.h"
 
 namespace {
@@ -199,14 +202,18 @@ TEST_F(SigncoreTest, SignedFrameCarriesHmacOfCanonicalHeaderAndBody) {
   HandMessage tx(40);
   std::vector<unsigned char> frame = Sign(&tx.msg);
   const int rest = 136 + 40;
-  ASSERT_EQ(frame.size(), 32u + rest + 32u);
+  ASSERT_EQ(frame.size(), 32u + rest + 56u);
 
   // Node header as sent (this host is little-endian): length counts the trailer.
   NodeHeader sent;
   std::memcpy(&sent, frame.data(), 32);
   EXPECT_EQ(sent.HeaderLength, 32);
-  EXPECT_EQ(sent.Length, rest + 32);
+  EXPECT_EQ(sent.Length, rest + 56);
   EXPECT_EQ(0, std::memcmp(frame.data() + 32, tx.msg.Body.Storage, rest));
+  // The writer's time, big-endian milliseconds, close to this clock.
+  int64_t sent_ms = 0;
+  for (int i = 0; i < 8; ++i) sent_ms = (sent_ms << 8) | frame[32 + rest + i];
+  EXPECT_LE(std::llabs(sent_ms - signcore::NowMs()), 10'000);
 
   // Oracle: canonical header bytes written out by hand.
   std::vector<unsigned char> mac_input = {
@@ -214,17 +221,21 @@ TEST_F(SigncoreTest, SignedFrameCarriesHmacOfCanonicalHeaderAndBody) {
       1, 0, 0, 0,   // version word exactly as it travelled (little-endian 1)
       0, 0, 0, 0,   // big-endian flag 0
       0, 0, 0, 1,   // ASCII flag 1
-      0, 0, static_cast<unsigned char>((rest + 32) >> 8),
-      static_cast<unsigned char>((rest + 32) & 0xff),
+      0, 0, static_cast<unsigned char>((rest + 56) >> 8),
+      static_cast<unsigned char>((rest + 56) & 0xff),
       'a', 'l', 'i', 'c', 'e', 0, 0, 0, 0, 0, 0, 0};
-  mac_input.insert(mac_input.end(), frame.begin() + 32, frame.begin() + 32 + rest);
+  // Then the message bytes, the time and the nonce.
+  mac_input.insert(mac_input.end(), frame.begin() + 32, frame.begin() + 32 + rest + 24);
   std::vector<unsigned char> key = Unhex(kKeyHexA);
   unsigned char mac[32];
   unsigned int mac_len = 0;
   HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), mac_input.data(),
        mac_input.size(), mac, &mac_len);
   ASSERT_EQ(mac_len, 32u);
-  EXPECT_EQ(0, std::memcmp(frame.data() + 32 + rest, mac, 32));
+  EXPECT_EQ(0, std::memcmp(frame.data() + 32 + rest + 24, mac, 32));
+  // Two frames of the same message differ in their nonce.
+  std::vector<unsigned char> again = Sign(&tx.msg);
+  EXPECT_NE(0, std::memcmp(frame.data() + 32 + rest + 8, again.data() + 32 + rest + 8, 16));
 }
 
 TEST_F(SigncoreTest, AuthenticStripsTrailerAndLeavesMessageBytes) {
@@ -253,7 +264,8 @@ TEST_F(SigncoreTest, AnyChangedByteIsRefused) {
       {"node header version word", 4},  {"node header ASCII flag", 12},
       {"node header user name", 21},    {"message header", 32 + 70},
       {"PCF body first byte", 32 + 136}, {"PCF body last byte", 32 + 136 + 39},
-      {"trailer", frame.size() - 1},
+      {"time", 32 + 136 + 40 + 7},      {"nonce", 32 + 136 + 40 + 8 + 15},
+      {"MAC", frame.size() - 1},
   };
   for (const Flip& f : flips) {
     SCOPED_TRACE(f.where);
@@ -261,8 +273,106 @@ TEST_F(SigncoreTest, AnyChangedByteIsRefused) {
     bad[f.offset] ^= 0x01;
     HandMessage rx(200);
     EXPECT_EQ(Authenticate(bad, &rx), 0);
-    EXPECT_EQ(rx.msg.Body.UsedLength, 136 + 40 + 32) << "trailer must stay on refusal";
+    EXPECT_EQ(rx.msg.Body.UsedLength, 136 + 40 + 56) << "trailer must stay on refusal";
   }
+}
+
+TEST_F(SigncoreTest, FrameAcceptedOnceIsRefusedWhenReplayed) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  HandMessage tx(40);
+  const std::vector<unsigned char> frame = Sign(&tx.msg);
+  HandMessage first(200);
+  ASSERT_EQ(Authenticate(frame, &first), 1) << mqc_signature_error();
+  for (int i = 0; i < 3; ++i) {
+    HandMessage again(200);
+    EXPECT_EQ(Authenticate(frame, &again), 0);
+    EXPECT_EQ(std::string(mqc_signature_error()),
+              "mqc_authenticate: frame was already received (replay)");
+  }
+  // The same message signed anew is a new frame.
+  HandMessage fresh(200);
+  EXPECT_EQ(Authenticate(Sign(&tx.msg), &fresh), 1) << mqc_signature_error();
+}
+
+// Signs by hand (OpenSSL's HMAC as the oracle) a frame dated sent_ms.
+std::vector<unsigned char> HandSignedFrame(const std::string& key_hex, int64_t sent_ms,
+                                           unsigned char nonce_byte) {
+  const int rest = 136 + 40;
+  HandMessage tx(40);
+  std::vector<unsigned char> frame(32 + rest + 56);
+  NodeHeader header = tx.msg.NodeHeader;
+  header.Length = rest + 56;
+  std::memcpy(frame.data(), &header, 32);
+  std::memcpy(frame.data() + 32, tx.msg.Body.Storage, rest);
+  for (int i = 0; i < 8; ++i) {
+    frame[32 + rest + i] = static_cast<unsigned char>(static_cast<uint64_t>(sent_ms) >> (56 - 8 * i));
+  }
+  std::memset(frame.data() + 32 + rest + 8, nonce_byte, 16);
+  std::array<unsigned char, 32> canonical = signcore::CanonicalNodeHeader(header);
+  std::vector<unsigned char> mac_input(canonical.begin(), canonical.end());
+  mac_input.insert(mac_input.end(), frame.begin() + 32, frame.begin() + 32 + rest + 24);
+  std::vector<unsigned char> key = Unhex(key_hex);
+  unsigned int mac_len = 0;
+  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), mac_input.data(),
+       mac_input.size(), frame.data() + 32 + rest + 24, &mac_len);
+  return frame;
+}
+
+TEST_F(SigncoreTest, FramesOutsideTheTimeWindowAreRefused) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  const int64_t now = signcore::NowMs();
+  struct Case {
+    const char* what;
+    int64_t sent_ms;
+    int accepted;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"one hour old", now - 3'600'000, 0, "mqc_authenticate: frame is older than the time window"},
+      {"six minutes old", now - 360'000, 0, "mqc_authenticate: frame is older than the time window"},
+      {"six minutes ahead", now + 360'000, 0,
+       "mqc_authenticate: frame is dated beyond the time window"},
+      {"negative time", -1, 0, "mqc_authenticate: frame is older than the time window"},
+      {"four minutes old", now - 240'000, 1, ""},
+      {"four minutes ahead", now + 240'000, 1, ""},
+  };
+  unsigned char nonce = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HandMessage rx(200);
+    EXPECT_EQ(Authenticate(HandSignedFrame(kKeyHexA, c.sent_ms, nonce++), &rx), c.accepted);
+    EXPECT_EQ(std::string(mqc_signature_error()), c.error);
+  }
+}
+
+TEST(ReplayGuardTest, SeenPairsStayBoundedAndForgottenOnesAreNeverAcceptedAgain) {
+  signcore::ReplayGuard guard(4);
+  const int64_t now = 1'000'000'000;
+  auto nonce = [](unsigned char b) {
+    signcore::Nonce n{};
+    n.fill(b);
+    return n;
+  };
+  using F = signcore::Freshness;
+  for (unsigned char i = 0; i < 10; ++i) {
+    EXPECT_EQ(guard.Admit(now + i, nonce(i), now + 20), F::kFresh);
+    EXPECT_LE(guard.size(), 4u);
+  }
+  // Every pair accepted so far is refused, remembered or not.
+  for (unsigned char i = 0; i < 10; ++i) {
+    EXPECT_EQ(guard.Admit(now + i, nonce(i), now + 20), F::kSeen) << int(i);
+  }
+  // A new nonce at or below the forgotten times is refused too; newer ones pass.
+  EXPECT_EQ(guard.Admit(now + 5, nonce(99), now + 20), F::kSeen);
+  EXPECT_EQ(guard.Admit(now + 11, nonce(99), now + 20), F::kFresh);
+  EXPECT_EQ(guard.size(), 4u);
+  // Pairs leave the memory once they leave the window.
+  EXPECT_EQ(guard.Admit(now + signcore::kWindowMs + 50, nonce(7), now + signcore::kWindowMs + 50),
+            F::kFresh);
+  EXPECT_EQ(guard.size(), 1u);
+  EXPECT_EQ(guard.Admit(now + 11, nonce(99), now + signcore::kWindowMs + 50), F::kStale);
 }
 
 TEST_F(SigncoreTest, FrameOfAnotherKeyIsRefused) {

@@ -3,10 +3,13 @@
  * ones, with one secret key per installation.
  *
  * A signed frame is the 32-byte NodeHeader, the 136-byte MessageHeader, the
- * PCF body, and a 32-byte HMAC-SHA-256 trailer. The header's length word
- * counts everything after the node header, trailer included. The MAC covers a
+ * PCF body, and a 56-byte trailer: the writer's time in milliseconds, a
+ * 16-byte random nonce and an HMAC-SHA-256. The header's length word counts
+ * everything after the node header, trailer included. The MAC covers a
  * byte-order-independent form of the node header and every byte after it up
- * to the trailer (docs/formats/node-frame.md).
+ * to the MAC (docs/formats/node-frame.md). A reader refuses a frame whose
+ * time lies more than five minutes from its own clock, or whose time and
+ * nonce it has accepted before (a replay).
  *
  * The key: a key file named by the variable HRLCOMPACT_SIGNING_KEY, else
  * "security/signing.key" under the install directory (os/install_dir.h:
@@ -38,8 +41,9 @@
 extern "C" {
 #endif
 
-/* Bytes of the trailer a signed frame carries after its PCF body. */
-#define MQC_SIGNATURE_LENGTH 32
+/* Bytes of the trailer a signed frame carries after its PCF body: the
+ * writer's time (8), a random nonce (16) and the MAC (32). */
+#define MQC_SIGNATURE_LENGTH 56
 
 /* Name of the variable that names the key file. */
 #define MQC_SIGNING_KEY_VARIABLE "HRLCOMPACT_SIGNING_KEY"
@@ -69,7 +73,8 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame);
  * bytes. On success strips the trailer (header->Length, msg->Body.UsedLength
  * and view->Size lose MQC_SIGNATURE_LENGTH) and returns 1; the message header
  * and body stay untouched, ready for conversion. 0 when no key is available,
- * the sizes disagree or the MAC does not match (compared in constant time). */
+ * the sizes disagree, the MAC does not match (compared in constant time), the
+ * frame's time is outside the window or the frame was accepted before. */
 int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg);
 
 /* The reason for the last failure of a call above on this thread ("" when
