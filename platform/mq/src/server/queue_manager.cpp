@@ -415,6 +415,152 @@ QueuePtr QueueManager::Resolve(const std::string& name, MQLONG* reason, QueuePtr
   return base->second;
 }
 
+QueuePtr QueueManager::ResolveForOutput(const std::string& name, MQLONG* reason) {
+  QueuePtr alias;
+  QueuePtr q = Resolve(name, reason, &alias);
+  if (!q) return nullptr;
+  if (q->def.type != MQQT_LOCAL) {
+    *reason = MQRC_UNKNOWN_REMOTE_Q_MGR;
+    return nullptr;
+  }
+  if (alias && alias->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED) {
+    *reason = MQRC_PUT_INHIBITED;
+    return nullptr;
+  }
+  return q;
+}
+
+QueuePtr Host::RouteOutput(const std::string& qmgr, const std::string& queue, MQLONG* reason,
+                           std::string* resolved_qmgr) {
+  QueueManager* target = FindRunning(qmgr);
+  if (target == nullptr) {
+    *reason = MQRC_UNKNOWN_REMOTE_Q_MGR;
+    return nullptr;
+  }
+  QueuePtr q = target->ResolveForOutput(queue, reason);
+  if (q) *resolved_qmgr = target->name();
+  return q;
+}
+
+MQLONG QueueManager::CheckOpenOptions(const OpenRequest& req) const {
+  const MQLONG opts = req.options;
+  if (state_ == QmgrState::kQuiescing && (opts & MQOO_FAIL_IF_QUIESCING)) return MQRC_Q_MGR_QUIESCING;
+  if (state_ == QmgrState::kEnded) return MQRC_Q_MGR_STOPPING;
+  if (opts & ~kKnownOpenOptions) return MQRC_OPTIONS_ERROR;
+  if (PopCount(opts & kInputOptions) > 1) return MQRC_OPTIONS_ERROR;
+  if ((opts & (kInputOptions | MQOO_BROWSE | MQOO_OUTPUT | MQOO_INQUIRE | MQOO_SET)) == 0)
+    return MQRC_OPTIONS_ERROR;
+  if ((opts & MQOO_ALTERNATE_USER_AUTHORITY) && !req.od.alternate_user.empty() &&
+      Denied(req.od.alternate_user))
+    return MQRC_NOT_AUTHORIZED;
+  return MQRC_NONE;
+}
+
+OpenReply QueueManager::OpenQmgrObject(Session* s, Handle h) {
+  OpenReply reply;
+  h.qmgr_object = true;
+  h.hobj = TakeHobj(s);
+  reply.hobj = h.hobj;
+  reply.object_name = name_;
+  reply.resolved_qmgr = name_;
+  s->handles[h.hobj] = std::move(h);
+  return reply;
+}
+
+// The queue the handle puts to or gets from (null for a remote definition
+// opened for inquiry). Output to another queue manager of this server is
+// routed by the server.
+MQLONG QueueManager::ResolveOpenTarget(const OpenRequest& req, Handle* h, QueuePtr* out) {
+  const MQLONG opts = req.options;
+  MQLONG rc = MQRC_NONE;
+  QueuePtr q;
+  std::string target_qmgr = req.od.qmgr;
+  std::string target_q = req.od.name;
+  const bool here = target_qmgr.empty() || target_qmgr == name_;
+  if (here) {
+    q = Resolve(req.od.name, &rc, &h->alias);
+    if (!q) return rc;
+    if (q->def.type == MQQT_REMOTE) {
+      if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
+      if (!(opts & MQOO_OUTPUT)) {
+        h->remote_def = q;
+        q = nullptr;
+      } else {
+        // A remote definition naming a queue manager of this server leads
+        // there; channels to anywhere else do not exist here.
+        target_q = q->def.Str(MQCA_REMOTE_Q_NAME);
+        target_qmgr = q->def.Str(MQCA_REMOTE_Q_MGR_NAME);
+        if (h->alias == nullptr) h->remote_def = q;
+        q = nullptr;
+        if (target_q.empty()) target_q = req.od.name;
+      }
+    }
+  }
+  if (!q && (opts & MQOO_OUTPUT)) {
+    if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
+    if (target_qmgr.empty() || target_qmgr == name_) {
+      if (h->remote_def && target_q == h->remote_def->def.name)
+        return MQRC_UNKNOWN_REMOTE_Q_MGR;  // a remote definition naming itself
+      q = ResolveForOutput(target_q, &rc);
+    } else if (host_ != nullptr) {
+      q = host_->RouteOutput(target_qmgr, target_q, &rc, &h->resolved_qmgr);
+    } else {
+      rc = MQRC_UNKNOWN_REMOTE_Q_MGR;
+    }
+    if (!q) return rc;
+  }
+  if (!q && !h->remote_def) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
+  *out = q;
+  return MQRC_NONE;
+}
+
+// Opening a model queue creates a dynamic local queue from it.
+MQLONG QueueManager::CreateDynamicQueue(Session* s, const OpenRequest& req, QueuePtr* q,
+                                        std::string* object_name) {
+  MQLONG rc = MQRC_NONE;
+  std::string dyn = MakeDynamicName(req.od.dynamic_name, &rc);
+  if (dyn.empty()) return rc;
+  QueueDef def = (*q)->def;
+  def.name = dyn;
+  def.type = MQQT_LOCAL;
+  def.strs[MQCA_CREATION_DATE] = TodayDate();
+  def.strs[MQCA_CREATION_TIME] = NowTime();
+  def.strs[MQCA_ALTERATION_DATE] = def.strs[MQCA_CREATION_DATE];
+  def.strs[MQCA_ALTERATION_TIME] = def.strs[MQCA_CREATION_TIME];
+  bool temporary = def.Int(MQIA_DEFINITION_TYPE) != MQQDT_PERMANENT_DYNAMIC;
+  if (temporary) def.ints[MQIA_DEFINITION_TYPE] = MQQDT_TEMPORARY_DYNAMIC;
+  *q = NewQueue(std::move(def));
+  (*q)->temporary = temporary;
+  (*q)->creator_session = s->id;
+  (*q)->creator_hobj = PeekHobj(s);  // the handle this open is about to get
+  *object_name = dyn;
+  JournalDefine(**q);
+  return MQRC_NONE;
+}
+
+// Input sharing, then the open counts of the queue and of the definitions
+// opened on the way to it.
+MQLONG QueueManager::CountOpen(const QueuePtr& q, const Handle& h) {
+  const MQLONG opts = h.options;
+  if (q && (opts & kInputOptions)) {
+    MQLONG input = opts & kInputOptions;
+    if (input == MQOO_INPUT_AS_Q_DEF)
+      input = q->def.Int(MQIA_DEF_INPUT_OPEN_OPTION) == MQOO_INPUT_EXCLUSIVE ? MQOO_INPUT_EXCLUSIVE
+                                                                            : MQOO_INPUT_SHARED;
+    bool exclusive = input == MQOO_INPUT_EXCLUSIVE;
+    if (q->exclusive_input) return MQRC_OBJECT_IN_USE;
+    if (q->open_input > 0 && (exclusive || q->def.Int(MQIA_SHAREABILITY) == MQQA_NOT_SHAREABLE))
+      return MQRC_OBJECT_IN_USE;
+    q->exclusive_input = exclusive;
+    ++q->open_input;
+  }
+  if (q && (opts & MQOO_OUTPUT)) ++q->open_output;
+  QueuePtr counted = q ? q : h.remote_def;
+  if (counted) ++counted->open_handles;
+  if (h.alias) ++h.alias->open_handles;
+  return MQRC_NONE;
+}
+
 OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
   OpenReply reply;
   auto fail = [&](MQLONG rc) {
@@ -426,15 +572,7 @@ OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
     return reply;
   };
   const MQLONG opts = req.options;
-  if (state_ == QmgrState::kQuiescing && (opts & MQOO_FAIL_IF_QUIESCING)) return fail(MQRC_Q_MGR_QUIESCING);
-  if (state_ == QmgrState::kEnded) return fail(MQRC_Q_MGR_STOPPING);
-  if (opts & ~kKnownOpenOptions) return fail(MQRC_OPTIONS_ERROR);
-  if (PopCount(opts & kInputOptions) > 1) return fail(MQRC_OPTIONS_ERROR);
-  if ((opts & (kInputOptions | MQOO_BROWSE | MQOO_OUTPUT | MQOO_INQUIRE | MQOO_SET)) == 0)
-    return fail(MQRC_OPTIONS_ERROR);
-  if ((opts & MQOO_ALTERNATE_USER_AUTHORITY) && !req.od.alternate_user.empty() &&
-      Denied(req.od.alternate_user))
-    return fail(MQRC_NOT_AUTHORIZED);
+  if (MQLONG rc = CheckOpenOptions(req); rc != MQRC_NONE) return fail(rc);
 
   Handle h;
   h.options = opts;
@@ -444,96 +582,19 @@ OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
     if (opts & ~(MQOO_INQUIRE | MQOO_FAIL_IF_QUIESCING | MQOO_ALTERNATE_USER_AUTHORITY))
       return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
     if (!req.od.name.empty() && req.od.name != name_) return fail(MQRC_UNKNOWN_OBJECT_NAME);
-    h.qmgr_object = true;
-    h.hobj = TakeHobj(s);
-    reply.hobj = h.hobj;
-    reply.object_name = name_;
-    reply.resolved_qmgr = name_;
-    s->handles[h.hobj] = std::move(h);
-    return reply;
+    return OpenQmgrObject(s, std::move(h));
   }
   if (req.od.object_type != MQOT_Q) return fail(MQRC_OBJECT_TYPE_ERROR);
   if (req.od.name.empty()) return fail(MQRC_UNKNOWN_OBJECT_NAME);
 
   QueuePtr q;
-  MQLONG rc = MQRC_NONE;
+  if (MQLONG rc = ResolveOpenTarget(req, &h, &q); rc != MQRC_NONE) return fail(rc);
   std::string object_name = req.od.name;
-  std::string target_qmgr = req.od.qmgr;
-  std::string target_q = req.od.name;
-  if (target_qmgr.empty() || target_qmgr == name_) {
-    q = Resolve(req.od.name, &rc, &h.alias);
-    if (!q) return fail(rc);
-    if (q->def.type == MQQT_REMOTE) {
-      if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
-      if (!(opts & MQOO_OUTPUT)) {
-        h.remote_def = q;
-        q = nullptr;
-      } else {
-        // A remote definition naming a queue manager of this server leads
-        // there; channels to anywhere else do not exist here.
-        target_q = q->def.Str(MQCA_REMOTE_Q_NAME);
-        target_qmgr = q->def.Str(MQCA_REMOTE_Q_MGR_NAME);
-        if (h.alias == nullptr) h.remote_def = q;
-        q = nullptr;
-        if (target_q.empty()) target_q = object_name;
-      }
-    }
-  }
-  if (!q && (opts & MQOO_OUTPUT)) {
-    if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
-    QueueManager* other = (target_qmgr.empty() || target_qmgr == name_) ? this
-                          : host_ != nullptr                           ? host_->FindRunning(target_qmgr)
-                                                                       : nullptr;
-    if (other == nullptr || other->state_ == QmgrState::kEnded) return fail(MQRC_UNKNOWN_REMOTE_Q_MGR);
-    if (other == this && h.remote_def && target_q == h.remote_def->def.name)
-      return fail(MQRC_UNKNOWN_REMOTE_Q_MGR);  // a remote definition naming itself
-    QueuePtr unused_alias;
-    q = other->Resolve(target_q, &rc, &unused_alias);
-    if (!q) return fail(rc);
-    if (q->def.type != MQQT_LOCAL) return fail(MQRC_UNKNOWN_REMOTE_Q_MGR);
-    if (unused_alias && unused_alias->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED)
-      return fail(MQRC_PUT_INHIBITED);
-    h.resolved_qmgr = other->name_;
-  }
-
-  if (!q && !h.remote_def) return fail(MQRC_OPTION_NOT_VALID_FOR_TYPE);
   if (q && q->def.type == MQQT_MODEL) {
     if (h.resolved_qmgr != name_) return fail(MQRC_Q_TYPE_ERROR);
-    std::string dyn = MakeDynamicName(req.od.dynamic_name, &rc);
-    if (dyn.empty()) return fail(rc);
-    QueueDef def = q->def;
-    def.name = dyn;
-    def.type = MQQT_LOCAL;
-    def.strs[MQCA_CREATION_DATE] = TodayDate();
-    def.strs[MQCA_CREATION_TIME] = NowTime();
-    def.strs[MQCA_ALTERATION_DATE] = def.strs[MQCA_CREATION_DATE];
-    def.strs[MQCA_ALTERATION_TIME] = def.strs[MQCA_CREATION_TIME];
-    bool temporary = def.Int(MQIA_DEFINITION_TYPE) != MQQDT_PERMANENT_DYNAMIC;
-    if (temporary) def.ints[MQIA_DEFINITION_TYPE] = MQQDT_TEMPORARY_DYNAMIC;
-    q = NewQueue(std::move(def));
-    q->temporary = temporary;
-    q->creator_session = s->id;
-    q->creator_hobj = PeekHobj(s);  // the handle this open is about to get
-    object_name = dyn;
-    JournalDefine(*q);
+    if (MQLONG rc = CreateDynamicQueue(s, req, &q, &object_name); rc != MQRC_NONE) return fail(rc);
   }
-
-  if (q && (opts & kInputOptions)) {
-    MQLONG input = opts & kInputOptions;
-    if (input == MQOO_INPUT_AS_Q_DEF)
-      input = q->def.Int(MQIA_DEF_INPUT_OPEN_OPTION) == MQOO_INPUT_EXCLUSIVE ? MQOO_INPUT_EXCLUSIVE
-                                                                            : MQOO_INPUT_SHARED;
-    bool exclusive = input == MQOO_INPUT_EXCLUSIVE;
-    if (q->exclusive_input) return fail(MQRC_OBJECT_IN_USE);
-    if (q->open_input > 0 && (exclusive || q->def.Int(MQIA_SHAREABILITY) == MQQA_NOT_SHAREABLE))
-      return fail(MQRC_OBJECT_IN_USE);
-    q->exclusive_input = exclusive;
-    ++q->open_input;
-  }
-  if (q && (opts & MQOO_OUTPUT)) ++q->open_output;
-  QueuePtr counted = q ? q : h.remote_def;
-  if (counted) ++counted->open_handles;
-  if (h.alias) ++h.alias->open_handles;
+  if (MQLONG rc = CountOpen(q, h); rc != MQRC_NONE) return fail(rc);
   h.queue = q;
   h.hobj = TakeHobj(s);
   reply.hobj = h.hobj;

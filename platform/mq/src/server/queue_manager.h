@@ -59,12 +59,19 @@ class ReplySink {
   virtual void SessionEnded() = 0;
 };
 
+struct Queue;
+
 // Lookup of the other queue managers of this server (MQPUT1 and MQOPEN
 // with an ObjectQMgrName).
 class Host {
  public:
   virtual ~Host() = default;
   virtual QueueManager* FindRunning(const std::string& name) = 0;
+  // Routes output to queue `queue` of the running queue manager `qmgr`:
+  // the local queue it ends on, with *resolved_qmgr set to that queue
+  // manager's name; null with *reason set when there is none.
+  virtual std::shared_ptr<Queue> RouteOutput(const std::string& qmgr, const std::string& queue,
+                                             MQLONG* reason, std::string* resolved_qmgr);
   // The running queue manager listening on a port (channels find their
   // partner by connection name); null when none.
   virtual QueueManager* FindByPort(int) { return nullptr; }
@@ -240,6 +247,9 @@ class QueueManager {
 
   // Used by other queue managers' sessions.
   QueuePtr Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias, int depth = 0);
+  // The local queue that output to `name` ends on (directly or through an
+  // alias that allows puts); null with *reason set otherwise.
+  QueuePtr ResolveForOutput(const std::string& name, MQLONG* reason);
   void WakeWaiters(const QueuePtr& q);
   void AppendJournal(const std::vector<JournalRecord>& batch) { journal_.Append(batch); }
 
@@ -270,6 +280,14 @@ class QueueManager {
   QueuePtr NewQueue(QueueDef def);
   void DeleteQueueObject(const QueuePtr& q);
   Handle* FindHandle(Session* s, MQHOBJ hobj);
+  // MQOPEN in steps: the checks of the options alone, the queue manager
+  // object, the name resolved here, the model queue instantiated, the
+  // input sharing and open counts.
+  MQLONG CheckOpenOptions(const OpenRequest& req) const;
+  OpenReply OpenQmgrObject(Session* s, Handle h);
+  MQLONG ResolveOpenTarget(const OpenRequest& req, Handle* h, QueuePtr* q);
+  MQLONG CreateDynamicQueue(Session* s, const OpenRequest& req, QueuePtr* q, std::string* object_name);
+  static MQLONG CountOpen(const QueuePtr& q, const Handle& h);
   void CloseHandle(Session* s, Handle& h, MQLONG options);
   MQLONG TryGet(Session* s, const GetRequest& req, GetReply* reply);
   void FinishPending(Session* s, MQLONG cc, MQLONG rc);
