@@ -15,6 +15,7 @@
 
 #include "install_dir_cases.h"
 #include "os/registry.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
@@ -24,14 +25,14 @@ namespace fs = std::filesystem;
 class TlxIniTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pcfcore_ini_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    temp_.emplace("pcfcore_ini");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
     std::memset(&ini_, 0, sizeof(ini_));
   }
   void TearDown() override {
     tlxCloseIniFile(&ini_);
-    fs::remove_all(dir_);
+    temp_.reset();
   }
   std::string Write(const std::string& name, const std::string& text) {
     std::string path = dir_ + "/" + name;
@@ -54,6 +55,7 @@ class TlxIniTest : public ::testing::Test {
     return value;
   }
 
+  std::optional<harrow::testsupport::TempDir> temp_;
   std::string dir_;
   IniFile ini_;
 };

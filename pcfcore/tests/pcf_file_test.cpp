@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "pcfcore/pcfcore.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
@@ -24,11 +26,11 @@ namespace fs = std::filesystem;
 class PcfFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/pcfcore_file_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    temp_.emplace("pcfcore_file");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override { temp_.reset(); }
 
   std::string Path(const std::string& name) { return dir_ + "/" + name; }
   std::vector<unsigned char> Read(const std::string& path) {
@@ -40,6 +42,7 @@ class PcfFileTest : public ::testing::Test {
                                                 static_cast<std::streamsize>(bytes.size()));
   }
 
+  std::optional<harrow::testsupport::TempDir> temp_;
   std::string dir_;
 };
 

@@ -11,10 +11,12 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "os/fault_injection.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
@@ -23,14 +25,14 @@ namespace fs = std::filesystem;
 class OsFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/os_files_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    temp_.emplace("os_files");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
     path_ = dir_ + "/target.ini";
   }
   void TearDown() override {
     os::DisarmFaults();
-    fs::remove_all(dir_);
+    temp_.reset();
   }
 
   std::string Read(const std::string& path) {
@@ -45,6 +47,7 @@ class OsFilesTest : public ::testing::Test {
     return names;
   }
 
+  std::optional<harrow::testsupport::TempDir> temp_;
   std::string dir_;
   std::string path_;
 };

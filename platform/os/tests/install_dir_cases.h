@@ -23,6 +23,7 @@
 #include "os/install_dir.h"
 #include "os/paths.h"
 #include "os/registry.h"
+#include "testsupport/testsupport.h"
 
 namespace os_test {
 
@@ -67,9 +68,9 @@ inline void ExpectInstallDirOrder(const std::function<ResolvedInstallDir()>& res
   std::optional<std::string> saved_variable = saved(OS_INSTALL_DIR_VARIABLE);
   std::optional<std::string> saved_registry = saved("HRLCOMPACT_REGISTRY");
 
-  char pattern[] = "/tmp/install_dir_cases_XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string root = pattern;
+  harrow::testsupport::TempDir temp("install_dir_cases");
+  ASSERT_FALSE(temp.path().empty());
+  const std::string root = temp.path();
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -117,7 +118,6 @@ inline void ExpectInstallDirOrder(const std::function<ResolvedInstallDir()>& res
   } else {
     unsetenv("HRLCOMPACT_REGISTRY");
   }
-  fs::remove_all(root);
 }
 
 }  // namespace os_test

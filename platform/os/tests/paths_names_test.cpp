@@ -9,6 +9,7 @@
 
 #include "os/names.h"
 #include "os/paths.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
@@ -58,9 +59,9 @@ TEST(OsPathsTest, CutAfterLastSeparatorGivesTheParentWithItsSlash) {
 }
 
 TEST(OsPathsTest, MakeDirsCreatesParentsAndCurrentDirIsReported) {
-  char pattern[] = "/tmp/os_paths_XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string deep = std::string(pattern) + "/a/b/c";
+  harrow::testsupport::TempDir temp("os_paths");
+  ASSERT_FALSE(temp.path().empty());
+  std::string deep = temp.Sub("a/b/c");
   EXPECT_EQ(osMakeDirs(deep.c_str(), 0755), 1);
   EXPECT_TRUE(std::filesystem::is_directory(deep));
   EXPECT_EQ(osMakeDirs(deep.c_str(), 0755), 1);  // already there
@@ -69,7 +70,6 @@ TEST(OsPathsTest, MakeDirsCreatesParentsAndCurrentDirIsReported) {
   EXPECT_EQ(std::string(cwd), std::filesystem::current_path().string());
   char tiny[2];
   EXPECT_EQ(osGetCurrentDir(tiny, sizeof(tiny)), 0);
-  std::filesystem::remove_all(pattern);
 }
 
 TEST(OsNamesTest, ProgramNameIsTheTestBinary) {

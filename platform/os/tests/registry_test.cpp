@@ -18,6 +18,7 @@
 #include <map>
 #include <random>
 #include <sstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,14 +30,14 @@ namespace fs = std::filesystem;
 class OsRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/os_registry_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("HRLCOMPACT_REGISTRY", dir_.c_str(), 1);
+    temp_.emplace("os_registry");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
+    registry_env_.emplace("HRLCOMPACT_REGISTRY", dir_);
   }
   void TearDown() override {
-    unsetenv("HRLCOMPACT_REGISTRY");
-    fs::remove_all(dir_);
+    registry_env_.reset();
+    temp_.reset();
   }
 
   std::string ReadFile(const std::string& name) {
@@ -70,6 +71,8 @@ class OsRegistryTest : public ::testing::Test {
     return names;
   }
 
+  std::optional<harrow::testsupport::TempDir> temp_;
+  std::optional<harrow::testsupport::ScopedEnv> registry_env_;
   std::string dir_;
 };
 

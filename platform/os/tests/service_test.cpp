@@ -11,24 +11,26 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <optional>
 #include <string>
 
 #include "os/event_log.h"
 #include "os/service.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
 class UnitDir : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/os_service_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    setenv("HRLCOMPACT_UNIT_DIR", dir_.c_str(), 1);
+    temp_.emplace("os_service");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
+    unit_env_.emplace("HRLCOMPACT_UNIT_DIR", dir_);
   }
   void TearDown() override {
-    unsetenv("HRLCOMPACT_UNIT_DIR");
-    std::filesystem::remove_all(dir_);
+    unit_env_.reset();
+    temp_.reset();
   }
   std::string Read(const std::string& name) {
     std::ifstream in(dir_ + "/" + name);
@@ -36,6 +38,8 @@ class UnitDir : public ::testing::Test {
     text << in.rdbuf();
     return text.str();
   }
+  std::optional<harrow::testsupport::TempDir> temp_;
+  std::optional<harrow::testsupport::ScopedEnv> unit_env_;
   std::string dir_;
 };
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "server/journal.h"
 #include "server/queue_def.h"
 #include "server/queue_manager.h"
+#include "testsupport/testsupport.h"
 
 using namespace mqsim;
 using namespace mqsim::server;
@@ -64,9 +66,9 @@ Attr StrAttr(MQLONG sel, const std::string& v) {
 class QueueManagerCoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/mqsimcore.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    temp_.emplace("mqsimcore");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
     std::string error;
     qm_ = QueueManager::Open("QMT", dir_, nullptr, &error);
     ASSERT_TRUE(qm_) << error;
@@ -77,8 +79,7 @@ class QueueManagerCoreTest : public ::testing::Test {
   }
   void TearDown() override {
     qm_.reset();
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir_;
+    temp_.reset();
   }
 
   MQHOBJ Open(Session* s, MQLONG options, const std::string& name = "Q") {
@@ -123,6 +124,7 @@ class QueueManagerCoreTest : public ::testing::Test {
     return sinks_.back();
   }
 
+  std::optional<harrow::testsupport::TempDir> temp_;
   std::string dir_;
   std::list<Sink> sinks_;  // outlive the queue manager, which answers into them
   std::unique_ptr<QueueManager> qm_;

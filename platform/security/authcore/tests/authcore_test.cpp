@@ -10,11 +10,13 @@
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "install_dir_cases.h"
 #include "rules.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
@@ -23,15 +25,15 @@ namespace fs = std::filesystem;
 class AuthcoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char templ[] = "/tmp/authcore_test.XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    dir_ = templ;
+    temp_.emplace("authcore_test");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
     path_ = dir_ + "/authority.rules";
-    setenv("HRLCOMPACT_AUTH_RULES", path_.c_str(), 1);
+    rules_env_.emplace("HRLCOMPACT_AUTH_RULES", path_);
   }
   void TearDown() override {
-    fs::remove_all(dir_);
-    unsetenv("HRLCOMPACT_AUTH_RULES");
+    temp_.reset();
+    rules_env_.reset();
   }
   // Writes through a new file and a rename, so the cache sees a new inode
   // even when two writes fall into one timestamp tick.
@@ -56,6 +58,8 @@ class AuthcoreTest : public ::testing::Test {
     EXPECT_EQ(result, r.Outcome);
     return result;
   }
+  std::optional<harrow::testsupport::TempDir> temp_;
+  std::optional<harrow::testsupport::ScopedEnv> rules_env_;
   std::string dir_;
   std::string path_;
 };

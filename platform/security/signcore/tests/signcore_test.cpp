@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "pcfcore/memory.h"
 #include "replay_guard.h"
 #include "signing_key.h"
+#include "testsupport/testsupport.h"
 
 namespace {
 
@@ -65,16 +67,16 @@ struct HandMessage {
 class SigncoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char templ[] = "/tmp/signcore_test.XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    dir_ = templ;
+    temp_.emplace("signcore_test");
+    ASSERT_FALSE(temp_->path().empty());
+    dir_ = temp_->path();
     key_path_ = dir_ + "/signing.key";
-    setenv("HRLCOMPACT_SIGNING_KEY", key_path_.c_str(), 1);
+    key_env_.emplace("HRLCOMPACT_SIGNING_KEY", key_path_);
   }
   void TearDown() override {
     mqc_release_signature(&cred_);
-    fs::remove_all(dir_);
-    unsetenv("HRLCOMPACT_SIGNING_KEY");
+    temp_.reset();
+    key_env_.reset();
   }
   void WriteKey(const std::string& text, mode_t mode = 0600) {
     fs::remove(key_path_);
@@ -108,6 +110,8 @@ class SigncoreTest : public ::testing::Test {
     return ok;
   }
 
+  std::optional<harrow::testsupport::TempDir> temp_;
+  std::optional<harrow::testsupport::ScopedEnv> key_env_;
   std::string dir_;
   std::string key_path_;
   mqcSignature cred_ = nullptr;
