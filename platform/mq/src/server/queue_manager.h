@@ -8,7 +8,7 @@
 // Replies: each call returns its reply at once, except Get with a wait,
 // which parks the session and later sends the reply through the session's
 // ReplySink (on a message, the timeout, or the queue manager ending).
-// Part 2 (command server, events) plugs in as another session whose sink
+// The command server and the event writer are sessions too, whose sink
 // is internal: nothing here assumes a socket behind a session.
 //
 // Invariants:
