@@ -20,6 +20,8 @@
 
 namespace localagent {
 
+class MessageServer;
+
 // What the threads of the agent share. The settings are fixed before the
 // first connection starts; the stop flag and the queue-manager mask change
 // while connections run, so they are atomic or guarded.
@@ -46,6 +48,11 @@ class AgentState {
   // of the settings with the IP text and port of the bound TCP socket.
   // Main thread only.
   SocketAddress address{};
+
+  // The message server of every connection's message requests; set before
+  // the first connection starts and kept until every one has ended. Null
+  // where none is made (message requests then fail).
+  MessageServer* message_server = nullptr;
 
  private:
   Settings settings_;

@@ -63,6 +63,7 @@ constexpr MQLONG kRcNotAuthorized = 2035;
 constexpr MQLONG kRcQmgrNameError = 2058;
 constexpr MQLONG kRcQmgrNotAvailable = 2059;
 constexpr MQLONG kRcUnknownObject = 2085;
+constexpr MQLONG kRcResourceProblem = 2102;
 constexpr MQLONG kRcParmMissing = 3001;
 constexpr MQLONG kRcCommandType = 3008;
 constexpr MQLONG kRcParmCountTooSmall = 3019;
@@ -411,6 +412,32 @@ bool InquireQueueRuntime(ClientConnection& c, mqPcfMessage* request, mqPcfMessag
   return true;
 }
 
+// Hands a message request to the message server on a connection of its
+// own; the reply loop then relays its responses (c.message_run).
+int ExecuteMessageRequest(AgentState& agent, ClientConnection& c, mqPcfMessage* request,
+                          MQLONG* reason) {
+  if (c.qm == nullptr) {
+    *reason = kRcQmgrNotAvailable;
+    return 0;
+  }
+  if (c.proxy.Proxied()) {
+    *reason = kRcManagedByProxy;
+    return 0;
+  }
+  if (agent.message_server == nullptr) {
+    *reason = kRcResourceProblem;
+    return 0;
+  }
+  // With authority checks the server acts as the checked user; without,
+  // with the agent's own authority.
+  std::string user = agent.settings().authority_check ? Field(c.open_user, 12) : "";
+  bool taken = false;
+  c.message_run = MessageRequestRun::Start(
+      agent.message_server, c.proxy.proxy, c.proxy.command_queue, user, request,
+      ReplyWaitMs(request), [&agent] { return agent.Stopping(); }, reason, &taken);
+  return taken ? 1 : 0;
+}
+
 // One command. 1 when it succeeded or needs no further work.
 int mqproc(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, mqPcfMessage* request,
            mqPcfMessage* response, MQLONG* reason) {
@@ -517,12 +544,8 @@ int mqproc(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, mqPcfM
       break;
     default:
       if (IsMessageRequest(command)) {
-        // No message server is built into the agent yet.
-        *reason = c.qm == nullptr ? kRcQmgrNotAvailable
-                  : c.proxy.Proxied() ? kRcManagedByProxy
-                                      : kRcCommandType;
-        LogCommandFailure(agent, *reason, request);
-        return 0;
+        result = ExecuteMessageRequest(agent, c, request, reason);
+        break;
       }
       if (settings.trace) std::printf("mqproc: Standard PCF command rcvd\n");
       if (c.qm == nullptr) {
@@ -566,6 +589,11 @@ void ReadCommandReply(AgentState& agent, ClientConnection& c, mqPcfMessage* requ
   if (reason == kRcInProgress) {
     response->Cfh->CompCode = MQCC_WARNING;
     response->Cfh->Reason = kRcInProgress;
+    return;
+  }
+  if (c.message_run != nullptr) {
+    ResetPcfMessage(response, command, MQCFT_RESPONSE);
+    c.message_run->NextResponse(response);
     return;
   }
   if (command == EXCMD_MQSC_SCRIPT || command == EXCMD_INQUIRE_Q_RUNTIME ||
@@ -729,6 +757,8 @@ void ExecuteCommand(AgentState& agent, ClientConnection& c, mqnMQNodeData* clien
     ResetPcfMessage(response, 0, MQCFT_RESPONSE);
     if (agent.Stopping()) break;
   } while (c.last_reply == MQCFC_NOT_LAST && allowed);
+  // The run's connection goes back to its pool, whatever is left on it.
+  c.message_run.reset();
   if (c.qm != nullptr && c.qm->replyQueue != nullptr && qqIsOpen(c.qm->replyQueue)) {
     qqClear(c.qm->replyQueue);
   }

@@ -4,6 +4,7 @@
 #define LOCALAGENT_CONNECTION_H_
 
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include <authcore/authcore.h>
@@ -12,6 +13,7 @@
 #include <signcore/signcore.h>
 
 #include "agent.h"
+#include "message_requests.h"
 
 namespace localagent {
 
@@ -49,6 +51,8 @@ struct ClientConnection {
   std::string remembered;       // queue manager of the last EXCMD_MQ_OPEN
   ProxySettings proxy;
   mqcAuthRequest authority{};
+  // The message request whose responses the reply loop is relaying.
+  std::unique_ptr<MessageRequestRun> message_run;
   // Event side (event_queues.cpp).
   MQueue* channel_events = nullptr;
   MQueue* perf_events = nullptr;

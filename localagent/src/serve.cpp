@@ -13,6 +13,7 @@
 
 #include "agent.h"
 #include "agent_log.h"
+#include "message_requests.h"
 #include "stop_request.h"
 
 namespace localagent {
@@ -209,7 +210,10 @@ int RunAgent(AgentState& agent) {
     LogClose();
     return 2;
   }
+  MessageServer message_server;
+  agent.message_server = &message_server;
   int result = RunOuterLoop(agent, credential);
+  agent.message_server = nullptr;
   mqc_release_signature(&credential);
   if (result != 0) {
     LogClose();

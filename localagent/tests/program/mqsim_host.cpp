@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -110,17 +111,23 @@ AgentClient::~AgentClient() {
 
 bool AgentClient::Send(MQLONG command, const std::vector<Param>& params, MQLONG reply_tag,
                        MQLONG wait_ms, const char* user) {
-  if (node_ == nullptr) return false;
   mqPcfMessage* message = BuildMessage(command, MQCFT_COMMAND, params);
+  bool ok = SendBuilt(message, reply_tag, wait_ms, user);
+  DeletePcfMessage(message);
+  return ok;
+}
+
+bool AgentClient::SendBuilt(mqPcfMessage* message, MQLONG reply_tag, MQLONG wait_ms,
+                            const char* user) {
+  if (node_ == nullptr || message == nullptr) return false;
   MessageHeader* header = MESSAGE_HEADER(&message->Body);
   header->ReplyTag = reply_tag;
   header->WaitInterval = wait_ms;
   std::snprintf(header->ApplName, sizeof header->ApplName, "GM1");
   if (user != nullptr) std::snprintf(header->UserId, sizeof header->UserId, "%s", user);
-  std::memcpy(header->MsgId, "LKOUT-1", 7);
-  int ok = mnSWrite(message, node_, 0, nullptr);
-  DeletePcfMessage(message);
-  return ok == 1;
+  std::memset(header->MsgId, 0, sizeof header->MsgId);
+  std::memcpy(header->MsgId, request_id_.data(), std::min<size_t>(request_id_.size(), 24));
+  return mnSWrite(message, node_, 0, nullptr) == 1;
 }
 
 mqPcfMessage* AgentClient::Receive(std::chrono::milliseconds limit) {

@@ -41,6 +41,13 @@ class AgentClient {
   // Sends a command with the given parameters; reply_tag 0 asks for none.
   bool Send(MQLONG command, const std::vector<Param>& params, MQLONG reply_tag = 1,
             MQLONG wait_ms = 5000, const char* user = nullptr);
+  // Sends a command built by the caller (indexed), with the header as Send
+  // sets it.
+  bool SendBuilt(mqPcfMessage* message, MQLONG reply_tag = 1, MQLONG wait_ms = 5000,
+                 const char* user = nullptr);
+  // The request id (header MsgId) of what this client sends; "LKOUT-1"
+  // unless set.
+  void set_request_id(std::string id) { request_id_ = std::move(id); }
   // The next message from the agent within limit; null on time-out or a
   // closed connection. Valid until the next call.
   mqPcfMessage* Receive(std::chrono::milliseconds limit);
@@ -48,6 +55,7 @@ class AgentClient {
  private:
   mqnMQNodeData* node_ = nullptr;
   mqPcfMessage* received_ = nullptr;
+  std::string request_id_ = "LKOUT-1";
 };
 
 }  // namespace localagent::testing
