@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include <msgops/msgops.h>
 
@@ -73,9 +74,23 @@ std::string MessageServer::Key(const std::string& qmgr, const std::string& comma
 
 MQManager* MessageServer::Connect(const std::string& qmgr, const std::string& command_queue,
                                   MQLONG* reason) {
-  MQManager* manager = CreateCLConn(qmgr.c_str(), command_queue.c_str(), nullptr, kReplySuffix);
+  // The MQ client hands a thread that is connected to a queue manager
+  // already that same connection again (2002). The calling client thread
+  // holds its own connection to this queue manager, and a request on it
+  // would share that connection's unit of work; so the pooled connection
+  // is made on a thread that holds none.
+  MQManager* manager = nullptr;
+  std::thread connector([&] {
+    manager = CreateCLConn(qmgr.c_str(), command_queue.c_str(), nullptr, kReplySuffix);
+  });
+  connector.join();
   if (manager == nullptr) {
     *reason = MQRC_RESOURCE_PROBLEM;
+    return nullptr;
+  }
+  if (manager->hConn >= 0 && !manager->ownsConnection) {
+    DeleteMQManager(manager);
+    *reason = MQRC_ALREADY_CONNECTED;
     return nullptr;
   }
   // The reply queue is the agent's own plumbing: opened with the agent's

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -347,13 +348,26 @@ TEST_F(MessageRequestsTest, TwoClientsAtOnceNeitherSeesNorAffectsTheOther) {
   ASSERT_NO_FATAL_FAILURE(PutHello(b, "C.Q", 5));
 
   constexpr int kRounds = 12;
-  std::atomic<int> a_failures{0}, b_failures{0};
-  auto check = [](const std::vector<Response>& got, MQLONG command, const char* id,
-                  std::atomic<int>& failures) {
-    if (got.empty()) ++failures;
+  std::mutex mutex;
+  std::vector<std::string> faults;  // guarded by mutex
+  auto fault = [&](const char* client, int round, const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex);
+    faults.push_back(std::string(client) + " round " + std::to_string(round) + ": " + what);
+  };
+  // Every response is the request's own: its command and its client's id.
+  auto own = [&](const std::vector<Response>& got, MQLONG command, const char* id, int round) {
+    if (got.empty()) fault(id, round, "no final response");
     for (const Response& r : got) {
-      if (r.command != command || r.request_id != id) ++failures;
+      if (r.command != command || r.request_id != id) {
+        fault(id, round, "response of " + r.request_id + " to " + std::to_string(r.command));
+      }
     }
+  };
+  auto outcome = [](const std::vector<Response>& got) {
+    if (got.empty()) return std::string("none");
+    const Response& last = got.back();
+    return std::to_string(got.size()) + " responses, " + std::to_string(last.comp_code) + "/" +
+           std::to_string(last.reason) + ", count " + std::to_string(last.Int(kLimit).value_or(-1));
   };
   std::thread client_a([&] {
     for (int i = 0; i < kRounds; ++i) {
@@ -361,13 +375,15 @@ TEST_F(MessageRequestsTest, TwoClientsAtOnceNeitherSeesNorAffectsTheOther) {
       put.StrList(kQNames, {"A.SRC"}).Int(kLimit, 4).Int(kSyncpoint, 1).Int(kDataLength, 1)
           .Str(kData, "a");
       std::vector<Response> got = Exchange(a, put);
-      check(got, EXCMD_MG_NEW, "CLIENT-A", a_failures);
-      if (got.size() != 1 || got[0].comp_code != 0) ++a_failures;
+      own(got, EXCMD_MG_NEW, "CLIENT-A", i);
+      if (got.size() != 1 || got[0].comp_code != 0) fault("CLIENT-A", i, "put: " + outcome(got));
       Request move(EXCMD_MG_MOVE);
       move.Str(kSource, "A.SRC").Str(kDestination, "A.DST").Int(kLimit, -1).Int(kSyncpoint, 1);
       got = Exchange(a, move);
-      check(got, EXCMD_MG_MOVE, "CLIENT-A", a_failures);
-      if (got.size() != 1 || got[0].comp_code != 0 || got[0].Int(kLimit) != 4) ++a_failures;
+      own(got, EXCMD_MG_MOVE, "CLIENT-A", i);
+      if (got.size() != 1 || got[0].comp_code != 0 || got[0].Int(kLimit) != 4) {
+        fault("CLIENT-A", i, "move: " + outcome(got));
+      }
     }
   });
   std::thread client_b([&] {
@@ -375,19 +391,21 @@ TEST_F(MessageRequestsTest, TwoClientsAtOnceNeitherSeesNorAffectsTheOther) {
       Request move(EXCMD_MG_MOVE);
       move.Str(kSource, "B.SRC").Str(kDestination, "B.DST").Int(kLimit, -1).Int(kSyncpoint, 1);
       std::vector<Response> got = Exchange(b, move);
-      check(got, EXCMD_MG_MOVE, "CLIENT-B", b_failures);
-      if (got.size() != 1 || got[0].comp_code != 2 || got[0].reason != 2053) ++b_failures;
+      own(got, EXCMD_MG_MOVE, "CLIENT-B", i);
+      if (got.size() != 1 || got[0].comp_code != 2 || got[0].reason != 2053) {
+        fault("CLIENT-B", i, "move: " + outcome(got));
+      }
       Request browse(EXCMD_MG_BROWSE);
       browse.Str(kQName, "C.Q");
       got = Exchange(b, browse);
-      check(got, EXCMD_MG_BROWSE, "CLIENT-B", b_failures);
-      if (got.size() != 6 || got.back().Int(kLimit) != 5) ++b_failures;
+      own(got, EXCMD_MG_BROWSE, "CLIENT-B", i);
+      if (got.size() != 6 || got.back().Int(kLimit) != 5) fault("CLIENT-B", i, "browse: " + outcome(got));
     }
   });
   client_a.join();
   client_b.join();
-  EXPECT_EQ(a_failures.load(), 0) << Output();
-  EXPECT_EQ(b_failures.load(), 0) << Output();
+  for (const std::string& f : faults) ADD_FAILURE() << f;
+  if (!faults.empty()) ADD_FAILURE() << Output();
   // Everything A committed is there; everything B backed out is back.
   EXPECT_EQ(Depth(a, "A.SRC"), 0);
   EXPECT_EQ(Depth(a, "A.DST"), 4 * kRounds);
