@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "shell.h"
+#include "startup.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -17,10 +17,10 @@ int main(int argc, char** argv) {
 
   admclient::IniProfile profile(admclient::DefaultProfilePath());
   admclient::SystemClock clock;
-  admdesk::MainFrame frame(profile, clock);
-  frame.RestorePlacement();
-  frame.OpenNetworkWindow();
-  frame.show();
+  // No splash screen or message-window library is installed yet.
+  std::unique_ptr<admdesk::MainFrame> started =
+      admdesk::StartConsole(profile, clock, admdesk::StartupHooks());
+  admdesk::MainFrame& frame = *started;
   if (!screenshot.isEmpty()) {
     admclient::TraceRow row;
     row.result_line = "(RC - 0), CMD - MQCMD_CHANGE_Q - OK!";

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QScreen>
@@ -35,80 +36,7 @@ QRect RectFromText(const QString& text, const QRect& fallback) {
   return QRect(QPoint(left, top), QSize(right - left, bottom - top));
 }
 
-// ---- 2. Status bar, error-code dialog and trace bar ----------------------------
-
-MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
-  setObjectName("CMainStatusBar");
-  for (int i = 0; i < kPanes; ++i) {
-    panes_[i].label = new QLabel(this);
-    panes_[i].label->setObjectName(QString("Pane%1").arg(i));
-    if (i == 0) {
-      addWidget(panes_[i].label, 1);  // pane 0 stretches
-    } else {
-      addPermanentWidget(panes_[i].label);
-    }
-  }
-  SetPaneTexts(0, "Ready", "Ready");
-}
-
-QLabel* MainStatusBar::pane(int index) const {
-  return index >= 0 && index < kPanes ? panes_[index].label : nullptr;
-}
-
-void MainStatusBar::Repaint(int index) {
-  Pane& p = panes_[index];
-  p.label->setText(p.enabled ? p.text : p.disabled_text);
-  QPalette palette = p.label->palette();
-  QColor color = p.enabled ? p.color : p.disabled_color;
-  palette.setColor(QPalette::WindowText, color.isValid() ? color : QColor(Qt::black));
-  p.label->setPalette(palette);
-  p.label->update();
-}
-
-void MainStatusBar::SetPaneColors(int index, const QColor& text, const QColor& disabled_text) {
-  if (pane(index) == nullptr) return;
-  panes_[index].color = text;
-  panes_[index].disabled_color = disabled_text;
-  Repaint(index);
-}
-
-void MainStatusBar::SetPaneTexts(int index, const QString& text, const QString& disabled_text) {
-  if (pane(index) == nullptr) return;
-  panes_[index].text = text;
-  panes_[index].disabled_text = disabled_text;
-  Repaint(index);
-}
-
-void MainStatusBar::SetPaneFontHeight(int index, int height) {
-  if (pane(index) == nullptr || height <= 0) return;
-  QFont font = panes_[index].label->font();
-  font.setPixelSize(height);
-  panes_[index].label->setFont(font);
-}
-
-void MainStatusBar::SetPaneFontName(int index, const QString& face) {
-  if (pane(index) == nullptr) return;
-  QFont font = panes_[index].label->font();
-  font.setFamily(face);
-  panes_[index].label->setFont(font);
-}
-
-void MainStatusBar::SetPaneEnabled(int index, bool enabled) {
-  if (pane(index) == nullptr) return;
-  panes_[index].enabled = enabled;
-  Repaint(index);
-}
-
-void MainStatusBar::ShowClock(std::time_t when) {
-  QDateTime local = QDateTime::fromSecsSinceEpoch(when);
-  QLocale c(QLocale::C);
-  QString date = c.toString(local, "ddd, MMM d, yy ");
-  QString time = c.toString(local, "HH:mm  ");
-  SetPaneTexts(kDatePane, date, date);
-  SetPaneTexts(kTimePane, time, time);
-}
-
-// ---- Error-code dialog and trace bar ----------------------------------------------
+// ---- 2. Error-code dialog and trace bar -------------------------------------------
 
 ErrorCodeDialog::ErrorCodeDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("CErrorCodeDlg");
@@ -136,7 +64,19 @@ TraceBar::TraceBar(QWidget* parent) : QDockWidget("Trace", parent) {
   list_->setObjectName("Commands");
   list_->setRootIsDecorated(false);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setHeaderLabels({"Command Status", "Object Name", "Date", "Time", "Reason"});
+  // Each column is as wide as its caption and a margin of its own.
+  const struct {
+    const char* caption;
+    int margin;
+  } kColumns[] = {{"Command Status", 270}, {"Object Name", 350}, {"Date", 50}, {"Time", 50},
+                  {"Reason", 150}};
+  QStringList captions;
+  for (const auto& column : kColumns) captions << column.caption;
+  list_->setHeaderLabels(captions);
+  const QFontMetrics metrics(list_->header()->font());
+  for (int i = 0; i < 5; ++i) {
+    list_->setColumnWidth(i, metrics.horizontalAdvance(kColumns[i].caption) + kColumns[i].margin);
+  }
   tabs_->addTab(list_, "Commands");
   setWidget(tabs_);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
@@ -202,10 +142,10 @@ ChildFrame::ChildFrame(admclient::Profile& profile, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   outer_ = new QSplitter(Qt::Horizontal, this);
   outer_->setObjectName("OuterSplitter");
-  auto* tree = new QTreeWidget(outer_);
-  tree->setObjectName("CWharfTreeViewOAM");
-  tree->setHeaderHidden(true);
-  tree->addTopLevelItem(new QTreeWidgetItem({kNetworkTitle}));
+  tree_ = new QTreeWidget(outer_);
+  tree_->setObjectName("CWharfTreeViewOAM");
+  tree_->setHeaderHidden(true);
+  tree_->addTopLevelItem(new QTreeWidgetItem({kNetworkTitle}));
   inner_ = new QSplitter(Qt::Vertical, outer_);
   inner_->setObjectName("InnerSplitter");
   auto* attributes = new QTreeWidget(inner_);
@@ -235,6 +175,15 @@ ChildFrame::ChildFrame(admclient::Profile& profile, QWidget* parent)
 bool ChildFrame::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Close && watched == parentWidget()) SaveLayout();
   return QWidget::eventFilter(watched, event);
+}
+
+admclient::SelectionContext ChildFrame::Selection() const {
+  std::vector<std::string> path;
+  for (QTreeWidgetItem* item = tree_->currentItem(); item != nullptr; item = item->parent()) {
+    path.insert(path.begin(), item->text(0).toStdString());
+  }
+  if (path.empty()) return admclient::SelectionContext();
+  return admclient::FillItemContext(path);
 }
 
 void ChildFrame::SetAttributeFilter(int command) {
@@ -297,19 +246,54 @@ MainFrame::MainFrame(admclient::Profile& profile, const admclient::Clock& clock,
   osGetLoginName(user, sizeof user);
   results_ = std::make_unique<admclient::ResultLog>(clock_, trace_, log_.get(), user);
 
+  // Pane 0 messages and menu prompts, pane 1 the tree's "Last Updated" text,
+  // panes 2 and 3 the date and the time.
   status_ = new MainStatusBar(this);
+  status_->Create(this, {kSeparatorId, kSeparatorId}, kPaneStyleStretch);
+  status_->SetIndicators({kSeparatorId, kSeparatorId, 108, 109});
+  status_->SetPaneInfoStyle(0, kPaneStyleStretch);
   setStatusBar(status_);
+
+  menu_bar_ = new harrowgui::MenuDockBar(this);
+  addToolBar(Qt::TopToolBarArea, menu_bar_);
+  addToolBarBreak(Qt::TopToolBarArea);
   AddCommands();
+  AddMenus();
+
+  AddDocumentTemplate({129, kNetworkTitle, nullptr});
+  for (int id : {4, 5, 6}) AddDocumentTemplate({id, kNetworkTitle, nullptr});
+  AddDocumentTemplate({316, "Channel Status", [this]() -> QWidget* {
+    if (channel_status_factory) return channel_status_factory();
+    auto* view = new QTreeWidget();
+    view->setObjectName("CChannelStatusView");
+    view->setHeaderLabels({"Channel", "Status"});
+    return view;
+  }});
   UpdateClock();
   connect(&clock_timer_, &QTimer::timeout, this, &MainFrame::UpdateClock);
   clock_timer_.start(30000);
 }
 
 void MainFrame::StartProgram(const QString& program, const QStringList& arguments) {
-  started << (QStringList{program} + arguments).join(' ');
-  if (!harrowgui::Launcher::Start(program, arguments)) {
-    status_->SetPaneTexts(0, "Cannot start " + program, "Cannot start " + program);
+  const QString file = harrowgui::Launcher::FindExecutable(program);
+  if (file.isEmpty()) return;
+  // As a shell start, a program that then fails is not reported.
+  harrowgui::Launcher::Start(file, arguments);
+  started << (QStringList{file} + arguments).join(' ');
+}
+
+QStringList MainFrame::MqscArguments() const {
+  ChildFrame* child = ActiveChild();
+  if (child == nullptr) return {};
+  const admclient::SelectionContext at = child->Selection();
+  // Each name is one argument of its own, blanks and all.
+  QStringList arguments;
+  if (at.level >= admclient::kLevelGroup) arguments << "-m" + QString::fromStdString(at.group_name);
+  if (at.level >= admclient::kLevelNode) arguments << "-n" + QString::fromStdString(at.node_name);
+  if (at.level >= admclient::kLevelQueueManager) {
+    arguments << "-q" + QString::fromStdString(at.queue_manager_name);
   }
+  return arguments;
 }
 
 // The console-wide commands, their update rules and the toolbar.
@@ -355,13 +339,11 @@ void MainFrame::AddCommands() {
   t.Add(32076, "Edit filtering mask", [this] {
     if (on_filter_edit) on_filter_edit();
   }, child_active);
-  t.Add(32077, "M&QSC Commands", [this] { StartProgram("mqsccore", {}); })
+  t.Add(32077, "M&QSC Commands", [this] { StartProgram("mqsccore.exe", MqscArguments()); })
       ->setToolTip("Start remote MQSC interface");
-  t.Add(32078, "&Message Lookout", [this] {
-    std::string program = profile_.GetString("Installation", "Message Lookout", "msgexec");
-    StartProgram(QString::fromStdString(program), {});
-  });
-  t.Add(32081, "Start deskpilot", [this] { StartProgram("deskpilot", {}); });
+  t.Add(32078, "&Message Lookout", [this] { StartProgram("msgexec.exe", {}); });
+  t.Add(32081, "Start deskpilot", [this] { StartProgram("deskpilot.exe", {}); })
+      ->setToolTip("Start deskpilot");
   t.Add(32082, "Display queues", toggle(&show_queues, nullptr), flag_rule(&show_queues));
   t.Add(32083, "Display dynamic queues", toggle(&show_dynamic_queues, nullptr),
         flag_rule(&show_dynamic_queues));
@@ -416,11 +398,6 @@ void MainFrame::AddCommands() {
       toolbar->addAction(t.Find(id));
     }
   }
-  auto* view = menuBar()->addMenu("&View");
-  for (int id : {59393, 32074, 32082, 32083, 32084, 32085, 32041, 32042, 32043, 32044}) {
-    view->addAction(t.Find(id));
-  }
-  connect(view, &QMenu::aboutToShow, commands_, &harrowgui::CommandTable::UpdateAll);
   connect(mdi_, &QMdiArea::subWindowActivated, commands_, &harrowgui::CommandTable::UpdateAll);
   t.UpdateAll();
 }
@@ -438,7 +415,138 @@ ChildFrame* MainFrame::ActiveChild() const {
   return sub != nullptr ? qobject_cast<ChildFrame*>(sub->widget()) : nullptr;
 }
 
-void MainFrame::UpdateClock() { status_->ShowClock(clock_.Now()); }
+// The date and time panes fit their texts, measured in the bar's font.
+void MainFrame::UpdateClock() {
+  const QDateTime local = QDateTime::fromSecsSinceEpoch(clock_.Now());
+  const QLocale c(QLocale::C);
+  const QFontMetrics metrics(status_->BarFont());
+  const struct {
+    int pane;
+    QString text;
+  } clock[] = {{kDatePane, c.toString(local, "ddd, MMM d, yy ")},
+               {kTimePane, c.toString(local, "HH:mm  ")}};
+  for (const auto& shown : clock) {
+    status_->SetPaneInfoWidth(shown.pane, metrics.horizontalAdvance(shown.text));
+    status_->SetPaneText(shown.pane, shown.text);
+    status_->SetPaneInfoStyle(shown.pane,
+                              status_->GetPaneInfoStyle(shown.pane) & ~kPaneStyleDisabled);
+  }
+}
+
+void MainFrame::AddMenus() {
+  harrowgui::CommandTable& t = *commands_;
+  auto* quit = new QAction("E&xit", this);
+  quit->setObjectName("cmd57665");
+  quit->setStatusTip("Quit the application");
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+  const struct {
+    const char* title;
+    std::vector<int> ids;  // 0: a separator
+  } kMenus[] = {
+      {"&File", {57600, 0, 57665}},
+      {"&View", {59393, 32074, 0, 32082, 32083, 32084, 32085, 0, 32041, 32042, 32043, 0, 32044}},
+      {"&Tools", {32100, 32073, 32075, 32076, 0, 32077, 32078, 32081}},
+      {"&Help", {57667}},
+  };
+  for (const auto& m : kMenus) {
+    QMenu* menu = menu_bar_->AddMenu(m.title);
+    for (int id : m.ids) {
+      if (id == 0) {
+        menu->addSeparator();
+      } else {
+        QAction* action = id == 57665 ? quit : t.Find(id);
+        if (action->statusTip().isEmpty()) {
+          QString tip = action->toolTip();
+          action->setStatusTip(tip.remove('&').section('\t', 0, 0));
+        }
+        menu->addAction(action);
+      }
+    }
+    connect(menu, &QMenu::aboutToShow, this, &MainFrame::MenuOpened);
+    connect(menu, &QMenu::aboutToHide, this, &MainFrame::MenuClosed);
+    connect(menu, &QMenu::hovered, this,
+            [this](QAction* action) { status_->showMessage(action->statusTip()); });
+  }
+}
+
+void MainFrame::MenuOpened() {
+  commands_->UpdateAll();
+  if (saved_pane_.width != -1) return;
+  saved_pane_ = {status_->GetPaneInfoId(0), status_->GetPaneInfoStyle(0),
+                 status_->GetPaneInfoWidth(0)};
+  if (saved_pane_.width == -1) saved_pane_.width = -2;  // "fit" is a width to restore too
+  status_->SetPaneInfoStyle(0, kPaneStyleStretch | kPaneStyleNoBorders);
+  status_->SetPaneInfoWidth(0, 16384);
+}
+
+void MainFrame::MenuClosed() {
+  if (saved_pane_.width == -1) return;
+  status_->SetPaneInfoStyle(0, saved_pane_.style);
+  status_->SetPaneInfoWidth(0, saved_pane_.width == -2 ? -1 : saved_pane_.width);
+  saved_pane_.width = -1;
+  status_->clearMessage();
+}
+
+void MainFrame::AddDocumentTemplate(harrowgui::DocumentTemplate document_template) {
+  templates_.push_back(std::move(document_template));
+}
+
+QWidget* MainFrame::FindDocument(const QString& title, int kind) const {
+  return harrowgui::FindDocument(mdi_, kind, title);
+}
+
+bool MainFrame::OpenWindow(int kind) { return OpenNewWindow(kind) != nullptr; }
+
+QWidget* MainFrame::OpenNewWindow(int kind) {
+  if (kind == 1 || kind < 1 || kind > 7) return nullptr;
+  const QString name = harrowgui::DocumentKindName(kind);
+  for (const harrowgui::DocumentTemplate& t : templates_) {
+    if (t.document_name != name || !t.make) continue;
+    QWidget* window = t.make();
+    if (window == nullptr) return nullptr;
+    // Untitled windows are numbered; the two kinds that drop the number
+    // keep their plain name.
+    static int untitled = 0;
+    harrowgui::SetDocument(window, kind, name + QString::number(++untitled));
+    QMdiSubWindow* sub = mdi_->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    sub->show();
+    mdi_->setActiveSubWindow(sub);
+    commands_->UpdateAll();
+    return window;
+  }
+  return nullptr;
+}
+
+QTreeWidget* MainFrame::GetNetworkTreeView(const QString& title) const {
+  auto* child = qobject_cast<ChildFrame*>(FindDocument(title, 1));
+  return child != nullptr ? child->tree() : nullptr;
+}
+
+QWidget* MainFrame::ActivateOrOpen(int kind, const QString& title) {
+  if (QWidget* open = FindDocument(title, kind)) {
+    harrowgui::SetDocument(open, kind, title);
+    open->update();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(open->parentWidget())) {
+      mdi_->setActiveSubWindow(sub);
+    }
+    return open;
+  }
+  QWidget* window = OpenNewWindow(kind);
+  if (window != nullptr) harrowgui::SetDocument(window, kind, title);
+  return window;
+}
+
+QWidget* MainFrame::ShowChannelStatus(const QString& title) { return ActivateOrOpen(2, title); }
+
+QWidget* MainFrame::FindChannelStatusView(const QString& title) const {
+  return FindDocument(title, 2);
+}
+
+QWidget* MainFrame::ShowMessageViewer(const QString& title, int kind) {
+  return ActivateOrOpen(kind, title);
+}
 
 ChildFrame* MainFrame::OpenNetworkWindow() {
   auto* child = new ChildFrame(profile_);

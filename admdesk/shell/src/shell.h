@@ -10,7 +10,8 @@
 // "HSplitterSize" (attribute pane height); the docking layout under
 // "BarState", saved and restored under that one name.
 //
-// objectNames a test can find: "CMainFrame", "CMainStatusBar", "CTraceBar",
+// objectNames a test can find: "CMainFrame", "CMenuDockBar" (the menu bar,
+// a tool bar that docks on any side), "CMainStatusBar", "CTraceBar",
 // "TraceTabs", "Commands" (the list), "CErrorCodeDlg" with "ErrorCodeText",
 // "MDIArea", "CChildFrame", "OuterSplitter", "InnerSplitter",
 // "CWharfTreeViewOAM", "CWharfListView", "CMQEventList".
@@ -34,48 +35,22 @@
 
 #include "admclient/admclient.h"
 #include "pcfcore/pcfcore.h"
+#include "harrowgui/docking.h"
 #include "harrowgui/harrowgui.h"
+#include "status_bar.h"
 
 namespace admdesk {
 
 constexpr char kSettings[] = "Settings";
 constexpr char kNetworkTitle[] = "MQSeries Network";
+constexpr int kDatePane = 2;
+constexpr int kTimePane = 3;
 
 // "%04d %04d %04d %04d" of a rectangle (left, top, right, bottom).
 QString RectText(const QRect& rect);
 // The rectangle of such a text, numbers read at offsets 0, 5, 10 and 15;
 // an empty text gives fallback.
 QRect RectFromText(const QString& text, const QRect& fallback);
-
-// The main status bar: pane 0 messages and menu prompts, pane 1 free (the
-// tree's "Last Updated" text), pane 2 the date, pane 3 the time. Each pane
-// has an enabled and a disabled text and colour, a font height and face.
-class MainStatusBar : public QStatusBar {
-  Q_OBJECT
- public:
-  static constexpr int kPanes = 4;
-  static constexpr int kDatePane = 2;
-  static constexpr int kTimePane = 3;
-  explicit MainStatusBar(QWidget* parent = nullptr);
-  QLabel* pane(int index) const;
-  void SetPaneColors(int index, const QColor& text, const QColor& disabled_text);
-  void SetPaneTexts(int index, const QString& text, const QString& disabled_text);
-  void SetPaneFontHeight(int index, int height);
-  void SetPaneFontName(int index, const QString& face);
-  void SetPaneEnabled(int index, bool enabled);
-  // Date "Thu, Dec 10, 26 " and time "13:05  " of when.
-  void ShowClock(std::time_t when);
-
- private:
-  struct Pane {
-    QLabel* label = nullptr;
-    QString text, disabled_text;
-    QColor color, disabled_color;
-    bool enabled = true;
-  };
-  void Repaint(int index);
-  Pane panes_[kPanes];
-};
 
 // The error-code dialog: one read-only text with a reason's description.
 class ErrorCodeDialog : public QDialog {
@@ -138,6 +113,10 @@ class ChildFrame : public QWidget {
   // window that holds this frame.
   void RestorePlacement(QWidget* window);
   QSplitter* outer() const { return outer_; }
+  QTreeWidget* tree() const { return tree_; }
+  // What a command works on: the tree's current item and the names along
+  // its path (level 0 when nothing is selected).
+  admclient::SelectionContext Selection() const;
   QSplitter* inner() const { return inner_; }
   EventList* events() const { return events_; }
   // Commands 32041 (run time), 32042 (static), 32043 (all).
@@ -156,6 +135,7 @@ class ChildFrame : public QWidget {
   admclient::Profile& profile_;
   QSplitter* outer_;
   QSplitter* inner_;
+  QTreeWidget* tree_;
   EventList* events_;
 };
 
@@ -180,6 +160,35 @@ class MainFrame : public QMainWindow {
   // first); null when none is open.
   ChildFrame* ActiveChild() const;
   MainStatusBar* status() const { return status_; }
+  harrowgui::MenuDockBar* menu_bar() const { return menu_bar_; }
+
+  // Document templates, in the order they were added: the frame adds the
+  // network window (129, 4, 5, 6: "MQSeries Network") and the channel status
+  // window (316: "Channel Status"); libraries add theirs at start-up (the
+  // message windows: 32001, "ZOR").
+  void AddDocumentTemplate(harrowgui::DocumentTemplate document_template);
+  const std::vector<harrowgui::DocumentTemplate>& templates() const { return templates_; }
+  // The open window of document kind (1..8) whose title is title; null when
+  // none is open or kind is out of range.
+  QWidget* FindDocument(const QString& title, int kind) const;
+  // Opens a new, untitled window of kind through the first template with
+  // its document name and makes it the active one. Kinds 1 and 8 and those
+  // outside 1..8 open nothing and give false, as does a kind no template
+  // carries.
+  bool OpenWindow(int kind);
+  // The tree of the network window titled title; null when none is open.
+  QTreeWidget* GetNetworkTreeView(const QString& title) const;
+  // Activates the channel status window titled title, or opens one and
+  // gives it that title; the window, or null when none could be opened.
+  QWidget* ShowChannelStatus(const QString& title);
+  QWidget* FindChannelStatusView(const QString& title) const;
+  // Activates the message window titled title (shown again under that
+  // title), or opens a window of kind and gives it that title; the window,
+  // or null when none could be opened.
+  QWidget* ShowMessageViewer(const QString& title, int kind);
+  // What makes a channel status window; the monitoring windows set it. An
+  // empty placeholder until then.
+  std::function<QWidget*()> channel_status_factory;
   // The console-wide commands' hooks for windows that later parts bring
   // (connection list, Find, remote text file, filter edit): run when set.
   std::function<void()> on_connections, on_find, on_remote_file, on_filter_edit;
@@ -189,7 +198,8 @@ class MainFrame : public QMainWindow {
        show_client_connections = true, show_processes = true;
   // Called after a tree flag changed (the tree repopulates); may be empty.
   std::function<void()> on_tree_flags_changed;
-  // The program lines the start commands ran, newest last.
+  // The program lines the start commands ran (the file found and its
+  // arguments), newest last.
   QStringList started;
 
  protected:
@@ -199,7 +209,17 @@ class MainFrame : public QMainWindow {
   void ShowReasonOfRow(int page, int row);
   void UpdateClock();
   void AddCommands();
+  // Finds program and starts it with arguments; nothing when it is not found.
   void StartProgram(const QString& program, const QStringList& arguments);
+  // Command 32077's arguments for the selection of the active network window.
+  QStringList MqscArguments() const;
+  void AddMenus();
+  // Menu prompts: while a menu is open pane 0 covers the whole bar.
+  void MenuOpened();
+  void MenuClosed();
+  QWidget* ActivateOrOpen(int kind, const QString& title);
+  // OpenWindow's work: the new window, or null.
+  QWidget* OpenNewWindow(int kind);
 
   admclient::Profile& profile_;
   const admclient::Clock& clock_;
@@ -209,6 +229,13 @@ class MainFrame : public QMainWindow {
   TraceBar* trace_;
   QMdiArea* mdi_;
   MainStatusBar* status_;
+  harrowgui::MenuDockBar* menu_bar_;
+  std::vector<harrowgui::DocumentTemplate> templates_;
+  struct SavedPane {
+    int id = 0;
+    uint32_t style = 0;
+    int width = -1;  // -1: nothing saved
+  } saved_pane_;
   QTimer clock_timer_;
   ErrorCodeDialog* error_dialog_ = nullptr;
   bool saved_ = false;

@@ -8,12 +8,15 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QHBoxLayout>
 #include <QMdiSubWindow>
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+#include "os/install_dir.h"
 
 namespace harrowgui {
 
@@ -229,6 +232,17 @@ bool HelpService::Show(const QString& file, const QString& topic) {
   QString path = TopicPath(file + "::" + topic);
   if (path.isEmpty()) return false;
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString Launcher::FindExecutable(const QString& name) {
+  QString file = name;
+  if (file.endsWith(".exe", Qt::CaseInsensitive)) file.chop(4);
+  if (file.isEmpty() || file.contains('/')) return "";
+  QStringList places{QDir(QString::fromStdString(os::InstallDir())).filePath("bin"),
+                     QCoreApplication::applicationDirPath()};
+  QString found = QStandardPaths::findExecutable(file, places);
+  if (found.isEmpty()) found = QStandardPaths::findExecutable(file);
+  return found;
 }
 
 bool Launcher::Start(const QString& program, const QStringList& arguments) {

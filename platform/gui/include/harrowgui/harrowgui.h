@@ -5,7 +5,11 @@
 //   CommandTable    the console's command ids mapped to QActions, each with
 //                   an update rule run before menus show
 //   HelpService     "%s::%s" help topics opened in the desktop's browser
-//   Launcher        companion programs started without a shell
+//   Launcher        companion programs found by name and started without a
+//                   shell
+//   DocumentTemplate a document name and how its window is made
+//
+// The docking pieces (dockable menu bar, push-pin frame) are in docking.h.
 //
 // Everything runs on the GUI thread. Widgets a test drives carry stable
 // objectNames (given below).
@@ -109,6 +113,16 @@ void SetDocument(QWidget* window, int kind, const QString& title);
 // when none is open.
 QWidget* FindDocument(QMdiArea* area, int kind, const QString& title);
 
+// A kind of window the console can open: the resource id it is known by,
+// its document name ("MQSeries Network", "Channel Status", "ZOR", ...) and
+// what makes a new window of it. Libraries that bring windows of their own
+// add templates at start-up.
+struct DocumentTemplate {
+  int resource_id = 0;
+  QString document_name;
+  std::function<QWidget*()> make;
+};
+
 // Command ids to actions. An update rule decides enabled/checked state and
 // runs for every action before a menu or toolbar shows (UpdateAll).
 class CommandTable : public QObject {
@@ -138,6 +152,10 @@ class HelpService {
 
 class Launcher {
  public:
+  // The program file of name (a trailing ".exe" is dropped), looked for in
+  // the install directory's "bin", beside the running program, then along
+  // PATH; "" when it is found nowhere.
+  static QString FindExecutable(const QString& name);
   // Starts program with arguments, detached, without a shell; false when it
   // could not be started.
   static bool Start(const QString& program, const QStringList& arguments);
