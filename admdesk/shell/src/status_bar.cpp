@@ -505,26 +505,20 @@ void MainStatusBar::timerEvent(QTimerEvent* event) {
 
 // ---- Mouse events go to the owner ----------------------------------------------------
 
-void MainStatusBar::Forward(QMouseEvent* event) {
-  emit mouseMessage(static_cast<int>(event->type()), event->position().toPoint(),
-                    event->buttons() | event->button());
-}
-
-void MainStatusBar::mousePressEvent(QMouseEvent* event) {
-  Forward(event);
-  QStatusBar::mousePressEvent(event);
-}
-void MainStatusBar::mouseReleaseEvent(QMouseEvent* event) {
-  Forward(event);
-  QStatusBar::mouseReleaseEvent(event);
-}
-void MainStatusBar::mouseDoubleClickEvent(QMouseEvent* event) {
-  Forward(event);
-  QStatusBar::mouseDoubleClickEvent(event);
-}
-void MainStatusBar::mouseMoveEvent(QMouseEvent* event) {
-  Forward(event);
-  QStatusBar::mouseMoveEvent(event);
+bool MainStatusBar::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove: {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      emit mouseMessage(static_cast<int>(event->type()), mouse->position().toPoint(),
+                        mouse->buttons() | mouse->button());
+      break;
+    }
+    default: break;
+  }
+  return QStatusBar::event(event);  // then handled as usual
 }
 
 }  // namespace admdesk

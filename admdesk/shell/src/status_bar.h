@@ -140,10 +140,8 @@ class MainStatusBar : public QStatusBar {
   void paintEvent(QPaintEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
+  // Mouse events go to the owner (mouseMessage) before the bar's own handling.
+  bool event(QEvent* event) override;
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
@@ -163,7 +161,6 @@ class MainStatusBar : public QStatusBar {
                 bool enabled);
   void DrawBitmap(QPainter& painter, StatusBarPane& pane, const QString& name, QRect rect);
   int ContentWidth(int index) const;
-  void Forward(QMouseEvent* event);
   void PlaceGrip();
 
   QWidget* owner_ = nullptr;
