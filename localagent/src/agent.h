@@ -122,6 +122,10 @@ bool LogSettingsOf(const std::string& name, MqLogSettings* log);
 void VerifyQueueManagers(const AgentState& agent);
 // The installation's default log settings; false when none are found.
 bool DefaultLogSettings(MqLogSettings* log);
+// Appends the log settings of the queue manager named in the message's
+// 2015 (an indexed queue-manager inquiry reply) and indexes it again;
+// nothing when that queue manager's settings are not found.
+void AddLogSettings(mqPcfMessage* message);
 
 // Registration parameters in their order. periodic: the datagram sent to
 // the group managers of mqgroup.ini; else the answer to a broadcast.

@@ -47,12 +47,14 @@ constexpr MQLONG kQmgrMaskParam = 20908;      // MQNODE_Q_MGR_MASK
 constexpr MQLONG kPlatform = 20119;
 constexpr MQLONG kVersionParam = 20909;
 constexpr MQLONG kPingTrip = 20126;           // PING_TRIP_ELAPSED
-constexpr MQLONG kLogPath = 20019;
 
 constexpr MQLONG kCmdInquireQmgr = 2;
 constexpr MQLONG kCmdInquireQ = 13;
 constexpr MQLONG kCmdPingChannel = 26;
 constexpr MQLONG kCmdEscape = 38;
+constexpr MQLONG kCmdResetChannel = 27;
+constexpr MQLONG kCmdResolveChannel = 39;
+constexpr MQLONG kCmdChannelEvent = 46;
 
 constexpr MQLONG kRcAlreadyConnected = 2002;
 constexpr MQLONG kRcConnectionBroken = 2009;
@@ -463,12 +465,7 @@ int mqproc(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, mqPcfM
   int result = 1;
   switch (command) {
     case EXCMD_OPEN_EVENT:
-      result = DoExcmdOpenEvent(agent, c, client, reason);
-      if (!result && *reason == kRcUnknownObject) {
-        CloseEventQueue(c, reason);
-        *reason = 0;
-        result = OpenSysEventQ(c, reason);
-      }
+      result = OpenEventSource(agent, c, client, reason);
       break;
     case EXCMD_CLOSE_EVENT:
       result = CloseEventQueue(c, reason);
@@ -614,6 +611,12 @@ void ReadCommandReply(AgentState& agent, ClientConnection& c, mqPcfMessage* requ
         CopyParam(response, request, kChannelName);
         AddInt(response, kPingTrip, static_cast<MQLONG>((time(nullptr) - c.proxy.arrival) * 10));
       }
+      if (command == kCmdResetChannel || command == kCmdResolveChannel) {
+        RawToPcf(response);
+        if (response->Cfh->CompCode == MQCC_OK && response->Cfh->Reason == 0) {
+          PutChannelEvent(c.qm, request, kCmdChannelEvent);
+        }
+      }
       if (!RawToPcf(response)) {
         ResetPcfMessage(response, command, MQCFT_RESPONSE);
         response->Cfh->CompCode = MQCC_FAILED;
@@ -647,19 +650,8 @@ void AddNodeIdentity(mqPcfMessage* request, mqPcfMessage* response) {
   }
   AddInt(response, kPlatform, 7);
   AddString(response, kVersionParam, kVersion);
-  if (response->Cfh->Command == kCmdInquireQmgr) {
-    RawToPcf(response);
-    MqLogSettings log;
-    if (LogSettingsOf(GetString(response, kQmgrName), &log)) {
-      AddString(response, kLogPath, log.path);
-      AddInt(response, 20143, log.type);
-      AddInt(response, 20144, log.primary);
-      AddInt(response, 20145, log.secondary);
-      AddInt(response, 20146, log.file_pages);
-      AddInt(response, 20150, log.buffer_pages);
-    }
-  }
   RawToPcf(response);
+  if (response->Cfh->Command == kCmdInquireQmgr) AddLogSettings(response);
 }
 
 // Bookkeeping of the connection before a command runs.
@@ -763,13 +755,16 @@ void ExecuteCommand(AgentState& agent, ClientConnection& c, mqnMQNodeData* clien
     qqClear(c.qm->replyQueue);
   }
   // A queue manager that went away is given up and opened again later, as
-  // when its loss is seen on the event queue.
+  // when its loss is seen on the event queue; a client with events open
+  // hears of it the same way.
   if (c.qm != nullptr && (c.qm->reason == kRcConnectionBroken || c.qm->reason == kRcQmgrNotActive ||
                           c.qm->reason == kRcQmgrStopping)) {
+    MQLONG lost = static_cast<MQLONG>(c.qm->reason);
     DeleteQueueManager(c);
     c.reconnect_pending = true;
     c.last_reconnect = time(nullptr);
     c.wait = 5;
+    if (c.events_open) ReportNotActive(agent, c, client, response, lost);
   }
 }
 
@@ -783,8 +778,14 @@ void Reconnect(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
   RawToPcf(request);
   MQLONG reason = 0;
   c.qm = DoExcmdMQOpen(agent, c, client, request, &reason);
-  if (reason == kRcQmgrNameError) c.reconnect_pending = false;
-  else c.reconnect_pending = c.qm == nullptr;
+  if (reason == kRcQmgrNameError) {
+    // The queue manager is gone for good: no more retries.
+    if (c.events_open) ReportQueueManagerDeleted(agent, c, client, response);
+    c.reconnect_pending = false;
+  } else {
+    if (c.qm != nullptr && c.events_open) ReportReconnected(agent, c, client, response);
+    c.reconnect_pending = c.qm == nullptr;
+  }
   ResetPcfMessage(request, 0, MQCFT_COMMAND);
   ResetPcfMessage(response, 0, MQCFT_RESPONSE);
   c.wait = 5;
@@ -818,6 +819,9 @@ void HandleClient(AgentState& agent, mqnMQNodeData* client) {
     int ready = mnNPost(nodes, accept_ready, read_ready, write_ready, wait, &error);
     if (mnIsPendingIO(client)) mnFinishWrite(client);
     c.now = time(nullptr);
+    // Discovery when due, also without a queue manager: it then reports
+    // its failure (2059).
+    if (!DiscoverWhenDue(agent, c, client, response)) break;
     if (c.heartbeat_interval > 0 && c.now - c.last_heartbeat >= c.heartbeat_interval) {
       ResetPcfMessage(response, EXCMD_HEART_BEAT, MQCFT_EVENT);
       if (!Send(c, client, response, false, secure)) break;
@@ -829,10 +833,10 @@ void HandleClient(AgentState& agent, mqnMQNodeData* client) {
     if (c.qm == nullptr && c.reconnect_pending && c.now - c.last_reconnect > 4 &&
         !c.remembered.empty() && c.remembered[0] != ' ') {
       Reconnect(agent, c, client, request, response);
+      if (c.end_connection) break;
       continue;
     }
     if (c.qm != nullptr) {
-      if (!DiscoverWhenDue(agent, c, client, response)) break;
       bool lose = false;
       if (!ForwardEvents(agent, c, client, response, &lose)) break;
       if (lose) {

@@ -42,6 +42,17 @@ constexpr MQLONG kExrcDiscoveryStarted = 20011;
 constexpr MQLONG kExrcCmdServerDown = 20012;
 constexpr MQLONG kExrcDiscoveryStopped = 20017;
 constexpr MQLONG kExrcPubsubNotActive = 20018;
+constexpr MQLONG kExrcQmgrDeleted = 20004;
+constexpr MQLONG kExrcChannelReset = 20019;
+constexpr MQLONG kExrcChannelResolved = 20020;
+constexpr MQLONG kRcQmgrActive = 2222;
+constexpr MQLONG kRcNoPublisher = 2102;
+constexpr MQLONG kApplName = 3024;        // MQCACF_APPL_NAME
+constexpr MQLONG kUserIdentifier = 3025;  // MQCACF_USER_IDENTIFIER
+constexpr MQLONG kCmdResetChannel = 27;
+constexpr MQLONG kCmdResolveChannel = 39;
+constexpr MQLONG kCmdPerfEvent = 45;
+constexpr MQLONG kCmdChannelEvent = 46;
 
 constexpr const char kModelQueue[] = "SYSTEM.DEFAULT.MODEL.QUEUE";
 constexpr const char kPublisherQueue[] = "HARROWLINE.PUBLISH.EVENT.QUEUE";
@@ -143,7 +154,7 @@ MQLONG Subscribe(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, 
   }
   char description[400];
   std::snprintf(description, sizeof description, "Created for %s(%d), user(%s), appl(%s)",
-                client->address.host, static_cast<int>(client->address.port), AltUser(c).c_str(),
+                client->socket.peer.ip, static_cast<int>(client->socket.peer.port), AltUser(c).c_str(),
                 c.proxy.system_event_queue.c_str());
   MQLONG ignored = 0;
   qmUpdateQueInfo(c.qm, name.c_str(), description, &ignored);
@@ -229,8 +240,12 @@ int DoExcmdOpenEvent(AgentState& agent, ClientConnection& c, mqnMQNodeData* clie
   // subscription cannot be put, the connection falls back to the shared
   // queue and then to the system event queues.
   MQueue* publisher = CreateMQueue(c.qm->hConn, kPublisherQueue);
+  if (publisher == nullptr) {
+    *reason = kRcNoPublisher;
+    return 1;
+  }
   MQLONG put_reason = -1;
-  if (publisher != nullptr && qqOpen(kOpenInquire, publisher, nullptr)) {
+  if (qqOpen(kOpenInquire, publisher, nullptr)) {
     qqClose(publisher);
     put_reason = Subscribe(agent, c, client, publisher);
   }
@@ -252,6 +267,14 @@ int DoExcmdOpenEvent(AgentState& agent, ClientConnection& c, mqnMQNodeData* clie
                 c.qm->name, kSharedQueue, static_cast<int>(*reason));
   PrintDated(line);
   return 0;
+}
+
+int OpenEventSource(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, MQLONG* reason) {
+  if (DoExcmdOpenEvent(agent, c, client, reason)) return 1;
+  if (*reason != kRcUnknownObject) return 0;
+  CloseEventQueue(c, reason);
+  *reason = 0;
+  return OpenSysEventQ(c, reason);
 }
 
 namespace {
@@ -331,8 +354,10 @@ bool Forward(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, mqPc
   MQLONG command = response->Cfh->Command;
   MQLONG control = response->Cfh->Control;
   MQLONG reason = response->Cfh->Reason;
-  (void)kCmdInquireQmgr;
   RawToPcf(response);
+  // A queue-manager inquiry reply (discovery's first) carries the log
+  // settings, as when the client asks for it itself.
+  if (command == kCmdInquireQmgr) AddLogSettings(response);
   if (!Send(c, client, response, secure)) {
     c.last_reply = MQCFC_LAST;
     return false;
@@ -473,6 +498,74 @@ bool DiscoverWhenDue(AgentState& agent, ClientConnection& c, mqnMQNodeData* clie
   }
   c.last_discovery = c.now;
   return Send(c, client, response, agent.settings().authentication ? 1 : 0);
+}
+
+bool ReportReconnected(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                       mqPcfMessage* response) {
+  MQLONG reason = 0;
+  OpenEventSource(agent, c, client, &reason);
+  if (c.end_connection) return false;
+  ResetPcfMessage(response, kCmdQmgrEvent, MQCFT_EVENT);
+  response->Cfh->Reason = kRcQmgrActive;
+  AddString(response, kQmgrName, c.proxy.requested);
+  AddString(response, kApplName, Trim(c.open_appl, sizeof c.open_appl - 1));
+  RawToPcf(response);
+  return Send(c, client, response, agent.settings().authentication ? 1 : 0);
+}
+
+bool ReportNotActive(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                     mqPcfMessage* response, MQLONG reason) {
+  MakeAgentEvent(response, kRcQmgrNotActive, c.proxy.requested, reason);
+  return Send(c, client, response, agent.settings().authentication ? 1 : 0);
+}
+
+bool ReportQueueManagerDeleted(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                               mqPcfMessage* response) {
+  ResetPcfMessage(response, kCmdQmgrEvent, MQCFT_EVENT);
+  response->Cfh->Reason = kExrcQmgrDeleted;
+  AddString(response, kQmgrName, c.remembered);
+  RawToPcf(response);
+  return Send(c, client, response, agent.settings().authentication ? 1 : 0);
+}
+
+int PutChannelEvent(MQManager* qm, const mqPcfMessage* request, MQLONG which) {
+  if (qm == nullptr || request == nullptr) return 0;
+  mqPcfMessage* event = CreatePcfMessage(kCmdChannelEvent, MQCFT_EVENT, 512);
+  if (event == nullptr) return 0;
+  std::memcpy(event->NodeHeader.UserName, request->NodeHeader.UserName, sizeof event->NodeHeader.UserName);
+  AddString(event, kQmgrName, Trim(qm->name, sizeof qm->name));
+  AddString(event, kUserIdentifier, Trim(request->NodeHeader.UserName, sizeof request->NodeHeader.UserName));
+  Message record{};
+  for (MQLONG position = 1; position <= request->Cfh->ParameterCount; ++position) {
+    if (GetAttrByPos(position, &record, request)) AppendAttr(event, &record);
+  }
+  DeleteMessage(&record);
+  MQLONG command = request->Cfh->Command;
+  event->Cfh->Reason = command == kCmdResetChannel     ? kExrcChannelReset
+                       : command == kCmdResolveChannel ? kExrcChannelResolved
+                                                       : command;
+  RawToPcf(event);
+  // The event goes to a queue of its own kind: a new object put to once
+  // (MQPUT1), or the connection's event queue.
+  const char* name = which == kCmdChannelEvent ? kChannelEvents
+                     : which == kCmdQmgrEvent  ? kQmgrEvents
+                     : which == kCmdPerfEvent  ? kPerfEvents
+                                               : nullptr;
+  MQueue* queue = name != nullptr ? CreateMQueue(qm->hConn, name) : qm->eventQueue;
+  int result = 0;
+  if (queue != nullptr) {
+    MQPMO pmo = PutOptions();
+    result = qqWrite(&event->Body, &pmo, queue);
+    if (!result) {
+      char line[200];
+      std::snprintf(line, sizeof line, "TLX1112W PutChannelEvent: MQPUT(%s) failed RC(%d)",
+                    Trim(queue->name, sizeof queue->name).c_str(), static_cast<int>(queue->reason));
+      PrintDated(line);
+    }
+    if (name != nullptr) DeleteMQueue(queue);
+  }
+  DeletePcfMessage(event);
+  return result;
 }
 
 }  // namespace localagent

@@ -15,6 +15,33 @@ namespace localagent {
 // one is open.
 int DoExcmdOpenEvent(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, MQLONG* reason);
 
+// DoExcmdOpenEvent, and on 2085 the system event queues instead (the
+// connection's event queue closed first).
+int OpenEventSource(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, MQLONG* reason);
+
+// After the lost queue manager was opened again with events open: the
+// event source is opened again and the client told that the queue manager
+// is active (2222). False when the connection must end.
+bool ReportReconnected(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                       mqPcfMessage* response);
+
+// The queue manager went away (reason): the client is told that it is not
+// active (2223). False when the connection must end.
+bool ReportNotActive(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                     mqPcfMessage* response, MQLONG reason);
+
+// The remembered queue manager no longer exists (the open answered 2058):
+// the client is told so (20004). False when the connection must end.
+bool ReportQueueManagerDeleted(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                               mqPcfMessage* response);
+
+// Puts an event for a channel command that succeeded (reset 20019,
+// resolve 20020, else the command as its reason) with the request's
+// parameters and its sender's user. which picks the queue: 46 the channel
+// events, 44 the queue-manager events, 45 the performance events, any
+// other the connection's event queue. 1 when it was put.
+int PutChannelEvent(MQManager* qm, const mqPcfMessage* request, MQLONG which);
+
 // Opens the channel, performance and queue-manager event queues; the last
 // becomes the connection's event queue. 1 unless proxied or unconnected.
 int OpenSysEventQ(ClientConnection& c, MQLONG* reason);

@@ -13,6 +13,7 @@
 
 #include "agent.h"
 #include "agent_log.h"
+#include "pcf_params.h"
 
 namespace localagent {
 namespace {
@@ -22,6 +23,13 @@ constexpr const char kEventQueue[] = "MQMGM.ADMIN.EVENT.QUEUE";
 constexpr const char kReplyQueue[] = "MQCMD.DYNAMIC.QUEUE";
 constexpr const char kModelQueue[] = "SYSTEM.DEFAULT.MODEL.QUEUE";
 constexpr MQLONG kQmgrName = 2015;  // MQCA_Q_MGR_NAME
+// Log settings of a queue-manager inquiry reply.
+constexpr MQLONG kLogPath = 20019;
+constexpr MQLONG kLogType = 20143;
+constexpr MQLONG kLogPrimary = 20144;
+constexpr MQLONG kLogSecondary = 20145;
+constexpr MQLONG kLogFilePages = 20146;
+constexpr MQLONG kLogBufferPages = 20150;
 
 void Out(const char* format, const char* text, int code = 0) {
   std::printf(format, text, code);
@@ -175,6 +183,23 @@ bool LogSettingsOf(const std::string& name, MqLogSettings* log) {
   log->file_pages = info.LogFilePages;
   log->buffer_pages = info.LogBufferPages;
   return true;
+}
+
+void AddLogSettings(mqPcfMessage* message) {
+  Message record{};
+  char name[MQ_Q_MGR_NAME_LENGTH + 1] = {};
+  if (GetAttrByID(kQmgrName, &record, message)) GetPcfStrAttrValue(&record, name, MQ_Q_MGR_NAME_LENGTH);
+  DeleteMessage(&record);
+  strip_spaces(name);
+  MqLogSettings log;
+  if (!LogSettingsOf(name, &log)) return;
+  AddString(message, kLogPath, log.path);
+  AddInt(message, kLogType, log.type);
+  AddInt(message, kLogPrimary, log.primary);
+  AddInt(message, kLogSecondary, log.secondary);
+  AddInt(message, kLogFilePages, log.file_pages);
+  AddInt(message, kLogBufferPages, log.buffer_pages);
+  RawToPcf(message);
 }
 
 }  // namespace localagent

@@ -68,15 +68,11 @@ void AgentWithMqTest::DefineClientKey(const std::string& name, const std::string
   osRegCloseKey(key);
 }
 
-void AgentWithMqTest::StartQueueManagers(const std::vector<std::string>& names) {
-  std::string out;
+void AgentWithMqTest::RestartQueueManagers(const std::vector<std::string>& names) {
   ts::ServerOptions options;
   options.program = ts::ProgramPath("mqsim");
   options.args = {"-m", mqm_};
   for (const std::string& name : names) {
-    std::vector<std::string> create = {"create", name};
-    if (&name == &names.front()) create.push_back("-D");
-    ASSERT_EQ(Ctl(create, &out), 0) << out;
     options.args.push_back("-s");
     options.args.push_back(name);
   }
@@ -84,6 +80,16 @@ void AgentWithMqTest::StartQueueManagers(const std::vector<std::string>& names) 
   options.ready_text = "mqsim: ready";
   std::string error;
   ASSERT_TRUE(mqsim_.Start(options, &error)) << error;
+}
+
+void AgentWithMqTest::StartQueueManagers(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& name : names) {
+    std::vector<std::string> create = {"create", name};
+    if (&name == &names.front()) create.push_back("-D");
+    ASSERT_EQ(Ctl(create, &out), 0) << out;
+  }
+  ASSERT_NO_FATAL_FAILURE(RestartQueueManagers(names));
   for (const std::string& name : names) {
     int port = ListenerPort(name);
     ASSERT_GT(port, 0);

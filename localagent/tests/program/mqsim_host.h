@@ -24,6 +24,8 @@ class AgentWithMqTest : public AgentTest {
   // Creates queue managers and starts mqsim serving them, each with its
   // client-connection key.
   void StartQueueManagers(const std::vector<std::string>& names);
+  // Starts mqsim again (after Kill) serving the queue managers made before.
+  void RestartQueueManagers(const std::vector<std::string>& names);
   // A client-connection key for a queue manager that does not exist.
   void DefineClientKey(const std::string& name, const std::string& connection);
   int ListenerPort(const std::string& name);

@@ -266,12 +266,7 @@ TEST_F(AgentWithMqTest, ReconnectsAfterTheQueueManagerComesBack) {
 
   // Back again: within a few retries the connection holds QM1 once more
   // and its command server answers.
-  harrow::testsupport::ServerOptions options;
-  options.program = harrow::testsupport::ProgramPath("mqsim");
-  options.args = {"-m", mqm_, "-s", "QM1"};
-  options.env = env_;
-  options.ready_text = "mqsim: ready";
-  ASSERT_TRUE(mqsim_.Start(options));
+  ASSERT_NO_FATAL_FAILURE(RestartQueueManagers({"QM1"}));
   EXPECT_TRUE(WaitOutput("TLX1105I Server Task reconnected successfully to QM1", seconds(20)))
       << Output();
   ASSERT_TRUE(client.Send(40, {}, 1, 10000));
