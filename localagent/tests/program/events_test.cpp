@@ -510,6 +510,17 @@ TEST_F(AgentWithMqTest, EventsThroughThePublisherQueue) {
   reply_qmgr.erase(reply_qmgr.find_last_not_of(' ') + 1);
   EXPECT_EQ(reply_q, "HARROWLINE.EVENT.LOCALAGENT_EVENTS_TEST");
   EXPECT_EQ(reply_qmgr, "QM1");
+  // Its description says whom it serves (cut to the 64 characters of a
+  // queue description).
+  ASSERT_TRUE(client.Send(13, {Str(2016, reply_q)}, 1, 10000));
+  std::optional<Got> inquired = Await(client, [](const Got& g) { return g.command == 13; }, seconds(15));
+  ASSERT_TRUE(inquired);
+  std::string description;
+  for (const Param& p : inquired->params) {
+    if (p.id == 2013) description = p.text;
+  }
+  EXPECT_EQ(description.rfind("Created for 127.0.0.1(", 0), 0u) << description;
+  EXPECT_NE(description.find("), user(), appl(LOCALAGENT"), std::string::npos) << description;
 
   // The test publishes an event there; it reaches the client.
   mqPcfMessage* event = BuildMessage(44, MQCFT_EVENT, {Str(kQmgrName, "QM1"), Str(2016, "PUB.Q")});
