@@ -369,24 +369,39 @@ bool CheckCommandAuthority(const AgentState& agent, ClientConnection& c, mqPcfMe
   return c.authority.Outcome != 0;
 }
 
-// MQSC text through the command server's escape command.
-void RunMqscScript(const AgentState& agent, ClientConnection& c, mqPcfMessage* request,
-                   mqPcfMessage* response) {
+// MQSC text through the command server's escape command. Returns 0, or
+// the reason the script got no reply: with no command server reading its
+// queue the escape would wait there and run whenever one starts, so it is
+// not put at all (20012).
+MQLONG RunMqscScript(const AgentState& agent, ClientConnection& c, mqPcfMessage* request,
+                     mqPcfMessage* response) {
+  if (CommandServerRunning(c.qm) == 0) return kRcCmdServerDown;
   mqPcfMessage* escape = CreatePcfMessage(kCmdEscape, MQCFT_COMMAND, 512);
-  if (escape == nullptr) return;
+  if (escape == nullptr) return kRcResourceProblem;
   escape->Body.Md = request->Body.Md;
   std::memcpy(MESSAGE_HEADER(&escape->Body)->MsgId, Header(request)->MsgId, 48);
+  // The script runs as the request's user, as every command does.
+  std::memcpy(MESSAGE_HEADER(&escape->Body)->UserId, Header(request)->UserId, 12);
   AddInt(escape, kEscapeType, 1);
   CopyParam(escape, request, kEscapeText);
   MQLONG wait = Header(request)->WaitInterval / 100;
   escape->Body.Md.Expiry = wait < 1 ? -1 : wait;
   escape->Body.Md.Report |= 0xE000C0;
   RawToPcf(escape);
-  if (c.qm->qm_write(&escape->Body, c.qm)) {
+  MQLONG reason = 0;
+  if (!c.qm->qm_write(&escape->Body, c.qm)) {
+    reason = static_cast<MQLONG>(c.qm->reason);
+  } else {
     ResetPcfMessage(response, kCmdEscape, MQCFT_RESPONSE);
-    if (ReadReply(agent, c, &response->Body, 10000)) RawToPcf(response);
+    if (ReadReply(agent, c, &response->Body, 10000)) {
+      RawToPcf(response);
+    } else {
+      reason = static_cast<MQLONG>(c.qm->reason);
+      if (reason == kRcNoMsg) reason = kRcNotResponding;
+    }
   }
   DeletePcfMessage(escape);
+  return reason;
 }
 
 bool InquireQueueRuntime(ClientConnection& c, mqPcfMessage* request, mqPcfMessage* response) {
@@ -496,7 +511,7 @@ int mqproc(AgentState& agent, ClientConnection& c, mqnMQNodeData* client, mqPcfM
       } else if (c.proxy.Proxied()) {
         *reason = kRcManagedByProxy;
       } else {
-        RunMqscScript(agent, c, request, response);
+        *reason = RunMqscScript(agent, c, request, response);
       }
       break;
     case EXCMD_START_Q_MGR:

@@ -14,6 +14,7 @@
 #include <msgops/protocol.h>
 #include <pcfcore/excmd.h>
 
+#include "message_requests.h"
 #include "mqsim_host.h"
 
 namespace localagent::testing {
@@ -412,6 +413,78 @@ TEST_F(MessageRequestsTest, TwoClientsAtOnceNeitherSeesNorAffectsTheOther) {
   EXPECT_EQ(Depth(b, "B.SRC"), 6);
   EXPECT_EQ(Depth(b, "B.DST"), 0);
   EXPECT_EQ(Depth(b, "C.Q"), 5);
+}
+
+// The pool of connections: at most its size per queue manager, each a
+// connection of its own even for a thread that holds one already; a
+// request that finds all busy waits, and gives up with 2102 at its deadline
+// or at a stop; a connection given back is taken again, one that went bad
+// while idle is replaced.
+TEST_F(MessageRequestsTest, PoolOfConnectionsPerQueueManager) {
+  ASSERT_NO_FATAL_FAILURE(StartQueueManagers({"QM1"}));
+  using Clock = std::chrono::steady_clock;
+  const std::string command_queue = "SYSTEM.ADMIN.COMMAND.QUEUE";
+  auto never = [] { return false; };
+  // This thread's own connection, as a client connection thread holds one.
+  MQManager* own = CreateCLConn("QM1", command_queue.c_str(), nullptr, "TEST");
+  ASSERT_NE(own, nullptr);
+  ASSERT_GE(own->hConn, 0);
+
+  MessageServer server(2);
+  ASSERT_NE(server.handle(), nullptr);
+  MQLONG reason = 0;
+  auto first = server.Acquire("QM1", command_queue, Clock::now() + seconds(10), never, &reason);
+  ASSERT_NE(first, nullptr) << reason;
+  auto second = server.Acquire("QM1", command_queue, Clock::now() + seconds(10), never, &reason);
+  ASSERT_NE(second, nullptr) << reason;
+  for (MQManager* m : {first->manager(), second->manager()}) {
+    EXPECT_NE(m->hConn, own->hConn);
+    EXPECT_EQ(m->ownsConnection, 1);
+  }
+  EXPECT_NE(first->manager()->hConn, second->manager()->hConn);
+  EXPECT_EQ(server.OpenCount("QM1", command_queue), 2u);
+
+  // Full: the deadline passes, or a stop ends the wait.
+  auto asked = Clock::now();
+  EXPECT_EQ(server.Acquire("QM1", command_queue, asked + std::chrono::milliseconds(300), never,
+                           &reason),
+            nullptr);
+  EXPECT_EQ(reason, 2102);
+  EXPECT_GE(Clock::now() - asked, std::chrono::milliseconds(300));
+  reason = 0;
+  EXPECT_EQ(server.Acquire("QM1", command_queue, Clock::now() + seconds(60), [] { return true; },
+                           &reason),
+            nullptr);
+  EXPECT_EQ(reason, 2102);
+
+  // A waiter gets the connection given back.
+  MQManager* given_back = first->manager();
+  MQManager* taken = nullptr;
+  std::thread waiter([&] {
+    MQLONG why = 0;
+    auto lease = server.Acquire("QM1", command_queue, Clock::now() + seconds(20), never, &why);
+    taken = lease ? lease->manager() : nullptr;
+  });
+  first.reset();
+  waiter.join();
+  EXPECT_EQ(taken, given_back);
+  EXPECT_EQ(server.OpenCount("QM1", command_queue), 2u);
+  second.reset();
+
+  // The queue manager restarts while both are idle: each is found dead and
+  // replaced by a working one.
+  DeleteMQManager(own);
+  mqsim_.Kill();
+  harrow::testsupport::ServerOptions options;
+  options.program = harrow::testsupport::ProgramPath("mqsim");
+  options.args = {"-m", mqm_, "-s", "QM1"};
+  options.env = env_;
+  options.ready_text = "mqsim: ready";
+  ASSERT_TRUE(mqsim_.Start(options));
+  auto again = server.Acquire("QM1", command_queue, Clock::now() + seconds(10), never, &reason);
+  ASSERT_NE(again, nullptr) << reason;
+  EXPECT_TRUE(qqClear(again->manager()->replyQueue));
+  EXPECT_EQ(server.OpenCount("QM1", command_queue), 1u);
 }
 
 }  // namespace
