@@ -1,9 +1,14 @@
-// MQPUT+MQGET of 1 KB messages through the MQ stand-in (mqi -> mqsim over
-// loopback TCP), non-persistent and persistent, one and eight client
-// threads, against a raw loopback socket round trip of the same size
-// measured in the same run. Counter "vs_loopback" is the total message rate
-// over the rate of one raw socket pair (one MQPUT+MQGET makes two round
-// trips, so a single thread tops out at 0.5; eight threads may pass 1).
+// MQPUT+MQGET through the MQ stand-in (mqi -> mqsim over loopback TCP)
+// against raw loopback round trips through an echo peer process.
+//
+// BM_PutGetVsRawRounds is the figure that counts: 1 KB and 256 KB
+// non-persistent put+get against the raw exchanges of the same bytes, in
+// interleaved rounds, as per-round ratios (min and median).
+// BM_PutGet and BM_LoopbackRoundTrip give throughput with one and eight
+// client threads, persistent and not, for orientation only: counter
+// "vs_loopback" is the total message rate over the rate of one raw socket
+// pair measured once (one MQPUT+MQGET makes two round trips, so a single
+// thread tops out at 0.5; eight threads may pass 1).
 //
 // The benchmark starts its own mqsim on a temporary installation and stops
 // it at the end. Every got message is compared with the one put.
@@ -16,6 +21,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +31,9 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 #include <unistd.h>
@@ -76,93 +84,145 @@ void StopServer() {
   g_root.reset();
 }
 
-// ---- Baseline: raw loopback round trips of kMsgBytes -----------------------
+// ---- Baseline: raw loopback round trips through an echo peer ---------------
+//
+// The peer is a process of its own, as mqsim is (a thread of this process
+// would be woken more cheaply than another process, which favours the
+// baseline). It is forked at start, before any thread exists, and forks
+// again for each connection. A connection first says how many bytes one
+// exchange carries (u32) and waits for a byte of answer; then the peer
+// reads exactly that many bytes and sends them back, until the connection
+// closes. Blocking sockets with TCP_NODELAY on both ends.
 
-struct EchoPair {
-  int client = -1;
-  std::thread echo;
-};
+pid_t g_echo_pid = -1;
+sockaddr_in g_echo_addr{};
 
-EchoPair MakeEchoPair(size_t bytes = kMsgBytes) {
-  int lfd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(lfd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  listen(lfd, 1);
-  socklen_t len = sizeof addr;
-  getsockname(lfd, reinterpret_cast<sockaddr*>(&addr), &len);
-  EchoPair p;
-  p.client = socket(AF_INET, SOCK_STREAM, 0);
-  connect(p.client, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  int server = accept(lfd, nullptr, nullptr);
-  close(lfd);
-  int one = 1;
-  setsockopt(p.client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  p.echo = std::thread([server, bytes] {
-    std::vector<char> storage(bytes);
-    char* buf = storage.data();
-    for (;;) {
-      size_t got = 0;
-      while (got < bytes) {
-        ssize_t n = recv(server, buf + got, bytes - got, 0);
-        if (n <= 0) {
-          close(server);
-          return;
-        }
-        got += static_cast<size_t>(n);
-      }
-      if (send(server, buf, bytes, MSG_NOSIGNAL) != static_cast<ssize_t>(bytes)) {
-        close(server);
-        return;
-      }
+bool RecvAll(int fd, void* p, size_t n) {
+  char* b = static_cast<char*>(p);
+  while (n > 0) {
+    ssize_t r = recv(fd, b, n, 0);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    b += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool SendAll(int fd, const void* p, size_t n) {
+  const char* b = static_cast<const char*>(p);
+  while (n > 0) {
+    ssize_t w = send(fd, b, n, MSG_NOSIGNAL);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    b += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+[[noreturn]] void ServeEcho(int lfd) {
+  signal(SIGCHLD, SIG_IGN);  // connection processes reap themselves
+  for (;;) {
+    int fd = accept(lfd, nullptr, nullptr);
+    if (fd < 0) {
+      if (errno == EINTR) continue;
+      _exit(1);
     }
-  });
-  return p;
+    if (fork() != 0) {
+      close(fd);
+      continue;
+    }
+    close(lfd);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    uint32_t bytes = 0;
+    char ready = 1;
+    if (!RecvAll(fd, &bytes, sizeof bytes) || bytes == 0 || bytes > 64 * 1024 * 1024) _exit(1);
+    std::vector<char> buf(bytes);
+    if (!SendAll(fd, &ready, 1)) _exit(1);
+    while (RecvAll(fd, buf.data(), bytes) && SendAll(fd, buf.data(), bytes)) {
+    }
+    _exit(0);
+  }
+}
+
+bool StartEchoPeer() {
+  int lfd = socket(AF_INET, SOCK_STREAM, 0);
+  g_echo_addr.sin_family = AF_INET;
+  g_echo_addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof g_echo_addr;
+  if (lfd < 0 || bind(lfd, reinterpret_cast<sockaddr*>(&g_echo_addr), sizeof g_echo_addr) != 0 ||
+      listen(lfd, 64) != 0 || getsockname(lfd, reinterpret_cast<sockaddr*>(&g_echo_addr), &len) != 0)
+    return false;
+  pid_t parent = getpid();
+  g_echo_pid = fork();
+  if (g_echo_pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(0);
+    ServeEcho(lfd);
+  }
+  close(lfd);
+  return g_echo_pid > 0;
+}
+
+void StopEchoPeer() {
+  if (g_echo_pid <= 0) return;
+  kill(g_echo_pid, SIGKILL);
+  waitpid(g_echo_pid, nullptr, 0);
+  g_echo_pid = -1;
+}
+
+// A fresh connection to the echo peer for exchanges of `bytes`; -1 on failure.
+int ConnectEcho(size_t bytes = kMsgBytes) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  uint32_t n = static_cast<uint32_t>(bytes);
+  char ready = 0;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&g_echo_addr), sizeof g_echo_addr) != 0 ||
+      !SendAll(fd, &n, sizeof n) || !RecvAll(fd, &ready, 1)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 bool RoundTrip(int fd, char* buf, size_t bytes = kMsgBytes) {
-  if (send(fd, buf, bytes, MSG_NOSIGNAL) != static_cast<ssize_t>(bytes)) return false;
-  size_t got = 0;
-  while (got < bytes) {
-    ssize_t n = recv(fd, buf + got, bytes - got, 0);
-    if (n <= 0) return false;
-    got += static_cast<size_t>(n);
-  }
-  return true;
+  return SendAll(fd, buf, bytes) && RecvAll(fd, buf, bytes);
 }
 
 // Round trips per second of one socket pair, measured once per run.
 double LoopbackRate() {
   static double rate = [] {
-    EchoPair p = MakeEchoPair();
+    int fd = ConnectEcho();
+    if (fd < 0) return 0.0;
     char buf[kMsgBytes];
     memset(buf, 'x', sizeof buf);
-    for (int i = 0; i < 200; ++i) RoundTrip(p.client, buf);
+    for (int i = 0; i < 200; ++i) RoundTrip(fd, buf);
     const int n = 5000;
     auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < n; ++i) RoundTrip(p.client, buf);
+    for (int i = 0; i < n; ++i) RoundTrip(fd, buf);
     double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    close(p.client);
-    p.echo.join();
+    close(fd);
     return n / secs;
   }();
   return rate;
 }
 
 void BM_LoopbackRoundTrip(benchmark::State& state) {
-  EchoPair p = MakeEchoPair();
+  int fd = ConnectEcho();
   char buf[kMsgBytes];
   memset(buf, static_cast<int>('a' + state.thread_index()), sizeof buf);
   for (auto _ : state) {
-    if (!RoundTrip(p.client, buf)) {
+    if (fd < 0 || !RoundTrip(fd, buf)) {
       state.SkipWithError("loopback round trip failed");
       break;
     }
   }
-  close(p.client);
-  p.echo.join();
+  if (fd >= 0) close(fd);
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_LoopbackRoundTrip)->Threads(1)->Threads(8)->UseRealTime();
@@ -227,49 +287,63 @@ void BM_PutGet(benchmark::State& state) {
   // Counters are summed over the threads: each adds its own share of the
   // message rate, so the sum is the total rate over the raw round-trip rate.
   double loopback = LoopbackRate();
-  state.counters["vs_loopback"] = secs > 0 ? static_cast<double>(state.iterations()) / secs / loopback : 0;
+  state.counters["vs_loopback"] =
+      secs > 0 && loopback > 0 ? static_cast<double>(state.iterations()) / secs / loopback : 0;
   state.counters["loopback_rt_per_s"] =
       benchmark::Counter(loopback, benchmark::Counter::kAvgThreads);
 }
 BENCHMARK(BM_PutGet)->ArgName("persistent")->Arg(0)->Arg(1)->Threads(1)->Threads(8)->UseRealTime();
 
-// ---- Interleaved rounds: one put+get against the two raw exchanges ----------
+// ---- Interleaved rounds: one put+get against the raw exchanges -------------
 //
-// Each round puts and gets kOpsPerRound non-persistent messages and, over a
-// fresh loopback connection (loopback speed varies by connection), makes
-// twice as many raw round trips of the same size; the side that goes first
-// alternates. The time reported is ours; ratio_min and ratio_median are the
-// per-round ratios ours / raw.
+// Each round puts and gets kOpsPerRound non-persistent messages and makes
+// the raw round trips of the same size through the echo peer. Both sides
+// start the round on a fresh connection, made before the clock starts
+// (loopback speed varies by connection, and a connection's buffers grow
+// as it is used); the side that goes first alternates. The time reported
+// is ours; ratio_min and ratio_median are the per-round ratios ours / raw.
 
 constexpr int kOpsPerRound = 50;
+
+struct MqSide {
+  MQHCONN h = 0;
+  MQHOBJ obj = 0;
+  bool Open() {
+    MQLONG cc = 0, rc = 0;
+    char qm[48] = "BENCH";
+    MQCONN(qm, &h, &cc, &rc);
+    if (cc != MQCC_OK) return false;
+    MQOD od{};
+    memcpy(od.StrucId, MQOD_STRUC_ID, 4);
+    od.Version = 1;
+    od.ObjectType = MQOT_Q;
+    strncpy(od.ObjectName, "BENCH.Q", 48);
+    MQOPEN(h, &od, MQOO_OUTPUT | MQOO_INPUT_SHARED, &obj, &cc, &rc);
+    return cc == MQCC_OK;
+  }
+  void Close() {
+    MQLONG cc = 0, rc = 0;
+    MQCLOSE(h, &obj, MQCO_NONE, &cc, &rc);
+    MQDISC(&h, &cc, &rc);
+  }
+};
 
 void BM_PutGetVsRawRounds(benchmark::State& state) {
   const size_t bytes = static_cast<size_t>(state.range(0));
   // A small message is weighed against the two exchanges a put+get needs;
-  // a large one against one raw round trip of its bytes.
+  // a large one against one raw round trip of its bytes (a put+get carries
+  // them once each way, as that round trip does).
   const int raw_per_op = bytes <= kMsgBytes ? 2 : 1;
-  MQHCONN h = 0;
-  MQLONG cc = 0, rc = 0;
-  char qm[48] = "BENCH";
-  MQCONN(qm, &h, &cc, &rc);
-  if (cc != MQCC_OK) {
-    state.SkipWithError("MQCONN failed");
-    return;
-  }
-  MQOD od{};
-  memcpy(od.StrucId, MQOD_STRUC_ID, 4);
-  od.Version = 1;
-  od.ObjectType = MQOT_Q;
-  strncpy(od.ObjectName, "BENCH.Q", 48);
-  MQHOBJ obj = 0;
-  MQOPEN(h, &od, MQOO_OUTPUT | MQOO_INPUT_SHARED, &obj, &cc, &rc);
   std::string data(bytes, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + (i * 11) % 26);
   std::string buf(bytes, '\0');
+  std::vector<char> raw(bytes, 'r');
   MQBYTE24 correl{};
   snprintf(reinterpret_cast<char*>(correl), sizeof correl, "bench-rounds");
   bool ok = true;
+  MqSide mq;
   auto put_get = [&] {
+    MQLONG cc = 0, rc = 0;
     for (int i = 0; i < kOpsPerRound && ok; ++i) {
       MQMD md{};
       memcpy(md.StrucId, MQMD_STRUC_ID, 4);
@@ -281,7 +355,7 @@ void BM_PutGetVsRawRounds(benchmark::State& state) {
       memcpy(pmo.StrucId, MQPMO_STRUC_ID, 4);
       pmo.Version = 1;
       pmo.Options = MQPMO_NO_SYNCPOINT;
-      MQPUT(h, obj, &md, &pmo, static_cast<MQLONG>(data.size()), data.data(), &cc, &rc);
+      MQPUT(mq.h, mq.obj, &md, &pmo, static_cast<MQLONG>(data.size()), data.data(), &cc, &rc);
       MQGMO gmo{};
       memcpy(gmo.StrucId, MQGMO_STRUC_ID, 4);
       gmo.Version = 2;
@@ -292,17 +366,22 @@ void BM_PutGetVsRawRounds(benchmark::State& state) {
       got.Version = 1;
       memcpy(got.CorrelId, correl, 24);
       MQLONG len = 0;
-      MQGET(h, obj, &got, &gmo, static_cast<MQLONG>(buf.size()), buf.data(), &len, &cc, &rc);
+      MQGET(mq.h, mq.obj, &got, &gmo, static_cast<MQLONG>(buf.size()), buf.data(), &len, &cc, &rc);
       ok = cc == MQCC_OK && len == static_cast<MQLONG>(bytes) && buf == data;
     }
   };
+  int echo_fd = -1;
+  auto raw_trips = [&] {
+    for (int i = 0; i < raw_per_op * kOpsPerRound && ok; ++i) ok = RoundTrip(echo_fd, raw.data(), bytes);
+  };
   bench::RatioRounds rounds;
   for (auto _ : state) {
-    EchoPair pair = MakeEchoPair(bytes);
-    std::vector<char> raw(bytes, 'r');
-    auto raw_trips = [&] {
-      for (int i = 0; i < raw_per_op * kOpsPerRound && ok; ++i) ok = RoundTrip(pair.client, raw.data(), bytes);
-    };
+    echo_fd = ConnectEcho(bytes);
+    if (echo_fd < 0 || !mq.Open()) {
+      if (echo_fd >= 0) close(echo_fd);
+      state.SkipWithError("cannot connect to the echo peer or the queue manager");
+      break;
+    }
     double ours = 0, base = 0;
     if (rounds.OursFirst()) {
       ours = bench::RatioRounds::Seconds(put_get);
@@ -311,8 +390,8 @@ void BM_PutGetVsRawRounds(benchmark::State& state) {
       base = bench::RatioRounds::Seconds(raw_trips);
       ours = bench::RatioRounds::Seconds(put_get);
     }
-    close(pair.client);
-    pair.echo.join();
+    close(echo_fd);
+    mq.Close();
     if (!ok) {
       state.SkipWithError("a put+get or raw round trip failed");
       break;
@@ -320,7 +399,6 @@ void BM_PutGetVsRawRounds(benchmark::State& state) {
     rounds.Add(ours, base);
     state.SetIterationTime(ours);
   }
-  MQDISC(&h, &cc, &rc);
   state.SetItemsProcessed(state.iterations() * kOpsPerRound);
   rounds.Report(state, bytes <= kMsgBytes ? "mq_bench 1 KB put+get / two raw exchanges"
                                          : "mq_bench 256 KB put+get / one raw round trip of the same bytes");
@@ -338,13 +416,20 @@ int main(int argc, char** argv) {
   fprintf(stderr, "WARNING: built without optimisation; figures are not representative\n");
 #endif
   benchmark::AddCustomContext("message_bytes", std::to_string(kMsgBytes));
+  // The echo peer is forked first, while this process has one thread.
+  if (!StartEchoPeer()) {
+    fprintf(stderr, "mq_bench: cannot start the echo peer\n");
+    return 1;
+  }
   if (!StartServer()) {
     fprintf(stderr, "mq_bench: cannot start mqsim\n");
     StopServer();
+    StopEchoPeer();
     return 1;
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   StopServer();
+  StopEchoPeer();
   return 0;
 }

@@ -194,7 +194,8 @@ void Step(World& w, std::vector<Slot>& slots, FuzzedDataProvider& p) {
       req.options = Options(p, 0xFFFF);
       req.context = hobj();
       req.md = Md(p);
-      req.data = p.ConsumeRandomLengthString(1500);
+      std::string data = p.ConsumeRandomLengthString(1500);
+      req.data = data;
       qm->Put(s, req, op == 3);
       break;
     }

@@ -2,6 +2,7 @@
 // the server, with the reasons the suite relies on.
 #include <arpa/inet.h>
 #include <atomic>
+#include <random>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <set>
@@ -364,6 +365,59 @@ TEST_F(MqsimTest, TruncationReportsTheFullLength) {
   EXPECT_EQ(g.length, 40000);
   EXPECT_EQ(g.data, big.substr(0, 512));
   EXPECT_EQ(Get(h, obj).data, "next");
+  Disconnect(h);
+}
+
+// Large messages cross the client's and the server's buffers on every get
+// path (removed, under a unit of work and backed out, browsed, truncated),
+// sized around the points where those buffers grow, move or are given
+// back, and interleaved so that a small reply follows a large one.
+TEST_F(MqsimTest, LargeMessagesKeepEveryByteOnEveryGetPath) {
+  ASSERT_EQ(Ctl("define QM1 APP.Q --type local"), 0);
+  MQHCONN h = Connect();
+  MQHOBJ obj = 0;
+  ASSERT_EQ(Open(h, "APP.Q", MQOO_OUTPUT | MQOO_INPUT_SHARED | MQOO_BROWSE, &obj), 0);
+  std::mt19937_64 rng(harrow::testsupport::TestSeed());
+  const MQLONG largest = mqsim::kMaxMsgLength;
+  for (size_t size : {size_t{65536 - 400}, size_t{65536}, size_t{0}, size_t{256 * 1024 + 1}, size_t{3},
+                      size_t{1024 * 1024 + 1}, size_t{7}, static_cast<size_t>(largest)}) {
+    std::string data(size, '\0');
+    for (auto& c : data) c = static_cast<char>(rng());
+    SCOPED_TRACE(size);
+    ASSERT_EQ(Put(h, obj, data), MQRC_NONE);
+    ASSERT_EQ(Put(h, obj, "small"), MQRC_NONE);
+    // Browsed, then got under a unit of work and backed out: still whole.
+    Got g = Get(h, obj, MQGMO_BROWSE_FIRST, 0, largest);
+    EXPECT_EQ(g.rc, MQRC_NONE);
+    EXPECT_TRUE(g.data == data);
+    g = Get(h, obj, MQGMO_SYNCPOINT, 0, largest);
+    EXPECT_EQ(g.length, static_cast<MQLONG>(size));
+    EXPECT_TRUE(g.data == data);
+    MQLONG cc = 0, rc = 0;
+    MQBACK(h, &cc, &rc);
+    ASSERT_EQ(cc, MQCC_OK);
+    // Truncated and left, then got whole; the small one after it.
+    if (size > 10) {
+      g = Get(h, obj, MQGMO_NO_SYNCPOINT, 0, 10);
+      EXPECT_EQ(g.rc, MQRC_TRUNCATED_MSG_FAILED);
+      EXPECT_EQ(g.length, static_cast<MQLONG>(size));
+      EXPECT_EQ(g.data, data.substr(0, 10));
+    }
+    g = Get(h, obj, MQGMO_NO_SYNCPOINT, 0, largest);
+    EXPECT_EQ(g.rc, MQRC_NONE);
+    EXPECT_EQ(g.md.BackoutCount, 1);
+    EXPECT_TRUE(g.data == data);
+    EXPECT_EQ(Get(h, obj).data, "small");
+  }
+  // Truncated and accepted: the first bytes come, the message goes.
+  std::string big(300000, 'b');
+  big[5] = 'x';
+  ASSERT_EQ(Put(h, obj, big), MQRC_NONE);
+  Got g = Get(h, obj, MQGMO_NO_SYNCPOINT | MQGMO_ACCEPT_TRUNCATED_MSG, 0, 100000);
+  EXPECT_EQ(g.rc, MQRC_TRUNCATED_MSG_ACCEPTED);
+  EXPECT_EQ(g.length, 300000);
+  EXPECT_TRUE(g.data == big.substr(0, 100000));
+  EXPECT_EQ(Get(h, obj).rc, MQRC_NO_MSG_AVAILABLE);
   Disconnect(h);
 }
 

@@ -35,9 +35,9 @@ struct Conn {
   // a call in progress on the connection.
   std::atomic<bool> broken{false};
   std::string qmgr;
-  // The last reply's bytes: kept so that a call does not allocate again
-  // for a reply no larger than one before it.
-  std::vector<uint8_t> reply;
+  // Replies are read into storage kept between calls: a call allocates
+  // only for a reply larger than any before it.
+  FrameReceiver replies;
   ~Conn() {
     if (fd >= 0) ::close(fd);
   }
@@ -60,19 +60,24 @@ std::shared_ptr<Conn> Lookup(MQHCONN h) {
   return it == g_conns.end() ? nullptr : it->second;
 }
 
-// Sends one request and reads its reply. False (reason in *rc) when the
-// connection is or becomes broken.
-bool Exchange(Conn& c, uint32_t op, const Writer& request, std::vector<uint8_t>* reply, MQLONG* rc) {
+// Sends one request, then `tail` (bytes that end the request, sent from
+// where they are), and reads its reply, which stays valid until the next
+// exchange on the connection. False (reason in *rc) when the connection
+// is or becomes broken.
+bool Exchange(Conn& c, uint32_t op, const Writer& request, ByteView tail, std::span<const uint8_t>* reply,
+              MQLONG* rc) {
   if (c.broken) {
     *rc = MQRC_CONNECTION_BROKEN;
     return false;
   }
-  // Header and payload leave in one gathered write, without a copy.
-  uint32_t head[2] = {static_cast<uint32_t>(request.size() + 4), op};
-  const auto& payload = const_cast<Writer&>(request).buffer();
+  // Header, payload and tail leave in one gathered write, without a copy.
+  uint32_t head[2] = {static_cast<uint32_t>(request.size() + tail.size() + 4), op};
+  const auto& payload = request.buffer();
+  iovec parts[3] = {{head, sizeof head},
+                    {const_cast<uint8_t*>(payload.data()), payload.size()},
+                    {const_cast<char*>(tail.data()), tail.size()}};
   uint32_t reply_op = 0;
-  if (!SendFrameParts(c.fd, head, sizeof head, payload.data(), payload.size()) ||
-      !RecvFrame(c.fd, &reply_op, reply) || reply_op != op) {
+  if (!SendParts(c.fd, parts, 3) || !c.replies.Next(c.fd, &reply_op, reply) || reply_op != op) {
     c.broken = true;
     ::close(c.fd);
     c.fd = -1;
@@ -82,23 +87,39 @@ bool Exchange(Conn& c, uint32_t op, const Writer& request, std::vector<uint8_t>*
   return true;
 }
 
-// One call on a connection: lock, exchange, decode. Returns false after
-// setting cc/rc when the call could not be made.
-template <typename Reply>
-bool Call(MQHCONN hconn, uint32_t op, const Writer& request, Reply* reply, PMQLONG cc, PMQLONG rc) {
+// The request of a call, built in storage the thread keeps.
+Writer& RequestWriter() {
+  thread_local Writer w;
+  w.Clear();
+  return w;
+}
+
+struct DecodeWhole {
+  template <typename Reply>
+  bool operator()(std::span<const uint8_t> bytes, Reply* reply) const {
+    return Decode(bytes, reply);
+  }
+};
+
+// One call on a connection: lock, exchange, decode. `decode` runs under
+// the connection's lock, while the reply's bytes are valid. Returns false
+// after setting cc/rc when the call could not be made.
+template <typename Reply, typename Decoder = DecodeWhole>
+bool Call(MQHCONN hconn, uint32_t op, const Writer& request, Reply* reply, PMQLONG cc, PMQLONG rc,
+          ByteView tail = {}, Decoder decode = {}) {
   std::shared_ptr<Conn> c = Lookup(hconn);
   if (!c) {
     Set(cc, rc, MQCC_FAILED, MQRC_HCONN_ERROR);
     return false;
   }
   std::lock_guard<std::mutex> lock(c->mu);
-  std::vector<uint8_t>& bytes = c->reply;
+  std::span<const uint8_t> bytes;
   MQLONG reason = MQRC_NONE;
-  if (!Exchange(*c, op, request, &bytes, &reason)) {
+  if (!Exchange(*c, op, request, tail, &bytes, &reason)) {
     Set(cc, rc, MQCC_FAILED, reason);
     return false;
   }
-  if (!Decode(bytes, reply)) {
+  if (!decode(bytes, reply)) {
     c->broken = true;
     Set(cc, rc, MQCC_FAILED, MQRC_CONNECTION_BROKEN);
     return false;
@@ -196,10 +217,10 @@ void ConnectTo(const std::string& qmgr, const std::string& host, int port, PMQHC
   req.pid = static_cast<uint32_t>(::getpid());
   Writer w;
   Encode(w, req);
-  std::vector<uint8_t> bytes;
+  std::span<const uint8_t> bytes;
   MQLONG reason = MQRC_NONE;
   ConnectReply reply;
-  if (!Exchange(*c, kOpConnect, w, &bytes, &reason)) {
+  if (!Exchange(*c, kOpConnect, w, {}, &bytes, &reason)) {
     *hconn = MQHC_UNUSABLE_HCONN;
     Set(cc, rc, MQCC_FAILED, MQRC_Q_MGR_NOT_AVAILABLE);
     return;
@@ -325,10 +346,10 @@ extern "C" __attribute__((visibility("default"))) void MQDISC(PMQHCONN Hconn, PM
   MQLONG cc = MQCC_OK, rc = MQRC_NONE;
   {
     std::lock_guard<std::mutex> lock(c->mu);
-    std::vector<uint8_t> bytes;
+    std::span<const uint8_t> bytes;
     ReplyHead reply;
     Writer w;
-    if (!Exchange(*c, kOpDisconnect, w, &bytes, &rc)) {
+    if (!Exchange(*c, kOpDisconnect, w, {}, &bytes, &rc)) {
       cc = MQCC_FAILED;
     } else if (Decode(bytes, &reply)) {
       cc = reply.cc;
@@ -423,11 +444,12 @@ static void DoPut(MQHCONN Hconn, MQHOBJ Hobj, const MQOD* od, PMQVOID MsgDesc, P
   req.options = pmo->Options;
   req.context = pmo->Context;
   req.md = WideMd(md);
-  if (BufferLength > 0) req.data.assign(static_cast<const char*>(Buffer), static_cast<size_t>(BufferLength));
-  Writer w;
-  EncodePut(w, req, od != nullptr);
+  // The message goes from the caller's buffer straight to the socket.
+  if (BufferLength > 0) req.data = ByteView(Buffer, static_cast<size_t>(BufferLength));
+  Writer& w = RequestWriter();
+  EncodePutHead(w, req, od != nullptr);
   PutReply reply;
-  if (!Call(Hconn, od != nullptr ? kOpPut1 : kOpPut, w, &reply, CompCode, Reason)) return;
+  if (!Call(Hconn, od != nullptr ? kOpPut1 : kOpPut, w, &reply, CompCode, Reason, req.data)) return;
   if (reply.cc == MQCC_FAILED) return;
   CopyMdBack(md, reply.md);
   SetField(pmo->ResolvedQName, 48, reply.resolved_q);
@@ -483,18 +505,29 @@ extern "C" __attribute__((visibility("default"))) void MQGET(MQHCONN Hconn, MQHO
                                                       : (MQMO_MATCH_MSG_ID | MQMO_MATCH_CORREL_ID);
   req.md = WideMd(md);
   req.buffer_length = static_cast<uint32_t>(BufferLength);
-  Writer w;
+  Writer& w = RequestWriter();
   Encode(w, req);
   GetReply reply;
-  if (!Call(Hconn, kOpGet, w, &reply, CompCode, Reason)) return;
+  // The message is copied from the reply's bytes into the caller's buffer
+  // while the connection is held (the bytes are the connection's).
+  size_t copied = 0;
+  auto take = [&](std::span<const uint8_t> bytes, GetReply* r) {
+    ByteView data;
+    if (!Decode(bytes, r, &data)) return false;
+    bool has_message = r->cc != MQCC_FAILED || r->rc == MQRC_TRUNCATED_MSG_FAILED;
+    if (has_message) {
+      copied = std::min<size_t>(data.size(), static_cast<size_t>(BufferLength));
+      if (copied > 0) std::memcpy(Buffer, data.data(), copied);
+    }
+    return true;
+  };
+  if (!Call(Hconn, kOpGet, w, &reply, CompCode, Reason, {}, take)) return;
   bool has_message = reply.cc != MQCC_FAILED || reply.rc == MQRC_TRUNCATED_MSG_FAILED;
   if (!has_message) return;
   CopyMdBack(md, reply.md);
-  size_t n = std::min<size_t>(reply.data.size(), static_cast<size_t>(BufferLength));
-  if (n > 0) std::memcpy(Buffer, reply.data.data(), n);
   *DataLength = static_cast<MQLONG>(reply.data_length);
   SetField(gmo->ResolvedQName, 48, reply.resolved_q);
-  if (gmo->Version >= MQGMO_VERSION_3) gmo->ReturnedLength = static_cast<MQLONG>(n);
+  if (gmo->Version >= MQGMO_VERSION_3) gmo->ReturnedLength = static_cast<MQLONG>(copied);
 }
 
 // ---- 5. MQINQ, MQSET, MQCMIT, MQBACK ----------------------------------------

@@ -75,8 +75,7 @@ std::vector<uint8_t> Frame(uint32_t op, const Writer& payload) {
   f.U32(static_cast<uint32_t>(payload.size() + 4));
   f.U32(op);
   std::vector<uint8_t> out = std::move(f.buffer());
-  const auto& p = const_cast<Writer&>(payload).buffer();
-  out.insert(out.end(), p.begin(), p.end());
+  out.insert(out.end(), payload.buffer().begin(), payload.buffer().end());
   return out;
 }
 
@@ -120,7 +119,7 @@ bool Decode(std::span<const uint8_t> in, CloseRequest* m) {
   return r.AtEnd();
 }
 
-void EncodePut(Writer& w, const PutRequest& m, bool put1) {
+void EncodePutHead(Writer& w, const PutRequest& m, bool put1) {
   if (put1)
     PutOd(w, m.od);
   else
@@ -128,7 +127,11 @@ void EncodePut(Writer& w, const PutRequest& m, bool put1) {
   w.I32(m.options);
   w.I32(m.context);
   PutMd(w, m.md);
-  w.Bytes(m.data);
+  w.U32(static_cast<uint32_t>(m.data.size()));
+}
+void EncodePut(Writer& w, const PutRequest& m, bool put1) {
+  EncodePutHead(w, m, put1);
+  w.Raw(m.data.data(), m.data.size());
 }
 bool DecodePut(std::span<const uint8_t> in, PutRequest* m, bool put1) {
   Reader r(in);
@@ -273,14 +276,20 @@ void Encode(Writer& w, const GetReply& m) {
   w.Bytes(m.data);
   w.Fixed(m.resolved_q, 48);
 }
-bool Decode(std::span<const uint8_t> in, GetReply* m) {
+bool Decode(std::span<const uint8_t> in, GetReply* m, ByteView* data) {
   Reader r(in);
   GetHead(r, m);
   GetMd(r, &m->md);
   r.U32(&m->data_length);
-  r.Bytes(&m->data, kMaxMsgLength);
+  r.Bytes(data, kMaxMsgLength);
   r.Fixed(&m->resolved_q, 48);
   return r.AtEnd();
+}
+bool Decode(std::span<const uint8_t> in, GetReply* m) {
+  ByteView data;
+  if (!Decode(in, m, &data)) return false;
+  m->data = data.str();
+  return true;
 }
 
 void Encode(Writer& w, const InquireReply& m) {

@@ -47,14 +47,16 @@ struct CloseRequest {
   MQHOBJ hobj = 0;
   MQLONG options = 0;
 };
-// PUT and PUT1; PUT1 carries od instead of hobj.
+// PUT and PUT1; PUT1 carries od instead of hobj. The message bytes are
+// not copied into the request: decoded, they view the frame; built by a
+// caller, they view its storage (see ByteView).
 struct PutRequest {
   MQHOBJ hobj = 0;
   ObjDesc od;
   MQLONG options = 0;
   MQHOBJ context = 0;
   MQMD md{};
-  std::string data;
+  ByteView data;
 };
 struct GetRequest {
   MQHOBJ hobj = 0;
@@ -128,6 +130,9 @@ void Encode(Writer& w, const ConnectRequest& m);
 void Encode(Writer& w, const OpenRequest& m);
 void Encode(Writer& w, const CloseRequest& m);
 void EncodePut(Writer& w, const PutRequest& m, bool put1);
+// All of a put but the message bytes, which follow it on the wire: a
+// sender writes them from where they are.
+void EncodePutHead(Writer& w, const PutRequest& m, bool put1);
 void Encode(Writer& w, const GetRequest& m);
 void Encode(Writer& w, const InquireRequest& m);
 void Encode(Writer& w, const SetRequest& m);
@@ -156,6 +161,9 @@ bool Decode(std::span<const uint8_t> in, ConnectReply* m);
 bool Decode(std::span<const uint8_t> in, OpenReply* m);
 bool Decode(std::span<const uint8_t> in, PutReply* m);
 bool Decode(std::span<const uint8_t> in, GetReply* m);
+// The same, leaving the message bytes where they are: *data views them in
+// `in` and m->data stays empty.
+bool Decode(std::span<const uint8_t> in, GetReply* m, ByteView* data);
 bool Decode(std::span<const uint8_t> in, InquireReply* m);
 bool Decode(std::span<const uint8_t> in, ControlReply* m);
 bool DecodeStatus(std::span<const uint8_t> in, ReplyHead* head, std::vector<QmgrStatus>* list);

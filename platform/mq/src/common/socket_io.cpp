@@ -1,6 +1,7 @@
 #include "socket_io.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
@@ -29,29 +30,34 @@ bool SendAll(int fd, const void* data, size_t n) {
   return true;
 }
 
-bool SendFrameParts(int fd, const void* a, size_t a_len, const void* b, size_t b_len) {
-  iovec iov[2] = {{const_cast<void*>(a), a_len}, {const_cast<void*>(b), b_len}};
-  int first = 0;
-  while (first < 2) {
+bool SendParts(int fd, iovec* parts, size_t count) {
+  size_t first = 0;
+  while (first < count && parts[first].iov_len == 0) ++first;
+  while (first < count) {
     msghdr msg{};
-    msg.msg_iov = iov + first;
-    msg.msg_iovlen = static_cast<size_t>(2 - first);
+    msg.msg_iov = parts + first;
+    msg.msg_iovlen = count - first;
     ssize_t w = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
     if (w < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     size_t left = static_cast<size_t>(w);
-    while (first < 2 && left >= iov[first].iov_len) {
-      left -= iov[first].iov_len;
+    while (first < count && left >= parts[first].iov_len) {
+      left -= parts[first].iov_len;
       ++first;
     }
-    if (first < 2) {
-      iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
-      iov[first].iov_len -= left;
+    if (first < count) {
+      parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + left;
+      parts[first].iov_len -= left;
     }
   }
   return true;
+}
+
+bool SendFrameParts(int fd, const void* a, size_t a_len, const void* b, size_t b_len) {
+  iovec iov[2] = {{const_cast<void*>(a), a_len}, {const_cast<void*>(b), b_len}};
+  return SendParts(fd, iov, 2);
 }
 
 static bool RecvAll(int fd, void* data, size_t n) {
@@ -76,6 +82,52 @@ bool RecvFrame(int fd, uint32_t* op, std::vector<uint8_t>* payload) {
   *op = head[1];
   payload->resize(head[0] - 4);
   return payload->empty() || RecvAll(fd, payload->data(), payload->size());
+}
+
+void FrameReceiver::Reserve(size_t total) {
+  if (cap_ - begin_ >= total) return;
+  size_t live = end_ - begin_;
+  if (cap_ >= total) {
+    std::memmove(buf_.get(), buf_.get() + begin_, live);
+  } else {
+    size_t cap = std::max({total, cap_ * 2, size_t{64 * 1024}});
+    std::unique_ptr<uint8_t[]> fresh(new uint8_t[cap]);
+    if (live > 0) std::memcpy(fresh.get(), buf_.get() + begin_, live);
+    buf_ = std::move(fresh);
+    cap_ = cap;
+  }
+  begin_ = 0;
+  end_ = live;
+}
+
+bool FrameReceiver::Next(int fd, uint32_t* op, std::span<const uint8_t>* payload) {
+  begin_ += consumed_;
+  consumed_ = 0;
+  if (begin_ == end_) begin_ = end_ = 0;
+  size_t total = kFrameHeaderBytes + 4;
+  bool have_length = false;
+  for (;;) {
+    if (!have_length && end_ - begin_ >= 8) {
+      uint32_t len = 0;
+      std::memcpy(&len, buf_.get() + begin_, 4);
+      if (len < 4 || len - 4 > kMaxFramePayloadBytes) return false;
+      total = kFrameHeaderBytes + len;
+      have_length = true;
+    }
+    if (have_length && end_ - begin_ >= total) break;
+    Reserve(total);
+    ssize_t r = ::recv(fd, buf_.get() + end_, cap_ - end_, 0);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) return false;
+    end_ += static_cast<size_t>(r);
+  }
+  std::memcpy(op, buf_.get() + begin_ + 4, 4);
+  *payload = std::span<const uint8_t>(buf_.get() + begin_ + 8, total - 8);
+  consumed_ = total;
+  return true;
 }
 
 int ConnectTcp(const std::string& host, int port) {

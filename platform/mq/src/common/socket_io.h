@@ -5,17 +5,41 @@
 #define MQSIM_COMMON_SOCKET_IO_H_
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
+#include <sys/uio.h>
 #include <vector>
 
 namespace mqsim {
 
 // Writes all bytes (MSG_NOSIGNAL; EINTR retried). False when the peer is gone.
 bool SendAll(int fd, const void* data, size_t n);
-// Writes a then b with gathered writes (MSG_NOSIGNAL; EINTR retried).
+// Writes the parts in order with gathered writes (MSG_NOSIGNAL; EINTR
+// retried); the iovecs are used up. False when the peer is gone.
+bool SendParts(int fd, iovec* parts, size_t count);
+// Writes a then b with gathered writes.
 bool SendFrameParts(int fd, const void* a, size_t a_len, const void* b, size_t b_len);
 // Reads one frame; false on EOF, error or a length outside 4..max.
 bool RecvFrame(int fd, uint32_t* op, std::vector<uint8_t>* payload);
+
+// Reads frames from a blocking socket into storage it keeps between
+// frames, asking the socket for all it holds, so that a reply that has
+// arrived whole takes one receive. Bytes after a frame wait for the next.
+class FrameReceiver {
+ public:
+  // The next frame; its payload stays valid until the next call. False on
+  // EOF, error or a length outside 4..max.
+  bool Next(int fd, uint32_t* op, std::span<const uint8_t>* payload);
+
+ private:
+  // Room for `total` bytes from begin_ on; moves or grows the storage.
+  void Reserve(size_t total);
+
+  std::unique_ptr<uint8_t[]> buf_;
+  size_t cap_ = 0, begin_ = 0, end_ = 0;
+  size_t consumed_ = 0;  // the frame handed out last, freed on the next call
+};
 // TCP connection to host:port with TCP_NODELAY; -1 on failure (errno set).
 int ConnectTcp(const std::string& host, int port);
 // Unix-domain stream connection; -1 on failure.

@@ -3,26 +3,33 @@
 namespace mqsim {
 
 void Writer::Fixed(std::string_view s, size_t width) {
-  std::string f(width, ' ');
-  std::memcpy(f.data(), s.data(), std::min(s.size(), width));
-  Raw(f.data(), width);
+  size_t n = std::min(s.size(), width);
+  Raw(s.data(), n);
+  buf_->insert(buf_->end(), width - n, static_cast<uint8_t>(' '));
 }
 
 bool Reader::Fixed(std::string* s, size_t width) {
-  std::string raw(width, '\0');
-  if (!Raw(raw.data(), width)) return false;
-  *s = FieldText(raw.data(), width);
+  std::span<const uint8_t> raw;
+  if (!View(&raw, width)) return false;
+  *s = FieldText(reinterpret_cast<const char*>(raw.data()), width);
   return true;
 }
 
 bool Reader::Bytes(std::string* s, size_t max_bytes) {
+  ByteView view;
+  if (!Bytes(&view, max_bytes)) return false;
+  s->assign(view.data(), view.size());
+  return true;
+}
+
+bool Reader::Bytes(ByteView* s, size_t max_bytes) {
   uint32_t n = 0;
   if (!U32(&n)) return false;
   if (n > max_bytes || n > in_.size() - pos_) {
     ok_ = false;
     return false;
   }
-  s->assign(reinterpret_cast<const char*>(in_.data() + pos_), n);
+  *s = ByteView(in_.data() + pos_, n);
   pos_ += n;
   return true;
 }

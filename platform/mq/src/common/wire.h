@@ -57,15 +57,21 @@ enum Op : uint32_t {
   kOpCtlCommandServer = 108,  // mode 0 stop, 1 start, 2 hang
 };
 
+// Appends to its own bytes, or to the end of a buffer it is given (the
+// server encodes a reply straight into a connection's outgoing bytes).
 class Writer {
  public:
   Writer() = default;
+  explicit Writer(std::vector<uint8_t>* target) : buf_(target) {}
+  // A copy would still write to the original's bytes.
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
   void U32(uint32_t v) { Raw(&v, 4); }
   void I32(int32_t v) { Raw(&v, 4); }
   void U64(uint64_t v) { Raw(&v, 8); }
   void Raw(const void* p, size_t n) {
     const auto* b = static_cast<const uint8_t*>(p);
-    buf_.insert(buf_.end(), b, b + n);
+    buf_->insert(buf_->end(), b, b + n);
   }
   // A name in a fixed field: cut to width, padded with blanks.
   void Fixed(std::string_view s, size_t width);
@@ -74,11 +80,38 @@ class Writer {
     U32(static_cast<uint32_t>(s.size()));
     Raw(s.data(), s.size());
   }
-  std::vector<uint8_t>& buffer() { return buf_; }
-  size_t size() const { return buf_.size(); }
+  std::vector<uint8_t>& buffer() { return *buf_; }
+  const std::vector<uint8_t>& buffer() const { return *buf_; }
+  // Every byte of the buffer, those it held before included.
+  size_t size() const { return buf_->size(); }
+  // Empties the buffer and keeps its storage.
+  void Clear() { buf_->clear(); }
 
  private:
-  std::vector<uint8_t> buf_;
+  std::vector<uint8_t> own_;
+  std::vector<uint8_t>* buf_ = &own_;
+};
+
+// Bytes a request or reply refers to without owning them: the frame they
+// were decoded from, or storage of the caller, which must outlive the
+// request. A temporary std::string cannot be bound: it would dangle.
+class ByteView {
+ public:
+  ByteView() = default;
+  ByteView(std::string_view v) : v_(v) {}
+  ByteView(const char* s) : v_(s) {}
+  ByteView(const std::string& s) : v_(s) {}
+  ByteView(std::string&&) = delete;
+  ByteView(const void* p, size_t n) : v_(static_cast<const char*>(p), n) {}
+  const char* data() const { return v_.data(); }
+  size_t size() const { return v_.size(); }
+  bool empty() const { return v_.empty(); }
+  operator std::string_view() const { return v_; }
+  std::string str() const { return std::string(v_); }
+  friend bool operator==(ByteView a, ByteView b) { return a.v_ == b.v_; }
+
+ private:
+  std::string_view v_;
 };
 
 class Reader {
@@ -100,6 +133,8 @@ class Reader {
   bool Fixed(std::string* s, size_t width);
   // Length-prefixed bytes of at most max_bytes.
   bool Bytes(std::string* s, size_t max_bytes);
+  // The same without copying: a view of the reader's input.
+  bool Bytes(ByteView* s, size_t max_bytes);
   // A view of the next n bytes without copying.
   bool View(std::span<const uint8_t>* out, size_t n);
   bool ok() const { return ok_; }

@@ -971,11 +971,12 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
     return MQRC_TRUNCATED_MSG_FAILED;
   }
   MQLONG warning = MQRC_NONE;
-  if (m.data.size() > req.buffer_length) {
+  // A whole message that the get removes gives its bytes to the reply
+  // (below, where it goes); any other is copied.
+  const bool whole = m.data.size() <= req.buffer_length;
+  if (!whole) {
     warning = MQRC_TRUNCATED_MSG_ACCEPTED;
     reply->data.assign(m.data, 0, req.buffer_length);
-  } else {
-    reply->data = m.data;
   }
   if (warning == MQRC_NONE && (opts & MQGMO_CONVERT)) {
     auto ccsid = [](MQLONG c) { return c == MQCCSI_Q_MGR ? kQmgrCcsid : c; };
@@ -986,6 +987,7 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
   }
   if (browsing) {
     if (!(opts & MQGMO_BROWSE_MSG_UNDER_CURSOR)) h->cursor = it->first;
+    if (whole) reply->data = m.data;
   } else {
     bool syncpoint = (opts & MQGMO_SYNCPOINT) || ((opts & MQGMO_SYNCPOINT_IF_PERSISTENT) && m.persistent);
     if (syncpoint && s->uow.size() >= kMaxUncommitted) return fail(MQRC_SYNCPOINT_LIMIT_REACHED);
@@ -993,6 +995,7 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
     if (syncpoint) {
       m.get_uow = s->id;
       s->uow.push_back(UowEntry{q, it->first, false});
+      if (whole) reply->data = m.data;
     } else {
       if (m.persistent) {
         JournalRecord r;
@@ -1002,6 +1005,7 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
         r.priority = -it->first.neg_priority;
         journal_.Append({r});
       }
+      if (whole) reply->data = std::move(m.data);  // m goes on the next line
       q->messages.erase(it);
       ++q->stats.deq_count;
       DepthChanged(*q, false);

@@ -117,6 +117,43 @@ class IoBuffer {
   size_t cap_ = 0, begin_ = 0, end_ = 0;
 };
 
+// Replies waiting to be sent, encoded straight into storage that lives as
+// long as the connection: sent bytes are skipped rather than moved, and
+// the storage is reused once everything went (up to kKeptBufferBytes).
+class OutBuffer {
+ public:
+  size_t size() const { return bytes_.size() - sent_; }
+  bool empty() const { return bytes_.size() == sent_; }
+  const uint8_t* data() const { return bytes_.data() + sent_; }
+  // Where replies are encoded: bytes go at the end.
+  std::vector<uint8_t>* storage() { return &bytes_; }
+  // Drops the sent bytes when the storage is full, before it would grow.
+  // Offsets into the storage change: never while a reply is encoded.
+  void Compact() {
+    if (sent_ > 0 && bytes_.size() == bytes_.capacity()) {
+      bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(sent_));
+      sent_ = 0;
+    }
+  }
+  void Consume(size_t n) {
+    sent_ += std::min(n, size());
+    if (empty()) Clear();
+  }
+  void Clear() {
+    bytes_.clear();
+    sent_ = 0;
+    if (bytes_.capacity() > kKeptBufferBytes) Release();
+  }
+  void Release() {
+    std::vector<uint8_t>().swap(bytes_);
+    sent_ = 0;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t sent_ = 0;
+};
+
 }  // namespace
 
 // ---- 1. Connections ---------------------------------------------------------
@@ -129,7 +166,7 @@ struct Server::Conn : ReplySink {
   QueueManager* qm = nullptr;
   Session* session = nullptr;
   IoBuffer in;
-  IoBuffer out;
+  OutBuffer out;
   size_t* queued_total = nullptr;  // the server's count of queued reply bytes
   bool close_after_flush = false;
   bool dead = false;
@@ -139,12 +176,53 @@ struct Server::Conn : ReplySink {
   Clock::time_point last_activity;  // bytes read or written
   Clock::time_point partial_since;  // `in` began to hold an unfinished frame
   Clock::time_point write_stalled_since;
+  // Where the reply being encoded into `out` begins; npos when none is.
+  static constexpr size_t kNoReply = static_cast<size_t>(-1);
+  size_t open_reply = kNoReply;
+
+  // A reply encoded in place: BeginReply writes the frame head and returns
+  // the storage to encode the payload into (Writer over it); EndReply
+  // fills in the length and queues the frame; CancelReply takes it back.
+  std::vector<uint8_t>* BeginReply(uint32_t op) {
+    out.Compact();
+    std::vector<uint8_t>* bytes = out.storage();
+    open_reply = bytes->size();
+    uint32_t head[2] = {0, op};
+    const auto* p = reinterpret_cast<const uint8_t*>(head);
+    bytes->insert(bytes->end(), p, p + sizeof head);
+    return bytes;
+  }
+  void EndReply() {
+    std::vector<uint8_t>* bytes = out.storage();
+    size_t frame = bytes->size() - open_reply;
+    uint32_t len = static_cast<uint32_t>(frame - kFrameHeaderBytes);
+    std::memcpy(bytes->data() + open_reply, &len, 4);
+    if (out.size() == frame) write_stalled_since = Clock::now();
+    *queued_total += frame;
+    open_reply = kNoReply;
+  }
+  void CancelReply() {
+    out.storage()->resize(open_reply);
+    open_reply = kNoReply;
+  }
 
   void SendReply(uint32_t op, const Writer& payload) override {
     uint32_t head[2] = {static_cast<uint32_t>(payload.size() + 4), op};
+    const auto* h = reinterpret_cast<const uint8_t*>(head);
+    const std::vector<uint8_t>& p = payload.buffer();
     if (out.empty()) write_stalled_since = Clock::now();
-    out.Append(head, sizeof head);
-    out.Append(const_cast<Writer&>(payload).buffer().data(), payload.size());
+    std::vector<uint8_t>* bytes = out.storage();
+    if (open_reply == kNoReply) {
+      out.Compact();
+      bytes->insert(bytes->end(), h, h + sizeof head);
+      bytes->insert(bytes->end(), p.begin(), p.end());
+    } else {
+      // A reply sent while another is being encoded goes before it.
+      auto at = bytes->begin() + static_cast<std::ptrdiff_t>(open_reply);
+      at = bytes->insert(at, h, h + sizeof head);
+      bytes->insert(at + sizeof head, p.begin(), p.end());
+      open_reply += sizeof head + p.size();
+    }
     *queued_total += sizeof head + payload.size();
   }
   void DropReplies() {
@@ -712,8 +790,8 @@ void Server::Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
 // ---- 4. Client requests ------------------------------------------------------
 
 void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
-  Writer w;
   if (c->session == nullptr) {
+    Writer w;
     if (op != kOpConnect) {
       // A session ended by the queue manager: the application learns that
       // its connection is broken.
@@ -759,6 +837,8 @@ void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> paylo
   QueueManager* qm = c->qm;
   Session* s = c->session;
   bool ok = true;
+  // The reply is encoded straight into the connection's outgoing bytes.
+  Writer w(c->BeginReply(op));
   switch (op) {
     case kOpDisconnect:
       qm->Disconnect(s);
@@ -779,7 +859,7 @@ void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> paylo
     }
     case kOpPut:
     case kOpPut1: {
-      PutRequest req;
+      PutRequest req;  // its message bytes view `payload`
       bool put1 = op == kOpPut1;
       if ((ok = DecodePut(payload, &req, put1))) Encode(w, qm->Put(s, req, put1));
       break;
@@ -788,7 +868,10 @@ void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> paylo
       GetRequest req;
       if (!(ok = Decode(payload, &req))) break;
       GetReply reply;
-      if (!qm->Get(s, req, &reply)) return;  // parked: the reply comes later
+      if (!qm->Get(s, req, &reply)) {  // parked: the reply comes later
+        c->CancelReply();
+        return;
+      }
       Encode(w, reply);
       break;
     }
@@ -812,10 +895,11 @@ void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> paylo
       ok = false;
   }
   if (!ok) {
+    c->CancelReply();
     ProtocolError(c, "malformed or unknown request " + std::to_string(op), payload);
     return;
   }
-  c->SendReply(op, w);
+  c->EndReply();
 }
 
 // ---- 5. Control requests ------------------------------------------------------

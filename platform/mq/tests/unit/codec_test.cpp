@@ -2,11 +2,18 @@
 // bytes from the format notes, and a clean refusal of every damaged input.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <sys/socket.h>
+#include <thread>
+#include <type_traits>
+#include <unistd.h>
+
 #include "common/ini.h"
 #include "common/install.h"
 #include "common/protocol.h"
 #include "common/socket_io.h"
 #include "server/journal.h"
+#include "testsupport/testsupport.h"
 
 using namespace mqsim;
 
@@ -37,6 +44,65 @@ TEST(MqsimProtocolTest, EveryTruncationOfARequestIsRefused) {
   std::vector<uint8_t> longer = bytes;
   longer.push_back(0);
   EXPECT_FALSE(DecodePut(longer, &back, false));
+}
+
+// Message bytes are never copied into a request or reply they travel in:
+// a put sent from the caller's storage is its head and then the bytes, and
+// decoding leaves them where they are.
+static_assert(!std::is_constructible_v<ByteView, std::string&&>, "a view of a temporary would dangle");
+static_assert(std::is_constructible_v<ByteView, const std::string&>);
+
+TEST(MqsimProtocolTest, MessageBytesTravelWithoutCopies) {
+  std::string data(1000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+  for (bool put1 : {false, true}) {
+    PutRequest put;
+    put.hobj = 9;
+    put.od.name = "Q";
+    put.data = data;
+    Writer whole, head;
+    EncodePut(whole, put, put1);
+    EncodePutHead(head, put, put1);
+    std::vector<uint8_t> joined = head.buffer();
+    joined.insert(joined.end(), data.begin(), data.end());
+    EXPECT_EQ(joined, whole.buffer()) << put1;
+    PutRequest back;
+    ASSERT_TRUE(DecodePut(whole.buffer(), &back, put1));
+    EXPECT_EQ(std::string_view(back.data), data);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(back.data.data()), whole.buffer().data() + head.size());
+  }
+  GetReply reply;
+  reply.data_length = 5000;
+  reply.data = data;
+  reply.resolved_q = "APP.Q";
+  Writer w;
+  Encode(w, reply);
+  GetReply viewed, copied;
+  ByteView bytes;
+  ASSERT_TRUE(Decode(w.buffer(), &viewed, &bytes));
+  ASSERT_TRUE(Decode(w.buffer(), &copied));
+  EXPECT_TRUE(viewed.data.empty());
+  EXPECT_EQ(std::string_view(bytes), data);
+  EXPECT_EQ(copied.data, data);
+  const auto* at = reinterpret_cast<const uint8_t*>(bytes.data());
+  EXPECT_TRUE(at > w.buffer().data() && at + bytes.size() < w.buffer().data() + w.size());
+  EXPECT_EQ(viewed.data_length, 5000u);
+  EXPECT_EQ(viewed.resolved_q, "APP.Q");
+}
+
+TEST(MqsimProtocolTest, WriterAppendsToTheBufferItIsGiven) {
+  std::vector<uint8_t> out = {0xAA, 0xBB};
+  Writer w(&out);
+  w.U32(0x01020304);
+  w.Fixed("ABC", 5);
+  w.Fixed("ABCDEFG", 4);
+  w.Bytes("xy");
+  std::vector<uint8_t> expected = {0xAA, 0xBB, 4,   3,   2,   1,   'A', 'B', 'C', ' ', ' ',
+                                   'A',  'B',  'C', 'D', 2,   0,   0,   0,   'x', 'y'};
+  EXPECT_EQ(out, expected);
+  EXPECT_EQ(w.size(), expected.size());
+  w.Clear();
+  EXPECT_TRUE(out.empty());
 }
 
 TEST(MqsimProtocolTest, LengthsBeyondTheirBoundsAreRefused) {
@@ -123,6 +189,78 @@ TEST(MqsimIniTest, StanzasKeysCrlfAndComments) {
   EXPECT_EQ(list[1].DataDir(), "/var/mqm/qmgrs/QM2");  // prefix from AllQueueManagers
   EXPECT_EQ(IniFile::Parse(ini.Format()).Format(), ini.Format());
   EXPECT_EQ(DirectoryName("A.B.C"), "A!B!C");
+}
+
+// Frames of every size arrive whole and in order, whether the bytes come
+// one at a time, in random pieces, or many frames in one read.
+TEST(MqsimSocketTest, FrameReceiverTakesFramesHoweverTheBytesArrive) {
+  std::mt19937_64 rng(harrow::testsupport::TestSeed());
+  struct Sent {
+    uint32_t op;
+    std::vector<uint8_t> payload;
+  };
+  std::vector<Sent> frames;
+  for (size_t n : {size_t{0}, size_t{1}, size_t{70000}, size_t{5}, size_t{65536 - 8}, size_t{300000}, size_t{3}}) {
+    Sent f{static_cast<uint32_t>(frames.size() + 1), std::vector<uint8_t>(n)};
+    for (auto& b : f.payload) b = static_cast<uint8_t>(rng());
+    frames.push_back(std::move(f));
+  }
+  std::vector<uint8_t> stream;
+  for (const auto& f : frames) {
+    uint32_t head[2] = {static_cast<uint32_t>(f.payload.size() + 4), f.op};
+    const auto* h = reinterpret_cast<const uint8_t*>(head);
+    stream.insert(stream.end(), h, h + sizeof head);
+    stream.insert(stream.end(), f.payload.begin(), f.payload.end());
+  }
+  // 1: one byte at a time; 0: random pieces; 2: everything at once.
+  for (int mode : {1, 0, 2}) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    std::vector<size_t> pieces;
+    for (size_t at = 0; at < stream.size();) {
+      size_t n = mode == 1 ? 1 : mode == 2 ? stream.size() : 1 + rng() % 100000;
+      n = std::min(n, stream.size() - at);
+      pieces.push_back(n);
+      at += n;
+    }
+    if (mode == 1) pieces.resize(200);  // the first frames byte by byte, then the rest at once
+    std::thread writer([&] {
+      size_t at = 0;
+      for (size_t n : pieces) {
+        if (!SendAll(fds[1], stream.data() + at, n)) break;
+        at += n;
+      }
+      SendAll(fds[1], stream.data() + at, stream.size() - at);
+    });
+    FrameReceiver rx;
+    for (const auto& f : frames) {
+      uint32_t op = 0;
+      std::span<const uint8_t> payload;
+      ASSERT_TRUE(rx.Next(fds[0], &op, &payload)) << "mode " << mode << " op " << f.op;
+      EXPECT_EQ(op, f.op);
+      EXPECT_TRUE(std::equal(payload.begin(), payload.end(), f.payload.begin(), f.payload.end()))
+          << "mode " << mode << " op " << f.op;
+    }
+    writer.join();
+    ::close(fds[1]);
+    uint32_t op = 0;
+    std::span<const uint8_t> payload;
+    EXPECT_FALSE(rx.Next(fds[0], &op, &payload));  // the peer closed
+    ::close(fds[0]);
+  }
+  // Lengths outside 4 .. 4 + largest payload, and a frame cut short.
+  for (uint32_t len : {0u, 3u, kMaxFramePayloadBytes + 5, 100u}) {
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    uint32_t head[3] = {len, 7, 0};
+    ASSERT_TRUE(SendAll(fds[1], head, sizeof head));
+    ::close(fds[1]);
+    FrameReceiver rx;
+    uint32_t op = 0;
+    std::span<const uint8_t> payload;
+    EXPECT_FALSE(rx.Next(fds[0], &op, &payload)) << len;
+    ::close(fds[0]);
+  }
 }
 
 TEST(MqsimSocketTest, ConnectionNames) {
