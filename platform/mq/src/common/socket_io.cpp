@@ -84,48 +84,30 @@ bool RecvFrame(int fd, uint32_t* op, std::vector<uint8_t>* payload) {
   return payload->empty() || RecvAll(fd, payload->data(), payload->size());
 }
 
-void FrameReceiver::Reserve(size_t total) {
-  if (cap_ - begin_ >= total) return;
-  size_t live = end_ - begin_;
-  if (cap_ >= total) {
-    std::memmove(buf_.get(), buf_.get() + begin_, live);
-  } else {
-    size_t cap = std::max({total, cap_ * 2, size_t{64 * 1024}});
-    std::unique_ptr<uint8_t[]> fresh(new uint8_t[cap]);
-    if (live > 0) std::memcpy(fresh.get(), buf_.get() + begin_, live);
-    buf_ = std::move(fresh);
-    cap_ = cap;
-  }
-  begin_ = 0;
-  end_ = live;
-}
-
 bool FrameReceiver::Next(int fd, uint32_t* op, std::span<const uint8_t>* payload) {
-  begin_ += consumed_;
+  in_.Consume(consumed_);
   consumed_ = 0;
-  if (begin_ == end_) begin_ = end_ = 0;
-  size_t total = kFrameHeaderBytes + 4;
-  bool have_length = false;
-  for (;;) {
-    if (!have_length && end_ - begin_ >= 8) {
+  size_t total = 0;  // of the frame at the front, once its length came
+  while (total == 0 || in_.size() < total) {
+    if (total == 0 && in_.size() >= 8) {
       uint32_t len = 0;
-      std::memcpy(&len, buf_.get() + begin_, 4);
+      std::memcpy(&len, in_.data(), 4);
       if (len < 4 || len - 4 > kMaxFramePayloadBytes) return false;
       total = kFrameHeaderBytes + len;
-      have_length = true;
+      continue;
     }
-    if (have_length && end_ - begin_ >= total) break;
-    Reserve(total);
-    ssize_t r = ::recv(fd, buf_.get() + end_, cap_ - end_, 0);
+    size_t missing = (total == 0 ? 8 : total) - in_.size();
+    uint8_t* tail = in_.Tail(std::max(missing, size_t{64 * 1024}));
+    ssize_t r = ::recv(fd, tail, in_.room(), 0);
     if (r < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     if (r == 0) return false;
-    end_ += static_cast<size_t>(r);
+    in_.Commit(static_cast<size_t>(r));
   }
-  std::memcpy(op, buf_.get() + begin_ + 4, 4);
-  *payload = std::span<const uint8_t>(buf_.get() + begin_ + 8, total - 8);
+  std::memcpy(op, in_.data() + 4, 4);
+  *payload = std::span<const uint8_t>(in_.data() + 8, total - 8);
   consumed_ = total;
   return true;
 }

@@ -11,6 +11,8 @@
 #include <sys/uio.h>
 #include <vector>
 
+#include "io_buffer.h"
+
 namespace mqsim {
 
 // Writes all bytes (MSG_NOSIGNAL; EINTR retried). False when the peer is gone.
@@ -24,8 +26,9 @@ bool SendFrameParts(int fd, const void* a, size_t a_len, const void* b, size_t b
 bool RecvFrame(int fd, uint32_t* op, std::vector<uint8_t>* payload);
 
 // Reads frames from a blocking socket into storage it keeps between
-// frames, asking the socket for all it holds, so that a reply that has
-// arrived whole takes one receive. Bytes after a frame wait for the next.
+// frames (sized by the largest frame so far), asking the socket for all
+// the room it has, so that a reply that has arrived whole takes one
+// receive. Bytes after a frame wait for the next.
 class FrameReceiver {
  public:
   // The next frame; its payload stays valid until the next call. False on
@@ -33,12 +36,8 @@ class FrameReceiver {
   bool Next(int fd, uint32_t* op, std::span<const uint8_t>* payload);
 
  private:
-  // Room for `total` bytes from begin_ on; moves or grows the storage.
-  void Reserve(size_t total);
-
-  std::unique_ptr<uint8_t[]> buf_;
-  size_t cap_ = 0, begin_ = 0, end_ = 0;
-  size_t consumed_ = 0;  // the frame handed out last, freed on the next call
+  IoBuffer in_{SIZE_MAX};
+  size_t consumed_ = 0;  // the frame handed out last, dropped on the next call
 };
 // TCP connection to host:port with TCP_NODELAY; -1 on failure (errno set).
 int ConnectTcp(const std::string& host, int port);

@@ -24,6 +24,7 @@
 
 #include "command_server.h"
 #include "common/install.h"
+#include "common/io_buffer.h"
 #include "common/socket_io.h"
 
 namespace mqsim::server {
@@ -64,58 +65,6 @@ std::string Sanitised(std::span<const uint8_t> bytes) {
   }
   return out;
 }
-
-// Bytes waiting at the front of a buffer that lives as long as its
-// connection: consumed bytes are skipped rather than moved, and storage is
-// reused between frames without being cleared.
-class IoBuffer {
- public:
-  size_t size() const { return end_ - begin_; }
-  bool empty() const { return end_ == begin_; }
-  const uint8_t* data() const { return buf_.get() + begin_; }
-  void Consume(size_t n) {
-    begin_ += std::min(n, size());
-    if (begin_ == end_) Clear();
-  }
-  // Room for n more bytes at the end; Commit says how many were written.
-  uint8_t* Tail(size_t n) {
-    if (cap_ - end_ < n) Grow(n);
-    return buf_.get() + end_;
-  }
-  void Commit(size_t n) { end_ += n; }
-  void Append(const void* p, size_t n) {
-    if (n == 0) return;
-    std::memcpy(Tail(n), p, n);
-    end_ += n;
-  }
-  void Clear() {
-    begin_ = end_ = 0;
-    if (cap_ > kKeptBufferBytes) Release();
-  }
-  void Release() {
-    begin_ = end_ = cap_ = 0;
-    buf_.reset();
-  }
-
- private:
-  void Grow(size_t n) {
-    size_t live = size();
-    if (cap_ - live >= n && begin_ > 0) {
-      std::memmove(buf_.get(), buf_.get() + begin_, live);
-    } else {
-      size_t cap = std::max({cap_ * 2, live + n, size_t{4096}});
-      std::unique_ptr<uint8_t[]> fresh(new uint8_t[cap]);
-      if (live > 0) std::memcpy(fresh.get(), buf_.get() + begin_, live);
-      buf_ = std::move(fresh);
-      cap_ = cap;
-    }
-    begin_ = 0;
-    end_ = live;
-  }
-
-  std::unique_ptr<uint8_t[]> buf_;
-  size_t cap_ = 0, begin_ = 0, end_ = 0;
-};
 
 // Replies waiting to be sent, encoded straight into storage that lives as
 // long as the connection: sent bytes are skipped rather than moved, and
@@ -165,7 +114,7 @@ struct Server::Conn : ReplySink {
   std::string listener_qmgr;
   QueueManager* qm = nullptr;
   Session* session = nullptr;
-  IoBuffer in;
+  IoBuffer in{kKeptBufferBytes};
   OutBuffer out;
   size_t* queued_total = nullptr;  // the server's count of queued reply bytes
   bool close_after_flush = false;
