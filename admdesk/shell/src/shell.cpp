@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QScreen>
@@ -50,6 +51,14 @@ ErrorCodeDialog::ErrorCodeDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(edit_);
   layout->addWidget(ok);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* help = new QAction("Help", this);
+  help->setObjectName("ErrorCodeHelp");
+  help->setShortcut(QKeySequence(Qt::Key_F1));
+  help->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(help, &QAction::triggered, this, [] {
+    harrowgui::HelpService::Show(kHelpFile, "/Getting_Started/Action_Trace_Window.htm");
+  });
+  addAction(help);
 }
 
 void ErrorCodeDialog::SetText(const QString& text) { edit_->setPlainText(text); }
@@ -223,6 +232,54 @@ void ChildFrame::SaveLayout() {
   profile_.WriteInt(kSettings, "HSplitterSize", inner_->sizes().value(0));
 }
 
+// ---- About dialog ---------------------------------------------------------------
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("CAboutDlg");
+  setWindowTitle("About Harrowline Compact");
+  auto* layout = new QGridLayout(this);
+  auto add = [&](const QString& caption, QWidget* value) {
+    const int row = layout->rowCount();
+    if (!caption.isEmpty()) layout->addWidget(new QLabel(caption, this), row, 0);
+    layout->addWidget(value, row, caption.isEmpty() ? 0 : 1, 1, caption.isEmpty() ? 2 : 1);
+    return row;
+  };
+  auto* program = new QLabel("admdesk.exe (Harrowline Compact)", this);
+  program->setObjectName("AboutProgram");
+  add("", program);
+  version_ = new QLabel(this);
+  version_->setObjectName("AboutVersion");
+  version_->setText(QString("3.6.%1").arg("0015"));
+  add("Version:", version_);
+  add("", new QLabel("08/30/2002", this));
+  add("Telephone:", new QLabel("+1 555 0100", this));
+  add("Fax:", new QLabel("+1 555 0101", this));
+  // The mail and web values are links: blue, underlined, opened on a click;
+  // their captions are bold.
+  auto link = [&](const QString& caption, const QString& name, const QString& text,
+                   const QString& url) {
+    auto* value = new QLabel(QString("<a href=\"%1\" style=\"color:#0000ff\">%2</a>")
+                                 .arg(url.toHtmlEscaped(), text.toHtmlEscaped()),
+                             this);
+    value->setObjectName(name);
+    value->setTextFormat(Qt::RichText);
+    value->setOpenExternalLinks(true);
+    value->setCursor(Qt::PointingHandCursor);
+    const int row = add(caption, value);
+    QFont bold = layout->itemAtPosition(row, 0)->widget()->font();
+    bold.setBold(true);
+    layout->itemAtPosition(row, 0)->widget()->setFont(bold);
+  };
+  link("Mail:", "AboutMail", "support@brackwin.example", "mailto:support@brackwin.example");
+  link("Web:", "AboutWeb", "www.brackwin.example", "https://www.brackwin.example/");
+  add("", new QLabel("This program is protected by copyright law.", this));
+  auto* ok = new QPushButton("OK", this);
+  ok->setObjectName("AboutOk");
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  layout->addWidget(ok, layout->rowCount(), 1, Qt::AlignRight);
+}
+
 // ---- 4. Main frame ----------------------------------------------------------------
 
 MainFrame::MainFrame(admclient::Profile& profile, const admclient::Clock& clock, QWidget* parent)
@@ -350,9 +407,22 @@ void MainFrame::AddCommands() {
   t.Add(32084, "Display channels", toggle(&show_channels, &show_client_connections),
         flag_rule(&show_channels));
   t.Add(32085, "Display processes", toggle(&show_processes, nullptr), flag_rule(&show_processes));
-  t.Add(57667, "&Harrowline Compact Help...", [] {
-    harrowgui::HelpService::Show("Harrowline Compact Help.chm", "/Welcome.htm");
+  // Help opens the help file at its default topic.
+  auto help = [] { harrowgui::HelpService::Show(kHelpFile, ""); };  // the default topic
+  t.Add(110, "Harrowline Compact Help", help)->setToolTip("Help");
+  t.Add(57667, "&Harrowline Compact Help...", help);
+  QAction* f1 = t.Add(57670, "Help", help);
+  f1->setShortcut(QKeySequence(Qt::Key_F1));
+  // Not in dialogs: they have help of their own.
+  f1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  addAction(f1);
+  t.Add(57664, "&About Harrowline Compact...", [this] {
+    AboutDialog about(this);
+    about.exec();
   });
+  t.Add(57602, "&Close", [this] {
+    if (QMdiSubWindow* sub = mdi_->currentSubWindow()) sub->close();
+  }, [this](QAction* a) { a->setEnabled(mdi_->currentSubWindow() != nullptr); });
   // The network window's commands, routed to the active one: the attribute
   // filters (radio items) and refresh.
   struct Filter {
@@ -389,8 +459,8 @@ void MainFrame::AddCommands() {
 
   auto* toolbar = addToolBar("Harrowline Compact main toolbar");
   toolbar->setObjectName("MainToolBar");
-  const int kToolbar[] = {57600, 32100, 0,     32074, 32073, 32075, 32076, 0,     32077,
-                          32078, 32081, 0,     32082, 32083, 32084, 32085, 0,     57667};
+  const int kToolbar[] = {57600, 57602, 32100, 0,     32074, 32073, 32075, 32076, 0,    32077,
+                          32078, 32081, 0,     32082, 32083, 32084, 32085, 0,     110};
   for (int id : kToolbar) {
     if (id == 0) {
       toolbar->addSeparator();
@@ -443,10 +513,10 @@ void MainFrame::AddMenus() {
     const char* title;
     std::vector<int> ids;  // 0: a separator
   } kMenus[] = {
-      {"&File", {57600, 0, 57665}},
+      {"&File", {57600, 57602, 0, 57665}},
       {"&View", {59393, 32074, 0, 32082, 32083, 32084, 32085, 0, 32041, 32042, 32043, 0, 32044}},
       {"&Tools", {32100, 32073, 32075, 32076, 0, 32077, 32078, 32081}},
-      {"&Help", {57667}},
+      {"&Help", {57667, 0, 57664}},
   };
   for (const auto& m : kMenus) {
     QMenu* menu = menu_bar_->AddMenu(m.title);

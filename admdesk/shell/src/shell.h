@@ -43,6 +43,7 @@ namespace admdesk {
 
 constexpr char kSettings[] = "Settings";
 constexpr char kNetworkTitle[] = "MQSeries Network";
+constexpr char kHelpFile[] = "Harrowline Compact Help.chm";
 constexpr int kDatePane = 2;
 constexpr int kTimePane = 3;
 
@@ -62,6 +63,18 @@ class ErrorCodeDialog : public QDialog {
 
  private:
   QPlainTextEdit* edit_;
+};
+
+// "About Harrowline Compact": the program, its version "3.6.0015", its date
+// and the maker's lines; mail and web are links.
+class AboutDialog : public QDialog {
+  Q_OBJECT
+ public:
+  explicit AboutDialog(QWidget* parent = nullptr);
+  QString version() const { return version_->text(); }
+
+ private:
+  QLabel* version_;
 };
 
 // The "Trace" bar and its "Commands" page; the core's TraceSink.

@@ -2,6 +2,7 @@
 // templates and start-up hooks, and the push-pin frame, under
 // QT_QPA_PLATFORM=offscreen with a temporary profile and install directory.
 
+#include <QDesktopServices>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -11,6 +12,15 @@
 
 using admdesk::ChildFrame;
 using admdesk::MainFrame;
+
+// Takes the place of the desktop's browser: keeps the pages asked for.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> opened;
+ public slots:
+  void Open(const QUrl& url) { opened << url; }
+};
 
 class FrameTest : public QObject {
   Q_OBJECT
@@ -31,6 +41,9 @@ class FrameTest : public QObject {
   void pushPinFrameHidesUnlessPinned_data();
   void pushPinFrameHidesUnlessPinned();
   void pushPinFrameLayout();
+  void helpOpensItsTopic_data();
+  void helpOpensItsTopic();
+  void aboutAndCloseCommands();
 
  private:
   std::unique_ptr<QTemporaryDir> dir_;
@@ -337,6 +350,65 @@ void FrameTest::pushPinFrameLayout() {
   QCOMPARE(frame.pin()->size(), small);
   frame.pin()->SetStyle(0);
   QVERIFY(frame.pin()->size() != small);
+}
+
+void FrameTest::helpOpensItsTopic_data() {
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<QString>("page");  // under $HRLCOMPACT/help
+  const QString book = "Harrowline Compact Help/";
+  QTest::newRow("toolbar help") << "110" << book + "index.html";
+  QTest::newRow("help menu") << "57667" << book + "index.html";
+  QTest::newRow("F1") << "F1" << book + "index.html";
+  QTest::newRow("error-code dialog F1") << "error F1"
+                                        << book + "Getting_Started/Action_Trace_Window.htm";
+}
+
+void FrameTest::helpOpensItsTopic() {
+  QFETCH(QString, how);
+  QFETCH(QString, page);
+  UrlCatcher browser;
+  QDesktopServices::setUrlHandler("file", &browser, "Open");
+  MainFrame frame(*profile_, clock_);
+  frame.RestorePlacement();
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowActive(&frame));
+  if (how == "F1") {
+    QTest::keyClick(&frame, Qt::Key_F1);
+  } else if (how == "error F1") {
+    admdesk::ErrorCodeDialog dialog(&frame);
+    dialog.show();
+    dialog.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &dialog);
+    QTest::keyClick(dialog.findChild<QWidget*>("ErrorCodeText"), Qt::Key_F1);
+  } else {
+    frame.commands().Find(how.toInt())->trigger();
+  }
+  QDesktopServices::unsetUrlHandler("file");
+  QCOMPARE(browser.opened.size(), qsizetype(1));
+  QCOMPARE(browser.opened[0].toLocalFile(), dir_->filePath("help/" + page));
+}
+
+void FrameTest::aboutAndCloseCommands() {
+  admdesk::AboutDialog about;
+  QCOMPARE(about.objectName(), QString("CAboutDlg"));
+  QCOMPARE(about.windowTitle(), QString("About Harrowline Compact"));
+  QCOMPARE(about.version(), QString("3.6.0015"));
+  QCOMPARE(about.findChild<QLabel*>("AboutProgram")->text(),
+           QString("admdesk.exe (Harrowline Compact)"));
+  for (const char* link : {"AboutMail", "AboutWeb"}) {
+    auto* label = about.findChild<QLabel*>(link);
+    QVERIFY(label && label->openExternalLinks());
+    QCOMPARE(label->cursor().shape(), Qt::PointingHandCursor);
+  }
+  MainFrame frame(*profile_, clock_);
+  QCOMPARE(frame.commands().Find(57664)->text(), QString("&About Harrowline Compact..."));
+  frame.OpenNetworkWindow();
+  frame.commands().UpdateAll();
+  QVERIFY(frame.commands().Find(57602)->isEnabled());
+  frame.commands().Find(57602)->trigger();
+  QTRY_COMPARE(frame.mdi()->subWindowList().size(), qsizetype(0));
+  frame.commands().UpdateAll();
+  QVERIFY(!frame.commands().Find(57602)->isEnabled());
 }
 
 QTEST_MAIN(FrameTest)

@@ -225,6 +225,7 @@ QString HelpService::TopicPath(const QString& file_and_topic) {
   if (file.endsWith(".chm", Qt::CaseInsensitive)) file.chop(4);
   while (topic.startsWith('/')) topic.remove(0, 1);
   if (topic.contains("..")) return "";
+  if (topic.isEmpty()) topic = kDefaultTopic;
   return QDir(HelpDirectory()).filePath(file + "/" + topic);
 }
 

@@ -144,7 +144,10 @@ class HelpService {
  public:
   // The help directory: $HRLCOMPACT/help, else ../help.
   static QString HelpDirectory();
-  // "file::topic" split into the page path to open; "" when malformed.
+  // The page a help file opens at when no topic is named.
+  static constexpr char kDefaultTopic[] = "index.html";
+  // "file::topic" split into the page path to open; "" when malformed. An
+  // empty topic is the default page.
   static QString TopicPath(const QString& file_and_topic);
   // Opens file::topic in the desktop's browser; false when it cannot.
   static bool Show(const QString& file, const QString& topic);
