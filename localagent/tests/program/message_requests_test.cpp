@@ -2,7 +2,12 @@
 // sends 10300 to 10306; the agent hands each to the message server on a
 // connection of its own and relays the responses up to the last one.
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -297,6 +302,47 @@ TEST_F(MessageRequestsTest, RefusedForAQueueManagerServedByAProxy) {
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].comp_code, 2);
   EXPECT_EQ(got[0].reason, 2059);
+}
+
+// With authority checks the server acts on the queues as the checked
+// user (a plain frame names the sending process's user): a user the queue
+// manager refuses as alternate user gets 2035.
+TEST_F(MessageRequestsTest, WithAuthorityChecksRequestsRunAsTheCheckedUser) {
+  std::string rules = dir_->Sub("authority.rules");
+  {
+    std::ofstream out(rules);
+    out << "default allow\n";
+  }
+  ASSERT_EQ(chmod(rules.c_str(), 0600), 0);
+  env_.push_back({"HRLCOMPACT_AUTH_RULES", rules});
+  ASSERT_NO_FATAL_FAILURE(StartQueueManagers({"QM1"}));
+  std::string out;
+  ASSERT_EQ(Ctl({"define", "QM1", "MR.SRC", "--type", "local"}, &out), 0) << out;
+  ASSERT_TRUE(StartAgent({"-console", "-s" + std::to_string(agent_port_), "-q", "+u"}));
+  AgentClient client(agent_port_);
+  ASSERT_TRUE(client.Send(10008, {Str(kQmgrName, "QM1")}));
+  mqPcfMessage* opened = client.Receive(seconds(10));
+  ASSERT_NE(opened, nullptr);
+  ASSERT_EQ(opened->Cfh->CompCode, 0) << opened->Cfh->Reason << "\n" << Output();
+
+  Request browse(EXCMD_MG_BROWSE);
+  browse.Str(kQName, "MR.SRC");
+  ASSERT_TRUE(client.SendBuilt(browse.get()));
+  std::vector<Response> got = ReceiveAll(client);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].comp_code, 1);  // allowed: an empty queue
+  EXPECT_EQ(got[0].reason, 2033);
+
+  const passwd* me = getpwuid(geteuid());
+  ASSERT_NE(me, nullptr);
+  std::string user = std::string(me->pw_name).substr(0, 12);
+  for (char& ch : user) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  ASSERT_EQ(Ctl({"deny", "QM1", user}, &out), 0) << out;
+  ASSERT_TRUE(client.SendBuilt(browse.get()));
+  got = ReceiveAll(client);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].comp_code, 2);
+  EXPECT_EQ(got[0].reason, 2035);
 }
 
 // A run that cannot put its final response still ends with one: the
