@@ -57,6 +57,21 @@ class AgentCommandsTest : public AgentWithMqTest {
     if (got != nullptr) EXPECT_EQ(got->Cfh->Control, MQCFC_LAST);
     return got;
   }
+  // MQCMD_INQUIRE_Q of a local queue for the attributes; its first answer.
+  mqPcfMessage* InquireLocalQueue(const std::string& queue, const std::vector<MQLONG>& attributes) {
+    mqPcfMessage* inquiry = BuildMessage(13, MQCFT_COMMAND, {Str(kQName, queue), Int(20, 1)});
+    Message list{};
+    CreatePcfIntListAttr(&list, 1002, static_cast<MQLONG>(attributes.size()));
+    for (size_t i = 0; i < attributes.size(); ++i) {
+      SetPcfIntListAttrValue(&list, static_cast<MQLONG>(i), attributes[i]);
+    }
+    AppendAttr(inquiry, &list);
+    DeleteMessage(&list);
+    RawToPcf(inquiry);
+    bool sent = client_->SendBuilt(inquiry, 1, 10000);
+    DeletePcfMessage(inquiry);
+    return sent ? client_->Receive(seconds(20)) : nullptr;
+  }
   mqPcfMessage* Script(const std::string& text) { return Ask(EXCMD_MQSC_SCRIPT, {Str(kEscapeText, text)}); }
 
   std::unique_ptr<AgentClient> client_;
@@ -176,31 +191,12 @@ TEST_F(AgentCommandsTest, QueueRuntimeInquiryAndLocalQueueInquiriesAnsweredByIt)
 
   // An inquiry of a local queue for named attributes is answered from the
   // queue's statistics; one for all attributes goes to the command server.
-  mqPcfMessage* inquiry = BuildMessage(13, MQCFT_COMMAND, {Str(kQName, "RT.Q"), Int(20, 1)});
-  Message attrs{};
-  ASSERT_TRUE(CreatePcfIntListAttr(&attrs, 1002, 2));
-  SetPcfIntListAttrValue(&attrs, 0, 3);
-  SetPcfIntListAttrValue(&attrs, 1, 15);
-  AppendAttr(inquiry, &attrs);
-  DeleteMessage(&attrs);
-  RawToPcf(inquiry);
-  ASSERT_TRUE(client_->SendBuilt(inquiry, 1, 10000));
-  DeletePcfMessage(inquiry);
-  got = client_->Receive(seconds(20));
+  got = InquireLocalQueue("RT.Q", {3, 15});
   ASSERT_NE(got, nullptr);
   EXPECT_EQ(got->Cfh->Command, EXCMD_INQUIRE_Q_RUNTIME);
   EXPECT_EQ(IntOf(got, 3), 2);
   EXPECT_EQ(IntOf(got, 17), 1);
-
-  inquiry = BuildMessage(13, MQCFT_COMMAND, {Str(kQName, "RT.Q"), Int(20, 1)});
-  ASSERT_TRUE(CreatePcfIntListAttr(&attrs, 1002, 1));
-  SetPcfIntListAttrValue(&attrs, 0, 1009);  // MQIACF_ALL
-  AppendAttr(inquiry, &attrs);
-  DeleteMessage(&attrs);
-  RawToPcf(inquiry);
-  ASSERT_TRUE(client_->SendBuilt(inquiry, 1, 10000));
-  DeletePcfMessage(inquiry);
-  got = client_->Receive(seconds(20));
+  got = InquireLocalQueue("RT.Q", {1009});  // MQIACF_ALL
   ASSERT_NE(got, nullptr);
   EXPECT_EQ(got->Cfh->Command, 13);
   EXPECT_EQ(got->Cfh->CompCode, 0) << got->Cfh->Reason;
