@@ -286,7 +286,7 @@ int AlienPcfToNative(mqPcfMessage* message) {
   if (result) header->BigEndian = IsBgEndian();
   // The ids in the body may have changed byte order: lookups scan until the
   // next RawToPcf.
-  pcfcore::DropIdMap(message);
+  if (pcfcore::IdTable* ids = pcfcore::IdTableOf(message)) ids->Unseal();
   return result;
 }
 

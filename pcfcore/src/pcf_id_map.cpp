@@ -1,25 +1,26 @@
-// The id tables of PCF messages. A table lives in a registry keyed by the
-// message's address, so that the message's public layout stays as every
-// program knows it. Messages of different threads share the registry, so
-// it is guarded; a lookup holds the lock only for one probe.
+// The id tables of PCF messages: the registry of live messages' tables, the
+// pool of spare tables, and each thread's cache of recent answers (the
+// rules are in pcf_id_map.h).
 
 #include "pcf_id_map.h"
 
-#include <memory>
+#include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <new>
+#include <tuple>
 #include <unordered_map>
+#include <vector>
 
 namespace pcfcore {
 
 namespace {
 
-// Nine bits of a multiplicative hash: parameter ids come in runs (1001,
-// 1002, ...), and the multiply spreads them over the table.
-uint32_t Home(MQLONG id) { return (static_cast<uint32_t>(id) * 2654435761u) >> 23; }
-
+// Guards both members; the tables themselves are the owning threads'.
 struct Registry {
   std::mutex mutex;
-  std::unordered_map<const mqPcfMessage*, std::unique_ptr<IdTable>> tables;
+  std::unordered_map<const mqPcfMessage*, IdTable*> live;
+  std::vector<IdTable*> spare;  // tables of deleted messages, never freed
 };
 
 Registry& TheRegistry() {
@@ -29,63 +30,89 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-IdTable::IdTable() : entries_{}, used_{} {}
+constinit thread_local IdCacheEntry t_id_cache[kIdCacheEntries];
+
+IdTable::IdTable() : entries_{} {}
 
 void IdTable::Clear() {
   sealed_ = false;
-  for (int i = 0; i < used_count_; ++i) entries_[used_[i]] = Entry{0, 0};
-  used_count_ = 0;
+  if (++stamp_ == 0) {
+    // Every stamp was used once: empty the entries for real and start over,
+    // so no entry left from 65,536 clears ago can look filled.
+    std::memset(entries_, 0, sizeof entries_);
+    stamp_ = 1;
+  }
 }
 
-void IdTable::Add(MQLONG id, int position) {
-  static_assert(kSlots == 1 << 9, "Home() yields nine bits");
-  if (used_count_ >= PCF_MAX_PARAMETERS) return;
-  for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
-    Entry& e = entries_[i];
-    if (e.position == 0) {
-      e = Entry{id, position};
-      used_[used_count_++] = static_cast<uint16_t>(i);
+void AttachIdTable(const mqPcfMessage* message) {
+  Registry& r = TheRegistry();
+  IdTable* table = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(r.mutex);
+    std::unordered_map<const mqPcfMessage*, IdTable*>::iterator it;
+    bool inserted = false;
+    try {
+      std::tie(it, inserted) = r.live.try_emplace(message, nullptr);
+    } catch (const std::bad_alloc&) {
       return;
     }
-    if (e.id == id) return;
+    if (!inserted) {
+      // An earlier message at this address was freed without
+      // DeletePcfMessage: its table, still owned by this address, is reused.
+      table = it->second;
+    } else if (!r.spare.empty()) {
+      table = r.spare.back();
+      r.spare.pop_back();
+    } else {
+      table = new (std::nothrow) IdTable;
+      // The pool must be able to take every table back without allocating
+      // (DetachIdTable cannot fail): make its room now, while a failure can
+      // still leave the message without a table.
+      size_t tables = r.live.size() + r.spare.size();
+      if (table != nullptr && r.spare.capacity() < tables) {
+        try {
+          r.spare.reserve(std::max(tables, 2 * r.spare.capacity()));
+        } catch (const std::bad_alloc&) {
+          delete table;
+          table = nullptr;
+        }
+      }
+      if (table == nullptr) {
+        r.live.erase(it);
+        return;
+      }
+    }
+    it->second = table;
+    table->Clear();
+    table->set_owner(message);
   }
+  IdCacheSlot(message) = IdCacheEntry{message, table};
 }
 
-int IdTable::Find(MQLONG id) const {
-  if (!sealed_) return -1;
-  for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
-    const Entry& e = entries_[i];
-    if (e.position == 0) return 0;
-    if (e.id == id) return e.position;
+void DetachIdTable(const mqPcfMessage* message) {
+  Registry& r = TheRegistry();
+  IdCacheEntry& cached = IdCacheSlot(message);
+  if (cached.message == message) cached = IdCacheEntry{nullptr, nullptr};
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.live.find(message);
+  if (it == r.live.end()) return;
+  IdTable* table = it->second;
+  r.live.erase(it);
+  table->set_owner(nullptr);
+  table->Clear();
+  r.spare.push_back(table);  // room was made when the table was
+}
+
+IdTable* LookUpIdTable(const mqPcfMessage* message) {
+  Registry& r = TheRegistry();
+  IdTable* table = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(r.mutex);
+    auto it = r.live.find(message);
+    if (it != r.live.end()) table = it->second;
   }
-}
-
-IdTable* IdMapOf(const mqPcfMessage* message) {
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  auto& table = r.tables[message];
-  if (!table) table = std::make_unique<IdTable>();
-  return table.get();
-}
-
-int FindIdPosition(const mqPcfMessage* message, MQLONG id) {
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  auto it = r.tables.find(message);
-  return it == r.tables.end() ? -1 : it->second->Find(id);
-}
-
-void DropIdMap(const mqPcfMessage* message) {
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  auto it = r.tables.find(message);
-  if (it != r.tables.end()) it->second->Unseal();
-}
-
-void ForgetIdMap(const mqPcfMessage* message) {
-  Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> lock(r.mutex);
-  r.tables.erase(message);
+  if (table != nullptr) IdCacheSlot(message) = IdCacheEntry{message, table};
+  return table;
 }
 
 }  // namespace pcfcore

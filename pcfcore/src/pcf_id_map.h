@@ -1,9 +1,30 @@
 // pcf_id_map.h: the parameter id -> index position table of each PCF
 // message, kept beside the message (the message's public layout has no room
 // for it) and rebuilt whenever the message is indexed.
+//
+// Which messages have a table: those made by CreatePcfMessage, from then
+// until DeletePcfMessage. A message object laid out by hand has none, so its
+// lookups scan the index; nothing is kept for it that could outlive it.
+//
+// Where the table is found: a registry keyed by the message's address holds
+// the tables of live messages under a mutex, and each thread keeps a few of
+// its recent answers in a small cache that needs no lock. A cached answer is
+// used only while the table still names that message as its owner:
+//   1. Tables are never freed, only returned to the registry's pool, so a
+//      cached pointer always points at a table.
+//   2. A table's owner is set when it is attached to a message and cleared
+//      when that message is deleted, before the object is freed; two live
+//      messages never share an address.
+//   3. The caller owns the message it passes (one thread at a time), and
+//      everything done to the message before it reached this thread happened
+//      before this call; so the owner read here is either this message (the
+//      table is its own) or something else (the cache is stale and the
+//      registry is asked).
+// Only the owner field is read by a thread that does not own the message.
 #ifndef PCFCORE_SRC_PCF_ID_MAP_H_
 #define PCFCORE_SRC_PCF_ID_MAP_H_
 
+#include <atomic>
 #include <cstdint>
 
 #include "pcfcore/pcf_message.h"
@@ -11,42 +32,133 @@
 namespace pcfcore {
 
 class IdTable {
- public:
-  IdTable();
-  // Empties the table and marks it unusable until Seal().
-  void Clear();
-  // Records position for id unless id is already there: the first
-  // occurrence wins, as a scan from position 1 would find it.
-  void Add(MQLONG id, int position);
-  void Seal() { sealed_ = true; }
-  void Unseal() { sealed_ = false; }
-  // The position of id; 0 when absent; -1 when the table is not sealed.
-  int Find(MQLONG id) const;
-
  private:
+  // Sixteen bytes: a lookup reads one cache line of the table and none of
+  // the index.
   struct Entry {
     MQLONG id;
-    int position;  // 0: empty
+    uint16_t position;
+    uint16_t stamp;
+    MQLONG offset;  // of the record in the body
+    MQLONG length;  // the record's StrucLength
   };
-  static constexpr int kSlots = 512;  // power of two, over 3x the parameters
-  static_assert(kSlots > 3 * PCF_MAX_PARAMETERS);
-  Entry entries_[kSlots];
-  uint16_t used_[PCF_MAX_PARAMETERS];  // the filled entries, for Clear()
-  int used_count_ = 0;
+  static constexpr int kSlots = 256;  // power of two, over 1.5x the parameters
+  static_assert(kSlots * 2 > 3 * PCF_MAX_PARAMETERS);
+  static_assert(PCF_MAX_PARAMETERS <= UINT16_MAX);
+
+  // Eight bits of a multiplicative hash: parameter ids come in runs (1001,
+  // 1002, ...), and the multiply spreads them over the table.
+  static uint32_t Home(MQLONG id) { return (static_cast<uint32_t>(id) * 2654435761u) >> 24; }
+  static_assert(kSlots == 1 << 8, "Home() yields eight bits");
+
+ public:
+  IdTable();
+  IdTable(const IdTable&) = delete;
+  IdTable& operator=(const IdTable&) = delete;
+
+  // Empties the table and marks it unusable until Seal(), in constant time.
+  void Clear();
+  void Seal() { sealed_ = true; }
+  void Unseal() { sealed_ = false; }
+
+  // Fills a table after Clear(). It works on a copy of the table's stamp,
+  // so a run of additions keeps it in a register. A filler of no table
+  // (null) must not be used.
+  class Filler {
+   public:
+    explicit Filler(IdTable* table)
+        : entries_(table != nullptr ? table->entries_ : nullptr),
+          stamp_(table != nullptr ? table->stamp_ : 0) {}
+    // Records that the first record with id is the one at position, starting
+    // offset bytes into the body and length bytes long, unless id is already
+    // there: the first occurrence wins, as a scan from position 1 would find
+    // it. REQUIRES: at most PCF_MAX_PARAMETERS calls since Clear(); offset
+    // >= 0 and length >= 16 (a whole parameter record).
+    void Add(MQLONG id, int position, MQLONG offset, MQLONG length) {
+      for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
+        Entry& e = entries_[i];
+        if (e.stamp != stamp_) {
+          e = Entry{id, static_cast<uint16_t>(position), stamp_, offset, length};
+          return;
+        }
+        if (e.id == id) return;
+      }
+    }
+
+   private:
+    Entry* entries_;
+    uint16_t stamp_;
+  };
+
+  // Where the first record with id was when the table was sealed.
+  struct Place {
+    int position;  // 0: no record has id; -1: the table is not sealed
+    MQLONG offset;
+    MQLONG length;
+  };
+  Place Find(MQLONG id) const {
+    if (!sealed_) return Place{-1, 0, 0};
+    const uint16_t stamp = stamp_;
+    for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
+      const Entry& e = entries_[i];
+      if (e.stamp != stamp) return Place{0, 0, 0};
+      if (e.id == id) return Place{e.position, e.offset, e.length};
+    }
+  }
+
+  // The message this table belongs to; null while it waits in the pool.
+  const mqPcfMessage* owner() const { return owner_.load(std::memory_order_relaxed); }
+  void set_owner(const mqPcfMessage* message) { owner_.store(message, std::memory_order_relaxed); }
+
+ private:
+  // The small fields share the first cache line. An entry is filled when
+  // its stamp is the table's: Clear() moves the table's stamp on instead of
+  // touching every entry.
+  std::atomic<const mqPcfMessage*> owner_{nullptr};
+  uint16_t stamp_ = 1;  // entries start at stamp 0: empty
   bool sealed_ = false;
+  Entry entries_[kSlots];
 };
 
-// The table of message, created empty on first use. The pointer stays valid
-// until ForgetIdMap(message); only message's own thread fills it.
-IdTable* IdMapOf(const mqPcfMessage* message);
-// The position of the first record with id; 0 when the table holds no such
-// id; -1 when message has no usable table (never indexed, or its bytes
-// changed in a way that made the table useless).
-int FindIdPosition(const mqPcfMessage* message, MQLONG id);
-// Marks message's table unusable (its body was rewritten in place).
-void DropIdMap(const mqPcfMessage* message);
-// Frees message's table (the message is being freed).
-void ForgetIdMap(const mqPcfMessage* message);
+// Gives message (just created) an empty, unsealed table. Without memory for
+// one the message simply has none and its lookups scan.
+void AttachIdTable(const mqPcfMessage* message);
+// Takes message's table back (the message is being freed).
+void DetachIdTable(const mqPcfMessage* message);
+
+// Each thread's recent (message, table) answers, direct-mapped by address.
+// Plain data initialised to zero (constinit), so reaching it takes no call;
+// initial-exec because the library is loaded with the program.
+struct IdCacheEntry {
+  const mqPcfMessage* message;
+  IdTable* table;
+};
+constexpr int kIdCacheEntries = 8;
+extern constinit __attribute__((tls_model("initial-exec"))) thread_local IdCacheEntry
+    t_id_cache[kIdCacheEntries];
+
+inline IdCacheEntry& IdCacheSlot(const mqPcfMessage* message) {
+  // Message objects are tens of kilobytes apart: the bits above 12 differ.
+  auto a = reinterpret_cast<uintptr_t>(message);
+  return t_id_cache[((a >> 12) ^ (a >> 15)) & (kIdCacheEntries - 1)];
+}
+
+// The registry's answer for IdTableOf, remembered in this thread's cache.
+IdTable* LookUpIdTable(const mqPcfMessage* message);
+
+// message's table when this thread's cache holds it; else null.
+// REQUIRES: message is not null.
+inline IdTable* CachedIdTableOf(const mqPcfMessage* message) {
+  const IdCacheEntry& cached = IdCacheSlot(message);
+  return cached.message == message && cached.table->owner() == message ? cached.table : nullptr;
+}
+
+// message's table, or null when it has none. Only message's own thread may
+// use the table. REQUIRES: message is not null.
+inline IdTable* IdTableOf(const mqPcfMessage* message) {
+  if (IdTable* table = CachedIdTableOf(message)) return table;
+  return LookUpIdTable(message);
+}
 
 }  // namespace pcfcore
 

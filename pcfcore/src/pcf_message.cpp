@@ -17,6 +17,7 @@
 
 #include "pcf_id_map.h"
 #include "pcfcore/memory.h"
+#include "record_check.h"
 #include "wire.h"
 
 using pcfcore::LoadField;
@@ -93,6 +94,164 @@ MQLONG ParameterCount(const mqPcfMessage* m) {
   return LoadField(m->Body.Payload, pcfcore::kCfhParameterCount);
 }
 
+// Empties record for a fetched copy. A record that already has storage
+// keeps its descriptor: fetched records carry values, never a put, and
+// rewriting the 364-byte default on every fetch was most of a fetch's cost.
+inline bool EmptyRecord(Message* record) {
+  if (record->Storage == nullptr || record->State != 1) [[unlikely]] {
+    return ResetMessage(record) == 1;
+  }
+  std::memset(MESSAGE_HEADER(record)->UserId, 0, sizeof MESSAGE_HEADER(record)->UserId);
+  record->Payload = record->Storage + kHeader;
+  record->UsedLength = kHeader;
+  return true;
+}
+
+// Copies the length bytes at r into record. REQUIRES: EmptyRecord(record).
+inline int CopyRecord(const unsigned char* r, MQLONG length, Message* record) {
+  if (record->Capacity - record->UsedLength < length && !SizeMessage(record, length)) [[unlikely]] {
+    return 0;
+  }
+  pcfcore::CopyBytes(record->Payload, r, static_cast<size_t>(length));
+  record->UsedLength = kHeader + length;
+  return 1;
+}
+
+[[gnu::noinline]] int FetchRecordSlowly(const unsigned char* r, MQLONG length, Message* record) {
+  return EmptyRecord(record) ? CopyRecord(r, length, record) : 0;
+}
+
+// EmptyRecord and CopyRecord, with the usual case (a record with storage
+// and room) kept free of calls.
+inline int FetchRecord(const unsigned char* r, MQLONG length, Message* record) {
+  if (record->Storage == nullptr || record->State != 1 || record->Capacity - kHeader < length) [[unlikely]] {
+    return FetchRecordSlowly(r, length, record);
+  }
+  std::memset(MESSAGE_HEADER(record)->UserId, 0, sizeof MESSAGE_HEADER(record)->UserId);
+  record->Payload = record->Storage + kHeader;
+  pcfcore::CopyBytes(record->Payload, r, static_cast<size_t>(length));
+  record->UsedLength = kHeader + length;
+  return 1;
+}
+
+// Copies record position into record, as GetAttrByPos.
+// REQUIRES: record, message and message's body are not null.
+int FetchAt(MQLONG position, Message* record, const mqPcfMessage* message) {
+  if (!EmptyRecord(record)) return 0;
+  if (position < 0 || position > ParameterCount(message) || position >= PCF_INDEX_SLOTS) return 0;
+  const Message& slot = message->Index[position];
+  // A slot is trusted only while it lies inside the current body; one left
+  // over from before an append or a reuse is refused, never read.
+  auto begin = reinterpret_cast<uintptr_t>(message->Body.Payload);
+  auto end = begin + static_cast<uintptr_t>(PCF_BODY_LENGTH(message));
+  auto at = reinterpret_cast<uintptr_t>(slot.Payload);
+  if (slot.Payload == nullptr || slot.UsedLength < 8 || at < begin || at > end ||
+      static_cast<uintptr_t>(slot.UsedLength) > end - at) {
+    return 0;
+  }
+  return CopyRecord(slot.Payload, slot.UsedLength, record);
+}
+
+// GetAttrByID without the table: the first slot, by position, whose record
+// has Parameter id. REQUIRES: as FetchAt.
+[[gnu::noinline]] int ScanForId(MQLONG id, Message* record, const mqPcfMessage* message) {
+  MQLONG count = ParameterCount(message);
+  if (count > PCF_MAX_PARAMETERS) count = PCF_MAX_PARAMETERS;
+  auto begin = reinterpret_cast<uintptr_t>(message->Body.Payload);
+  auto end = begin + static_cast<uintptr_t>(PCF_BODY_LENGTH(message));
+  for (MQLONG i = 1; i <= count; ++i) {
+    const Message& slot = message->Index[i];
+    auto at = reinterpret_cast<uintptr_t>(slot.Payload);
+    if (slot.Payload == nullptr || at < begin || at + 12 > end) continue;
+    if (LoadField(slot.Payload, pcfcore::kParameter) == id) return FetchAt(i, record, message);
+  }
+  return 0;
+}
+
+// GetAttrByID with message's table, when it has one. The table says where
+// the first record with id lay when the message was last indexed. That
+// place is served while the body there still holds a record of that id and
+// length (the bytes the index slot views); a table that disagrees with the
+// body is not trusted, and the slots are scanned.
+// REQUIRES: record, message and message's body are not null.
+[[gnu::always_inline]] inline int FetchById(const pcfcore::IdTable* ids, MQLONG id, Message* record, const mqPcfMessage* message) {
+  pcfcore::IdTable::Place place = ids->Find(id);
+  if (place.position == 0) return 0;
+  // The table holds only whole records at offsets inside the body it
+  // indexed; the body may have shrunk or been rewritten since.
+  if (place.position > 0 && place.position <= ParameterCount(message) &&
+      int64_t{place.offset} + place.length <= PCF_BODY_LENGTH(message)) {
+    const unsigned char* r = message->Body.Payload + place.offset;
+    if (LoadField(r, pcfcore::kParameter) == id && LoadField(r, pcfcore::kStrucLength) == place.length) {
+      return FetchRecord(r, place.length, record);
+    }
+  }
+  return ScanForId(id, record, message);
+}
+
+// GetAttrByID when this thread's cache does not know message: the registry
+// is asked (null for a message made by hand, which is scanned).
+[[gnu::noinline]] int FetchByIdSlowly(MQLONG id, Message* record, const mqPcfMessage* message) {
+  if (const pcfcore::IdTable* ids = pcfcore::IdTableOf(message)) return FetchById(ids, id, record, message);
+  return ScanForId(id, record, message);
+}
+
+// AppendAttr when the body must grow or the record lies inside it:
+// AppendMessage copes with both, and the views follow a body that moved.
+[[gnu::noinline]] int AppendMoving(mqPcfMessage* message, const Message* record, MQLONG count) {
+  auto old_base = reinterpret_cast<uintptr_t>(message->Body.Payload);
+  if (!AppendMessage(&message->Body, record)) return 0;
+  unsigned char* base = message->Body.Payload;
+  message->Cfh = reinterpret_cast<MQCFH*>(base);
+  StoreField(base, pcfcore::kCfhParameterCount, count + 1);
+  if (reinterpret_cast<uintptr_t>(base) != old_base) {
+    for (Message& slot : message->Index) {
+      if (slot.Payload == nullptr) continue;
+      slot.Payload = base + (reinterpret_cast<uintptr_t>(slot.Payload) - old_base);
+    }
+  }
+  return 1;
+}
+
+// RawToPcf's walk of records 0..n of a body of limit bytes: fills their
+// slots, checks each record once, and (kWithTable) enters each parameter in
+// ids. Returns the length of the records walked, or -1 when one of them
+// overruns the body or is malformed. REQUIRES: 0 <= n < PCF_INDEX_SLOTS;
+// limit >= MQCFH_STRUC_LENGTH; ids cleared when kWithTable.
+template <bool kWithTable>
+int64_t IndexRecords(mqPcfMessage* message, MQLONG n, int64_t limit, pcfcore::IdTable* ids) {
+  [[maybe_unused]] pcfcore::IdTable::Filler filler(kWithTable ? ids : nullptr);
+  unsigned char* body = message->Body.Payload;
+  int64_t offset = 0;
+  for (MQLONG i = 0; i <= n; ++i) {
+    if (offset + 8 > limit) {
+      PrintOverflow(734);
+      return -1;
+    }
+    unsigned char* record = body + offset;
+    int64_t struc_length = LoadField(record, pcfcore::kStrucLength);
+    if (offset + struc_length > limit) {
+      PrintOverflow(734);
+      return -1;
+    }
+    Message& slot = message->Index[i];
+    slot.State = 1;
+    slot.Storage = nullptr;
+    slot.Payload = record;
+    slot.Capacity = static_cast<MQLONG>(struc_length);
+    slot.UsedLength = static_cast<MQLONG>(struc_length);
+    if (!pcfcore::RecordWellFormed(record, struc_length)) return -1;
+    if constexpr (kWithTable) {
+      if (i > 0) {
+        filler.Add(LoadField(record, pcfcore::kParameter), i, static_cast<MQLONG>(offset),
+                   static_cast<MQLONG>(struc_length));
+      }
+    }
+    offset += struc_length;
+  }
+  return offset;
+}
+
 }  // namespace
 
 extern "C" {
@@ -112,6 +271,7 @@ mqPcfMessage* CreatePcfMessage(MQLONG command, MQLONG type, MQLONG size) {
   SetNodeHeaderTemplate(&m->NodeHeader);
   StartBody(m, type, command);
   m->Next = nullptr;
+  pcfcore::AttachIdTable(m);
   RawToPcf(m);
   return m;
 }
@@ -147,7 +307,7 @@ int SizePcfMessage(mqPcfMessage* message, MQLONG size) {
 
 int DeletePcfMessage(mqPcfMessage* message) {
   if (message == nullptr) return 0;
-  pcfcore::ForgetIdMap(message);
+  pcfcore::DetachIdTable(message);
   DeleteMessage(&message->Body);
   DeleteChain(message->Next);
   FreeMemory(message);
@@ -160,27 +320,30 @@ int AppendAttr(mqPcfMessage* message, const Message* record) {
   // must never carry a parameter that RawToPcf could not index.
   MQLONG count = ParameterCount(message);
   if (count < 0 || count >= PCF_MAX_PARAMETERS) return 0;
-  if (!IsPcfAttrValid(record)) return 0;
-  auto old_base = reinterpret_cast<uintptr_t>(message->Body.Payload);
-  if (!AppendMessage(&message->Body, record)) return 0;
-  unsigned char* base = message->Body.Payload;
-  message->Cfh = reinterpret_cast<MQCFH*>(base);
-  StoreField(base, pcfcore::kCfhParameterCount, count + 1);
-  // Keep the existing views pointing into the (possibly moved) body.
-  if (reinterpret_cast<uintptr_t>(base) != old_base) {
-    for (Message& slot : message->Index) {
-      if (slot.Payload == nullptr) continue;
-      slot.Payload = base + (reinterpret_cast<uintptr_t>(slot.Payload) - old_base);
-    }
+  int64_t length;
+  const unsigned char* r = pcfcore::WellFormedRecord(record, &length);
+  if (r == nullptr) return 0;
+  Message& body = message->Body;
+  auto block = reinterpret_cast<uintptr_t>(body.Storage);
+  auto from = reinterpret_cast<uintptr_t>(r);
+  bool from_outside = from < block || from - block >= static_cast<uintptr_t>(body.Capacity);
+  if (body.Storage != nullptr && from_outside && body.UsedLength >= kHeader &&
+      body.UsedLength <= body.Capacity && body.Capacity - body.UsedLength >= length) {
+    // The common case, done here: the record fits, nothing moves, and it
+    // comes from elsewhere, so a plain copy will do.
+    pcfcore::CopyBytes(body.Storage + body.UsedLength, r, static_cast<size_t>(length));
+    body.UsedLength += static_cast<MQLONG>(length);
+    StoreField(body.Payload, pcfcore::kCfhParameterCount, count + 1);
+    return 1;
   }
-  return 1;
+  return AppendMoving(message, record, count);
 }
 
 int RawToPcf(mqPcfMessage* message) {
   if (message == nullptr || message->Body.Payload == nullptr) return 0;
   // Until this index succeeds, lookups by id scan the slots as they are.
-  pcfcore::IdTable* ids = pcfcore::IdMapOf(message);
-  ids->Clear();
+  pcfcore::IdTable* ids = pcfcore::IdTableOf(message);
+  if (ids != nullptr) ids->Clear();
   unsigned char* body = message->Body.Payload;
   message->Cfh = reinterpret_cast<MQCFH*>(body);
   int64_t limit = int64_t{message->Body.UsedLength} - kHeader;
@@ -204,35 +367,13 @@ int RawToPcf(mqPcfMessage* message) {
     return 0;
   }
   if (n < 0) return 0;
-  int64_t offset = 0;
-  for (MQLONG i = 0; i <= n; ++i) {
-    if (offset + 8 > limit) {
-      PrintOverflow(734);
-      return 0;
-    }
-    unsigned char* record = body + offset;
-    int64_t struc_length = LoadField(record, pcfcore::kStrucLength);
-    if (offset + struc_length > limit) {
-      PrintOverflow(734);
-      return 0;
-    }
-    MQLONG type = LoadField(record, pcfcore::kType);
-    if (!((type >= MQCFT_COMMAND && type <= MQCFT_EVENT) || type == EXCFT_PCF || type == EXCFT_BYTES)) {
-      return 0;
-    }
-    // Record 0 is read as the MQCFH (Command, ParameterCount): only a
-    // command, response or event header may stand there.
-    if (i == 0 && type != MQCFT_COMMAND && type != MQCFT_RESPONSE && type != MQCFT_EVENT) return 0;
-    Message& slot = message->Index[i];
-    slot.State = 1;
-    slot.Storage = nullptr;
-    slot.Payload = record;
-    slot.Capacity = static_cast<MQLONG>(struc_length);
-    slot.UsedLength = static_cast<MQLONG>(struc_length);
-    if (!IsPcfAttrValid(&slot)) return 0;
-    if (i > 0) ids->Add(LoadField(record, pcfcore::kParameter), i);
-    offset += struc_length;
-  }
+  // Record 0 is read as the MQCFH (Command, ParameterCount): only a
+  // command, response or event header may stand there.
+  MQLONG type = LoadField(body, pcfcore::kType);
+  if (type != MQCFT_COMMAND && type != MQCFT_RESPONSE && type != MQCFT_EVENT) return 0;
+  int64_t offset = ids != nullptr ? IndexRecords<true>(message, n, limit, ids)
+                                  : IndexRecords<false>(message, n, limit, nullptr);
+  if (offset < 0) return 0;
   // Slots past the last record still view the records of an earlier, longer
   // body; empty them so that a record appended since is refused until the
   // next index instead of being read with an old length. Filled slots always
@@ -243,74 +384,23 @@ int RawToPcf(mqPcfMessage* message) {
     message->Index[i].UsedLength = 0;
   }
   message->Body.UsedLength = static_cast<MQLONG>(offset + kHeader);
-  ids->Seal();
+  if (ids != nullptr) ids->Seal();
   return 1;
 }
-
-namespace {
-
-// Empties record for a fetched copy. A record that already has storage
-// keeps its descriptor: fetched records carry values, never a put, and
-// rewriting the 364-byte default on every fetch was most of a fetch's cost.
-bool EmptyRecord(Message* record) {
-  if (record->Storage == nullptr || record->State != 1) return ResetMessage(record) == 1;
-  std::memset(MESSAGE_HEADER(record)->UserId, 0, sizeof MESSAGE_HEADER(record)->UserId);
-  record->Payload = record->Storage + kHeader;
-  record->UsedLength = kHeader;
-  return true;
-}
-
-}  // namespace
 
 int GetAttrByPos(MQLONG position, Message* record, const mqPcfMessage* message) {
   if (record == nullptr || message == nullptr || message->Body.Payload == nullptr) return 0;
-  if (!EmptyRecord(record)) return 0;
-  if (position < 0 || position > ParameterCount(message) || position >= PCF_INDEX_SLOTS) return 0;
-  const Message& slot = message->Index[position];
-  // A slot is trusted only while it lies inside the current body; one left
-  // over from before an append or a reuse is refused, never read.
-  auto begin = reinterpret_cast<uintptr_t>(message->Body.Payload);
-  auto end = begin + static_cast<uintptr_t>(PCF_BODY_LENGTH(message));
-  auto at = reinterpret_cast<uintptr_t>(slot.Payload);
-  if (slot.Payload == nullptr || slot.UsedLength < 8 || at < begin || at > end ||
-      static_cast<uintptr_t>(slot.UsedLength) > end - at) {
-    return 0;
-  }
-  MQLONG length = slot.UsedLength;
-  if (record->Capacity - record->UsedLength < length && !SizeMessage(record, length)) return 0;
-  std::memcpy(record->Payload, slot.Payload, static_cast<size_t>(length));
-  record->UsedLength = kHeader + length;
-  return 1;
+  return FetchAt(position, record, message);
 }
 
 int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
-  if (message == nullptr || message->Body.Payload == nullptr) return 0;
-  MQLONG count = ParameterCount(message);
-  if (count < 1) return 0;
-  if (count > PCF_MAX_PARAMETERS) count = PCF_MAX_PARAMETERS;
-  // The table answers for the records indexed last; a hit is checked against
-  // the record's bytes, and a table that disagrees with them is not trusted.
-  int position = pcfcore::FindIdPosition(message, id);
-  if (position == 0) return 0;
-  if (position > 0 && position <= count) {
-    const Message& slot = message->Index[position];
-    auto first = reinterpret_cast<uintptr_t>(message->Body.Payload);
-    auto at = reinterpret_cast<uintptr_t>(slot.Payload);
-    if (slot.Payload != nullptr && at >= first &&
-        at + 12 <= first + static_cast<uintptr_t>(PCF_BODY_LENGTH(message)) &&
-        LoadField(slot.Payload, pcfcore::kParameter) == id) {
-      return GetAttrByPos(position, record, message);
-    }
+  if (record == nullptr || message == nullptr || message->Body.Payload == nullptr) return 0;
+  // Every way out of here is a return or a tail call, so the usual case
+  // saves no registers.
+  if (const pcfcore::IdTable* ids = pcfcore::CachedIdTableOf(message)) [[likely]] {
+    return FetchById(ids, id, record, message);
   }
-  auto begin = reinterpret_cast<uintptr_t>(message->Body.Payload);
-  auto end = begin + static_cast<uintptr_t>(PCF_BODY_LENGTH(message));
-  for (MQLONG i = 1; i <= count; ++i) {
-    const Message& slot = message->Index[i];
-    auto at = reinterpret_cast<uintptr_t>(slot.Payload);
-    if (slot.Payload == nullptr || at < begin || at + 12 > end) continue;
-    if (LoadField(slot.Payload, pcfcore::kParameter) == id) return GetAttrByPos(i, record, message);
-  }
-  return 0;
+  return FetchByIdSlowly(id, record, message);
 }
 
 }  // extern "C"

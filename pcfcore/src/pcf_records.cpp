@@ -1,5 +1,6 @@
 // PCF parameter records: builders, resizers, accessors and the validity
-// check that every accessor and the indexer rely on.
+// check that every accessor relies on (its body, shared with the indexer,
+// is in record_check.h).
 //
 // A record lives in a Message whose payload is exactly that record. Every
 // accessor checks the record first, so no copy ever uses a negative length
@@ -13,6 +14,7 @@
 #include <limits>
 
 #include "pcfcore/pcf_message.h"
+#include "record_check.h"
 #include "wire.h"
 
 using pcfcore::LoadField;
@@ -23,11 +25,6 @@ namespace {
 
 constexpr MQLONG kHeader = MESSAGE_HEADER_LENGTH;
 constexpr int64_t kMaxRecord = std::numeric_limits<MQLONG>::max() - kHeader;
-
-// The record's length as its holder sees it: a view owns no header.
-int64_t HeldLength(const Message* m) {
-  return m->Storage != nullptr ? int64_t{m->UsedLength} - kHeader : m->UsedLength;
-}
 
 // Creates record with room for exactly struc_length bytes, in use.
 unsigned char* NewRecord(Message* record, int64_t struc_length, MQLONG type, MQLONG id) {
@@ -52,11 +49,13 @@ int NewStringRecord(Message* record, MQLONG type, MQLONG id, const void* bytes, 
 }
 
 // The record, when it is valid and of one of the given types; else null.
-const unsigned char* Checked(const Message* record, std::initializer_list<MQLONG> types) {
-  if (!IsPcfAttrValid(record)) return nullptr;
-  MQLONG type = LoadField(record->Payload, pcfcore::kType);
+[[gnu::always_inline]] inline const unsigned char* Checked(const Message* record,
+                                                          std::initializer_list<MQLONG> types) {
+  const unsigned char* r = pcfcore::WellFormedRecord(record);
+  if (r == nullptr) return nullptr;
+  MQLONG type = LoadField(r, pcfcore::kType);
   for (MQLONG t : types) {
-    if (t == type) return record->Payload;
+    if (t == type) return r;
   }
   return nullptr;
 }
@@ -88,47 +87,7 @@ int64_t StrListLength(int64_t count, int64_t string_length) {
 
 extern "C" {
 
-int IsPcfAttrValid(const Message* record) {
-  if (record == nullptr || record->Payload == nullptr) return 0;
-  // The used length must lie inside the block (a view's capacity is the
-  // record's own length), or the checks below would vouch for bytes that
-  // are not there.
-  if (record->UsedLength > record->Capacity) return 0;
-  int64_t held = HeldLength(record);
-  if (held < 8) return 0;
-  const unsigned char* r = record->Payload;
-  int64_t struc_length = LoadField(r, pcfcore::kStrucLength);
-  if (struc_length != held) return 0;
-  switch (LoadField(r, pcfcore::kType)) {
-    case MQCFT_COMMAND:
-    case MQCFT_RESPONSE:
-    case MQCFT_EVENT:
-      return struc_length == MQCFH_STRUC_LENGTH;
-    case MQCFT_INTEGER:
-      return struc_length == MQCFIN_STRUC_LENGTH;
-    case MQCFT_STRING:
-    case EXCFT_PCF:
-    case EXCFT_BYTES: {
-      if (struc_length < pcfcore::kStrFixed || struc_length % 4 != 0) return 0;
-      int64_t string_length = LoadField(r, pcfcore::kStrLength);
-      return string_length >= 0 && struc_length >= string_length + pcfcore::kStrFixed;
-    }
-    case MQCFT_INTEGER_LIST: {
-      if (struc_length < pcfcore::kIntListFixed) return 0;
-      int64_t count = LoadField(r, pcfcore::kIntListCount);
-      return count >= 0 && struc_length == count * 4 + pcfcore::kIntListFixed;
-    }
-    case MQCFT_STRING_LIST: {
-      if (struc_length < pcfcore::kStrListFixed || struc_length % 4 != 0) return 0;
-      int64_t count = LoadField(r, pcfcore::kStrListCount);
-      int64_t string_length = LoadField(r, pcfcore::kStrListLength);
-      return count >= 0 && string_length >= 0 &&
-             struc_length >= count * string_length + pcfcore::kStrListFixed;
-    }
-    default:
-      return 0;
-  }
-}
+int IsPcfAttrValid(const Message* record) { return pcfcore::WellFormedRecord(record) != nullptr ? 1 : 0; }
 
 int CreatePcfIntAttr(Message* record, MQLONG id, MQLONG value) {
   unsigned char* r = NewRecord(record, MQCFIN_STRUC_LENGTH, MQCFT_INTEGER, id);
