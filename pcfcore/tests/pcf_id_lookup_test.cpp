@@ -1,15 +1,23 @@
 // Lookups by parameter id against a model: a plain scan of the records by
 // position, first match wins. Random messages with repeated ids, read after
-// indexing, after appends that were not indexed yet, after reuse, and after
-// the body's bytes changed under the index.
+// indexing, after appends that were not indexed yet, after reuse, after the
+// body's bytes changed under the index, on messages made by hand, on more
+// messages than a thread remembers, and on messages handed between threads
+// and freed and made again at the same address.
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "pcf_id_map.h"
 #include "pcfcore/pcf_message.h"
 #include "testsupport/testsupport.h"
 
@@ -76,6 +84,56 @@ void ExpectMatchesModel(const mqPcfMessage* m, const std::vector<MQLONG>& ids) {
   }
 }
 
+// A message of up to max_records random records from a pool of ids (a small
+// pool repeats ids), indexed; *ids gets the pool.
+mqPcfMessage* RandomMessage(std::mt19937_64& rng, int max_records, std::vector<MQLONG>* ids) {
+  ids->assign(1 + rng() % 60, 0);
+  for (MQLONG& id : *ids) id = static_cast<MQLONG>(rng() % 4 == 0 ? rng() : 1000 + rng() % 100);
+  mqPcfMessage* m = CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 64);
+  if (m == nullptr) return nullptr;
+  AppendRandom(m, rng, *ids, static_cast<int>(rng() % (max_records + 1)));
+  return RawToPcf(m) == 1 ? m : nullptr;
+}
+
+// A thread that runs the jobs it is given, one at a time, and keeps its own
+// per-thread state between them.
+class Worker {
+ public:
+  Worker() : thread_([this] { Loop(); }) {}
+  ~Worker() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  // Runs job on the worker and waits for it to finish.
+  void Run(std::function<void()> job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    job_ = std::move(job);
+    wake_.notify_all();
+    wake_.wait(lock, [this] { return !job_; });
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || job_; });
+      if (stop_) return;
+      job_();
+      job_ = nullptr;
+      wake_.notify_all();
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::function<void()> job_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
 TEST(PcfIdLookup, AgreesWithScanOnRandomMessages) {
   std::mt19937_64 rng(harrow::testsupport::TestSeed());
   for (int round = 0; round < 200; ++round) {
@@ -124,6 +182,106 @@ TEST(PcfIdLookup, BodyChangedUnderTheIndex) {
   ExpectMatchesModel(m.m, {10, 20, 30});
 }
 
+// An object laid out by hand was never made by CreatePcfMessage: it gets no
+// table (nothing would free one) and its lookups scan.
+TEST(PcfIdLookup, MessageMadeByHandIsScannedAndKeepsNoTable) {
+  std::mt19937_64 rng(harrow::testsupport::TestSeed());
+  for (int round = 0; round < 20; ++round) {
+    std::vector<MQLONG> ids;
+    Pcf made(RandomMessage(rng, 40, &ids));
+    ASSERT_NE(made.m, nullptr);
+    auto hand = std::make_unique<mqPcfMessage>();
+    std::memset(hand.get(), 0, sizeof *hand);
+    MQLONG length = PCF_BODY_LENGTH(made.m);
+    ASSERT_EQ(CreateMessage(&hand->Body, length), 1);
+    std::memcpy(hand->Body.Payload, made.m->Body.Payload, static_cast<size_t>(length));
+    hand->Body.UsedLength = 136 + length;
+    ASSERT_EQ(RawToPcf(hand.get()), 1);
+    EXPECT_EQ(pcfcore::IdTableOf(hand.get()), nullptr);
+    ExpectMatchesModel(hand.get(), ids);
+    DeleteMessage(&hand->Body);
+  }
+}
+
+// More messages in use at once than a thread's cache holds: every lookup,
+// whether the cache knows the message or the registry is asked, agrees.
+TEST(PcfIdLookup, ManyMessagesInTurnOnOneThread) {
+  std::mt19937_64 rng(harrow::testsupport::TestSeed());
+  std::vector<std::unique_ptr<Pcf>> messages;
+  std::vector<std::vector<MQLONG>> ids(24);
+  for (auto& pool : ids) {
+    messages.push_back(std::make_unique<Pcf>(RandomMessage(rng, 30, &pool)));
+    ASSERT_NE(messages.back()->m, nullptr);
+  }
+  for (int k = 0; k < 200; ++k) {
+    size_t i = rng() % messages.size();
+    ExpectMatchesModel(messages[i]->m, ids[i]);
+  }
+}
+
+// Messages read on one thread, deleted and made again on another, and the
+// other way round: every read agrees with the scan.
+TEST(PcfIdLookup, MessagesHandedBetweenThreadsAndMadeAgain) {
+  std::mt19937_64 rng(harrow::testsupport::TestSeed());
+  Worker reader;
+  std::vector<MQLONG> ids;
+  mqPcfMessage* m = RandomMessage(rng, 60, &ids);
+  ASSERT_NE(m, nullptr);
+  for (int round = 0; round < 100; ++round) {
+    reader.Run([&] { ExpectMatchesModel(m, ids); });
+    DeletePcfMessage(m);
+    m = RandomMessage(rng, 60, &ids);
+    ASSERT_NE(m, nullptr);
+    ExpectMatchesModel(m, ids);
+    reader.Run([&] { ExpectMatchesModel(m, ids); });
+    reader.Run([&] {
+      DeletePcfMessage(m);
+      m = RandomMessage(rng, 60, &ids);
+    });
+    ASSERT_NE(m, nullptr);
+    ExpectMatchesModel(m, ids);
+  }
+  DeletePcfMessage(m);
+}
+
+// The registry and a thread's remembered answers, with made-up message
+// addresses (the tables never look inside a message): a thread that
+// remembers the table of a deleted message must not be handed that table,
+// now another message's, when a new message takes the old address.
+TEST(PcfIdTable, ARememberedTableIsNotUsedOnceItServesAnotherMessage) {
+  static unsigned char place[1 << 17];
+  const auto* a = reinterpret_cast<const mqPcfMessage*>(&place[0]);
+  const auto* b = reinterpret_cast<const mqPcfMessage*>(&place[1 << 16]);
+  Worker other;
+  pcfcore::AttachIdTable(a);
+  pcfcore::IdTable* first = pcfcore::IdTableOf(a);
+  ASSERT_NE(first, nullptr);
+  other.Run([&] { EXPECT_EQ(pcfcore::IdTableOf(a), first); });  // the other thread remembers it
+  pcfcore::DetachIdTable(a);
+  EXPECT_EQ(pcfcore::IdTableOf(a), nullptr);
+  pcfcore::AttachIdTable(b);  // takes the spare table
+  EXPECT_EQ(pcfcore::IdTableOf(b), first);
+  pcfcore::AttachIdTable(a);  // a new message at the old address
+  pcfcore::IdTable* second = pcfcore::IdTableOf(a);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  other.Run([&] {
+    EXPECT_EQ(pcfcore::IdTableOf(a), second);
+    EXPECT_EQ(pcfcore::IdTableOf(b), first);
+  });
+  // A message freed without DeletePcfMessage and made again at its address
+  // gets its old table back rather than a second one.
+  pcfcore::AttachIdTable(a);
+  EXPECT_EQ(pcfcore::IdTableOf(a), second);
+  pcfcore::DetachIdTable(a);
+  pcfcore::DetachIdTable(b);
+  pcfcore::DetachIdTable(b);  // twice: nothing to take back
+  other.Run([&] {
+    EXPECT_EQ(pcfcore::IdTableOf(a), nullptr);
+    EXPECT_EQ(pcfcore::IdTableOf(b), nullptr);
+  });
+}
+
 TEST(PcfIdLookup, FetchKeepsTheRecordsDescriptor) {
   Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 64));
   Record r;
@@ -144,6 +302,24 @@ TEST(PcfIdLookup, FetchKeepsTheRecordsDescriptor) {
   ASSERT_EQ(GetAttrByPos(1, &fresh, m.m), 1);
   EXPECT_EQ(fresh.Md.Priority, MQPRI_PRIORITY_AS_Q_DEF);
   DeleteMessage(&fresh);
+}
+
+// Clearing moves the table's stamp on; after every stamp has been used the
+// entries are emptied for real, so an entry from 65,536 clears ago never
+// looks filled again.
+TEST(PcfIdTable, AnOldEntryNeverComesBackWhenTheStampWraps) {
+  auto table = std::make_unique<pcfcore::IdTable>();
+  table->Clear();
+  pcfcore::IdTable::Filler(table.get()).Add(5, 1, 36, 16);
+  table->Seal();
+  ASSERT_EQ(table->Find(5).position, 1);
+  for (int i = 0; i < 70000; ++i) {
+    table->Clear();
+    table->Seal();
+    ASSERT_EQ(table->Find(5).position, 0) << "after " << i + 1 << " clears";
+  }
+  table->Unseal();
+  EXPECT_EQ(table->Find(5).position, -1);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "pcfcore/pcf_message.h"
 #include "pcfcore/pcf_records.h"
 #include "pcfcore/allocation_faults.h"
+#include "wire.h"
 
 namespace {
 
@@ -149,6 +150,12 @@ TEST(PcfRecords, ValidityRules) {
     view.Payload = m.Payload;
     view.UsedLength = view.Capacity = static_cast<MQLONG>(c.words.size() * 4);
     EXPECT_EQ(IsPcfAttrValid(&view), c.valid) << c.what << " (view)";
+    // A message takes only what it could index again.
+    mqPcfMessage* pcf = CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 0);
+    ASSERT_NE(pcf, nullptr);
+    EXPECT_EQ(AppendAttr(pcf, &m), c.valid) << c.what << " (appended)";
+    EXPECT_EQ(RawToPcf(pcf), 1) << c.what;
+    DeletePcfMessage(pcf);
     DeleteMessage(&m);
   }
 }
@@ -280,6 +287,25 @@ TEST(PcfRecords, EveryAccessorRefusesAValidRecordOfTheWrongType) {
   mqPcfMessage* m = CreatePcfMessage(1, 1, 0);
   EXPECT_EQ(GetPcfPcfAttrValue(&st.m, m), 0);
   DeletePcfMessage(m);
+}
+
+// Records are copied inline in overlapping moves for 16 to 64 bytes and by
+// memcpy otherwise: every length copies exactly its bytes and nothing around
+// them, at any alignment.
+TEST(PcfRecords, InlineCopyOfEveryLengthMatchesMemcpy) {
+  std::vector<unsigned char> from(200), to(200), want(200);
+  for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<unsigned char>(i * 37 + 11);
+  for (size_t n = 0; n <= 130; ++n) {
+    for (size_t src = 0; src < 4; ++src) {
+      for (size_t dst = 0; dst < 4; ++dst) {
+        std::fill(to.begin(), to.end(), 0xEE);
+        want = to;
+        std::memcpy(want.data() + 8 + dst, from.data() + src, n);
+        pcfcore::CopyBytes(to.data() + 8 + dst, from.data() + src, n);
+        ASSERT_EQ(to, want) << "n " << n << " src " << src << " dst " << dst;
+      }
+    }
+  }
 }
 
 TEST(PcfRecords, NestedBodyRoundTrips) {
