@@ -39,7 +39,7 @@ std::string Numbered(int k, int i) {
 class BtreeTest : public ::testing::Test {
  protected:
   void OpenNew(uint32_t k) {
-    path_ = tmp_.dir() + "T.x01";
+    path_ = tmp_.Sub("T.x01");
     ASSERT_TRUE(IndexFile::Create(path_, k, false).ok());
     ASSERT_TRUE(ix_.Open(path_, k).ok());
   }
@@ -71,18 +71,18 @@ class BtreeTest : public ::testing::Test {
     return recs;
   }
 
-  TempDir tmp_;
+  TempDir tmp_{"groupdb-test"};
   std::string path_;
   IndexFile ix_;
 };
 
 TEST_F(BtreeTest, NewIndexFileIsOneHeaderPage) {
-  ASSERT_TRUE(IndexFile::Create(tmp_.dir() + "N.x01", 32, false).ok());
+  ASSERT_TRUE(IndexFile::Create(tmp_.Sub("N.x01"), 32, false).ok());
   std::vector<uint8_t> want(1024, 0);
   PutWord(want, 4, 32);
   PutWord(want, 8, 27);
   PutWord(want, 16, 1);
-  EXPECT_EQ(ReadWholeFile(tmp_.dir() + "N.x01"), want);
+  EXPECT_EQ(ReadWholeFile(tmp_.Sub("N.x01")), want);
 }
 
 TEST(KeysPerPage, FollowsTheFormula) {

@@ -40,7 +40,7 @@ std::vector<uint8_t> Record(const std::string& name) {
 class DataFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = tmp_.dir() + "MANAGERS.dat";
+    path_ = tmp_.Sub("MANAGERS.dat");
     ASSERT_TRUE(DataFile::CreateEmpty(path_, kLen).ok());
     ASSERT_TRUE(df_.Open(path_, kTable).ok());
   }
@@ -56,7 +56,7 @@ class DataFileTest : public ::testing::Test {
     return {WordAt(b, 0), WordAt(b, 4), WordAt(b, 8)};
   }
 
-  TempDir tmp_;
+  TempDir tmp_{"groupdb-test"};
   std::string path_;
   DataFile df_;
 };

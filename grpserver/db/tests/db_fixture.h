@@ -42,7 +42,7 @@ inline bool Reported(const std::string& prefix) {
 class DbFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(MakeDirectory(tmp_.dir() + "groups").ok());
+    ASSERT_TRUE(MakeDirectory(tmp_.Sub("groups")).ok());
     ASSERT_TRUE(MakeDirectory(GroupDir()).ok());
     DbSetInstallDir(tmp_.path().c_str());
     DbSetReportHook(CaptureReport);
@@ -53,7 +53,7 @@ class DbFixture : public ::testing::Test {
     DbCloseLocked();
     os::DisarmFaults();
   }
-  std::string GroupDir() const { return tmp_.dir() + "groups/" + group_ + "/"; }
+  std::string GroupDir() const { return tmp_.Sub("groups/" + group_ + "/"); }
   void Open() {
     int out = -1;
     ASSERT_EQ(DbOpen(group_.c_str(), &out), 1) << "out " << out;
@@ -89,7 +89,7 @@ class DbFixture : public ::testing::Test {
     return r;
   }
 
-  TempDir tmp_;
+  TempDir tmp_{"groupdb-test"};
   std::string group_ = "GRP1";
 };
 

@@ -1,11 +1,9 @@
-// test_util.h: helpers shared by the database tests: a temporary directory
-// removed at the end, the seed of randomized tests (printed, and taken from
+// test_util.h: helpers shared by the database tests: the suite's temporary
+// directory (testsupport's TempDir: private, removed at the end, kept with
+// HARROW_KEEP_TEMP), the seed of randomized tests (printed, and taken from
 // GROUPDB_SEED when set), and a time budget for bounded loops.
 #ifndef GROUPDB_TESTS_TEST_UTIL_H_
 #define GROUPDB_TESTS_TEST_UTIL_H_
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -15,27 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "file_util.h"
+#include "testsupport/testsupport.h"
 
 namespace groupdb::testing {
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/groupdb-test-XXXXXX";
-    const char* d = ::mkdtemp(tmpl);
-    path_ = d != nullptr ? d : "";
-  }
-  ~TempDir() {
-    if (!path_.empty() && std::getenv("GROUPDB_KEEP_TMP") == nullptr) (void)RemoveTree(path_);
-  }
-  const std::string& path() const { return path_; }
-  // Path with a trailing '/'.
-  std::string dir() const { return path_ + "/"; }
-
- private:
-  std::string path_;
-};
+using harrow::testsupport::TempDir;
 
 inline uint64_t TestSeed(const char* test_name) {
   uint64_t seed;
