@@ -30,7 +30,7 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-constinit thread_local IdCacheEntry t_id_cache[kIdCacheEntries];
+constinit thread_local IdCacheEntry t_id_cache[kIdCacheEntries] = {};
 
 IdTable::IdTable() : entries_{} {}
 
