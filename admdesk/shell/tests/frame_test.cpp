@@ -90,8 +90,15 @@ void FrameTest::menuBarDocksOnAnySideAndComesBack() {
     QCOMPARE(titles, QStringList({"&File", "&View", "&Tools", "&Help"}));
     QVERIFY(frame.findChild<QToolButton*>("MenuView"));
     QVERIFY(frame.findChild<QMenu*>("MenuViewPopup")->actions().contains(frame.commands().Find(32074)));
+    QVERIFY(bar->row()->isVisible() && !bar->column()->isVisible());
+    QCOMPARE(bar->row()->actions().size(), qsizetype(4));
     frame.addToolBar(Qt::ToolBarArea(area), bar);
     QCOMPARE(int(bar->orientation()), orientation);
+    // Lying, a menu bar; standing, a column of buttons.
+    const bool lying = orientation == Qt::Horizontal;
+    QTRY_COMPARE(bar->row()->isVisible(), lying);  // once the bar is laid out again
+    QTRY_COMPARE(bar->column()->isVisible(), !lying);
+    QCOMPARE(frame.findChild<QToolButton*>("MenuFile")->isVisible(), !lying);
     frame.close();
   }
   MainFrame again(*profile_, clock_);

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVBoxLayout>
 
 namespace harrowgui {
 
@@ -17,7 +18,23 @@ MenuDockBar::MenuDockBar(QWidget* parent) : QToolBar("Menu Bar", parent) {
   setAllowedAreas(Qt::AllToolBarAreas);
   setMovable(true);
   setFloatable(true);
-  setToolButtonStyle(Qt::ToolButtonTextOnly);
+  row_ = new QMenuBar(this);
+  row_->setObjectName("MenuBarRow");
+  row_->setNativeMenuBar(false);  // it lives in the bar, not the desktop's
+  column_ = new QWidget(this);
+  column_->setObjectName("MenuBarColumn");
+  auto* stack = new QVBoxLayout(column_);
+  stack->setContentsMargins(0, 0, 0, 0);
+  stack->setSpacing(0);
+  row_action_ = addWidget(row_);
+  column_action_ = addWidget(column_);
+  connect(this, &QToolBar::orientationChanged, this, &MenuDockBar::ShowFor);
+  ShowFor(orientation());
+}
+
+void MenuDockBar::ShowFor(Qt::Orientation orientation) {
+  row_action_->setVisible(orientation == Qt::Horizontal);
+  column_action_->setVisible(orientation == Qt::Vertical);
 }
 
 QMenu* MenuDockBar::AddMenu(const QString& title) {
@@ -25,24 +42,19 @@ QMenu* MenuDockBar::AddMenu(const QString& title) {
   QString plain = title;
   plain.remove('&').remove(' ');
   menu->setObjectName("Menu" + plain + "Popup");
-  auto* button = new QToolButton(this);
+  row_->addMenu(menu);
+  auto* button = new QToolButton(column_);
   button->setObjectName("Menu" + plain);
-  button->setText(title);  // "&File": Alt+F presses the button
+  button->setText(title);  // "&File": Alt+F presses the button while it shows
   button->setMenu(menu);
   button->setPopupMode(QToolButton::InstantPopup);
   button->setAutoRaise(true);
+  button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   // No drop-down arrow: the buttons read like a menu bar's titles.
   button->setStyleSheet("QToolButton::menu-indicator { image: none; width: 0px; }");
-  addWidget(button);
+  column_->layout()->addWidget(button);
   menus_ << menu;
   return menu;
-}
-
-QToolButton* MenuDockBar::ButtonOf(QMenu* menu) const {
-  for (QToolButton* button : findChildren<QToolButton*>()) {
-    if (button->menu() == menu) return button;
-  }
-  return nullptr;
 }
 
 // ---- Push pin ---------------------------------------------------------------------

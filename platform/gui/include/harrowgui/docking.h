@@ -1,9 +1,11 @@
 // docking.h: the console's docking pieces that plain Qt lacks.
 //
 //   MenuDockBar     a menu bar that is a tool bar: it docks on any side of
-//                   its main window (one button per menu, stacked when it
-//                   stands on the left or right) and floats in its own small
-//                   window; its place is kept with the window's saved state
+//                   its main window and floats in its own small window; its
+//                   place is kept with the window's saved state. Lying
+//                   (top, bottom, floating) it holds a real menu bar, with
+//                   its keyboard handling; standing (left, right) one button
+//                   per menu, stacked
 //   PushPinButton   CPushPinButton: a two-state pin that keeps a window open
 //   PushPinFrame    CPushPinFrame: a small tool window hosting a sheet beside
 //                   a pin; it hides when it loses activation unless pinned
@@ -12,25 +14,35 @@
 
 #include <QAbstractButton>
 #include <QMenu>
+#include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <functional>
 
 namespace harrowgui {
 
-// objectName "CMenuDockBar"; each menu's button is "Menu<title without &>"
-// ("MenuFile" for "&File"). Alt with the underlined letter opens a menu.
+// objectName "CMenuDockBar"; the lying menu bar "MenuBarRow", the standing
+// column "MenuBarColumn" with one button per menu, "Menu<title without &>"
+// ("MenuFile" for "&File"), and the menus "Menu<title>Popup". Alt with the
+// underlined letter opens a menu either way.
 class MenuDockBar : public QToolBar {
   Q_OBJECT
  public:
   explicit MenuDockBar(QWidget* parent = nullptr);
-  // A new menu titled title, with its button at the end of the bar.
+  // A new menu titled title, at the end of the bar.
   QMenu* AddMenu(const QString& title);
   QList<QMenu*> menus() const { return menus_; }
-  QToolButton* ButtonOf(QMenu* menu) const;
+  QMenuBar* row() const { return row_; }
+  QWidget* column() const { return column_; }
 
  private:
+  void ShowFor(Qt::Orientation orientation);
+
   QList<QMenu*> menus_;
+  QMenuBar* row_;
+  QWidget* column_;
+  QAction* row_action_;
+  QAction* column_action_;
 };
 
 class PushPinButton : public QAbstractButton {
