@@ -346,10 +346,13 @@ TEST_F(AgentWithMqTest, EventsAreOpenedAgainWhenTheQueueManagerComesBack) {
   ASSERT_TRUE(client.connected());
   ASSERT_NO_FATAL_FAILURE(OpenWithEvents(client, "QM1"));
 
-  // The event queue can no longer be read: the client hears that the
-  // queue manager is not active, with the read's reason.
+  // The queue manager goes away while a command is sent: whether the
+  // command or the event read finds it gone first, the client hears once
+  // that it is not active, with the failed call's reason.
   mqsim_.Kill();
-  std::optional<Got> lost = Await(client, AgentEvent(2223), seconds(10));
+  ASSERT_TRUE(client.Send(40, {}));
+  std::vector<Got> skipped;
+  std::optional<Got> lost = Await(client, AgentEvent(2223), seconds(10), &skipped);
   ASSERT_TRUE(lost) << Output();
   EXPECT_TRUE(Contains(lost->params, Str(kQmgrName, "QM1")));
   MQLONG qualifier = 0;
@@ -366,8 +369,12 @@ TEST_F(AgentWithMqTest, EventsAreOpenedAgainWhenTheQueueManagerComesBack) {
   // the application name of the client's open (its frames carry the
   // client's program name).
   ASSERT_NO_FATAL_FAILURE(RestartQueueManagers({"QM1"}));
-  std::optional<Got> active = Await(client, AgentEvent(2222), seconds(20));
+  std::optional<Got> active = Await(client, AgentEvent(2222), seconds(20), &skipped);
   ASSERT_TRUE(active) << Output();
+  // Besides, only the command's failed reply.
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0].command, 40);
+  EXPECT_EQ(skipped[0].comp_code, 2);
   EXPECT_EQ(active->params,
             (std::vector<Param>{Str(kQmgrName, "QM1"), Str(3024, "LOCALAGENT_EVENTS_TEST")}));
   EXPECT_TRUE(WaitOutput("TLX1105I Server Task reconnected successfully to QM1", seconds(5)))
