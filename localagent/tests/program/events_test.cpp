@@ -112,7 +112,6 @@ class Putter {
 struct Got {
   MQLONG command = 0, type = 0, reason = 0, comp_code = 0, control = 0;
   std::vector<Param> params;
-  std::string msg_id;  // the header's request id (MsgId part), as sent
 };
 
 Got Keep(const mqPcfMessage* m) {
@@ -123,7 +122,6 @@ Got Keep(const mqPcfMessage* m) {
   g.comp_code = m->Cfh->CompCode;
   g.control = m->Cfh->Control;
   g.params = ParamsOf(m);
-  g.msg_id.assign(reinterpret_cast<const char*>(MESSAGE_HEADER(&m->Body)->MsgId), 24);
   return g;
 }
 
