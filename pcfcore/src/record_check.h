@@ -48,7 +48,7 @@ inline bool RecordWellFormed(const unsigned char* r, int64_t held_length) {
 // formed, with its length in *length; else null. The used length must lie
 // inside the block (a view's capacity is the record's own length), or the
 // check would vouch for bytes that are not there.
-inline const unsigned char* WellFormedRecord(const Message* record, int64_t* length) {
+[[gnu::always_inline]] inline const unsigned char* WellFormedRecord(const Message* record, int64_t* length) {
   if (record == nullptr || record->Payload == nullptr) return nullptr;
   if (record->UsedLength > record->Capacity) return nullptr;
   int64_t held = record->Storage != nullptr ? int64_t{record->UsedLength} - MESSAGE_HEADER_LENGTH
