@@ -67,9 +67,12 @@ int64_t ExpectedSum(int n) {
   return sum;
 }
 
+using Work = int64_t (*)(mqPcfMessage* m, Message* out, const Records& in, int n);
+
 // Each iteration is one round: a batch of messages built, indexed and read
-// by id, and a batch of memcpys of the same body bytes, back to back.
-void BM_PcfVsMemcpyRounds(benchmark::State& state) {
+// by id through work, and a batch of memcpys of the same body bytes, back
+// to back.
+void RoundsAgainstMemcpy(benchmark::State& state, Work work, const std::string& what) {
   const int n = static_cast<int>(state.range(0));
   const Records& in = TheRecords();
   mqPcfMessage* m = CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 4096);
@@ -83,7 +86,10 @@ void BM_PcfVsMemcpyRounds(benchmark::State& state) {
   bool wrong = false;
   for (auto _ : state) {
     auto ours = [&] {
-      for (int k = 0; k < kBatch; ++k) wrong |= BuildIndexFetch(m, &out, in, n) != ExpectedSum(n);
+      for (int k = 0; k < kBatch; ++k) {
+        wrong |= work(m, &out, in, n) != ExpectedSum(n);
+        benchmark::ClobberMemory();
+      }
     };
     auto baseline = [&] {
       for (int k = 0; k < kBatch; ++k) {
@@ -104,10 +110,14 @@ void BM_PcfVsMemcpyRounds(benchmark::State& state) {
     state.counters["ns_per_message"] = a * 1e9 / kBatch;
   }
   if (wrong) state.SkipWithError("wrong values fetched");
-  rounds.Report(state, "pcf build+index+fetch-all of " + std::to_string(n) +
-                           " parameters vs memcpy of the same " + std::to_string(body.size()) + " bytes");
+  rounds.Report(state, what + " of " + std::to_string(n) + " parameters vs memcpy of the same " +
+                           std::to_string(body.size()) + " bytes");
   DeleteMessage(&out);
   DeletePcfMessage(m);
+}
+
+void BM_PcfVsMemcpyRounds(benchmark::State& state) {
+  RoundsAgainstMemcpy(state, BuildIndexFetch, "pcf build+index+fetch-all");
 }
 BENCHMARK(BM_PcfVsMemcpyRounds)->Arg(10)->Arg(50)->Arg(kParameters);
 
@@ -167,47 +177,7 @@ int64_t FloorBuildIndexFetch(mqPcfMessage* m, Message* out, const Records& in, i
 }
 
 void BM_FloorVsMemcpyRounds(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  const Records& in = TheRecords();
-  mqPcfMessage* m = CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 4096);
-  Message out{};
-  ResetMessage(&out);
-  BuildIndexFetch(m, &out, in, n);
-  std::vector<unsigned char> body(PCF_BODY(m), PCF_BODY(m) + PCF_BODY_LENGTH(m));
-  std::vector<unsigned char> copy(body.size());
-  constexpr int kBatch = 200;
-  bench::RatioRounds rounds;
-  bool wrong = false;
-  for (auto _ : state) {
-    auto floor = [&] {
-      for (int k = 0; k < kBatch; ++k) {
-        wrong |= FloorBuildIndexFetch(m, &out, in, n) != ExpectedSum(n);
-        benchmark::ClobberMemory();
-      }
-    };
-    auto baseline = [&] {
-      for (int k = 0; k < kBatch; ++k) {
-        std::memcpy(copy.data(), body.data(), body.size());
-        benchmark::DoNotOptimize(copy.data());
-        benchmark::ClobberMemory();
-      }
-    };
-    double a, b;
-    if (rounds.OursFirst()) {
-      a = bench::RatioRounds::Seconds(floor);
-      b = bench::RatioRounds::Seconds(baseline);
-    } else {
-      b = bench::RatioRounds::Seconds(baseline);
-      a = bench::RatioRounds::Seconds(floor);
-    }
-    rounds.Add(a, b);
-    state.counters["ns_per_message"] = a * 1e9 / kBatch;
-  }
-  if (wrong) state.SkipWithError("wrong values fetched");
-  rounds.Report(state, "floor (by hand, unchecked) of build+index+fetch-all of " + std::to_string(n) +
-                           " parameters vs memcpy of the same " + std::to_string(body.size()) + " bytes");
-  DeleteMessage(&out);
-  DeletePcfMessage(m);
+  RoundsAgainstMemcpy(state, FloorBuildIndexFetch, "floor (by hand, unchecked) of build+index+fetch-all");
 }
 BENCHMARK(BM_FloorVsMemcpyRounds)->Arg(kParameters);
 
