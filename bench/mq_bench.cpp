@@ -88,13 +88,17 @@ void StopServer() {
 //
 // The peer is a process of its own, as mqsim is (a thread of this process
 // would be woken more cheaply than another process, which favours the
-// baseline). It is forked at start, before any thread exists, and forks
-// again for each connection. A connection first says how many bytes one
-// exchange carries (u32) and waits for a byte of answer; then the peer
-// reads exactly that many bytes and sends them back, until the connection
-// closes. Blocking sockets with TCP_NODELAY on both ends.
+// baseline), and long-lived, as mqsim is (a process forked for the
+// connection would pay its first page faults inside the timed round trips).
+// kEchoWorkers processes are forked at start, before any thread exists,
+// and each takes connections from the one listener in turn. A connection
+// first says how many bytes one exchange carries (u32) and waits for a
+// byte of answer; then the worker reads exactly that many bytes and sends
+// them back, until the connection closes. Blocking sockets with
+// TCP_NODELAY on both ends.
 
-pid_t g_echo_pid = -1;
+constexpr int kEchoWorkers = 8;  // as many as client threads at once
+std::vector<pid_t> g_echo_pids;
 sockaddr_in g_echo_addr{};
 
 bool RecvAll(int fd, void* p, size_t n) {
@@ -122,29 +126,25 @@ bool SendAll(int fd, const void* p, size_t n) {
 }
 
 [[noreturn]] void ServeEcho(int lfd) {
-  signal(SIGCHLD, SIG_IGN);  // connection processes reap themselves
+  std::vector<char> buf;
   for (;;) {
     int fd = accept(lfd, nullptr, nullptr);
     if (fd < 0) {
       if (errno == EINTR) continue;
       _exit(1);
     }
-    if (fork() != 0) {
-      close(fd);
-      continue;
-    }
-    close(lfd);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     uint32_t bytes = 0;
     char ready = 1;
-    if (!RecvAll(fd, &bytes, sizeof bytes) || bytes == 0 || bytes > 64 * 1024 * 1024) _exit(1);
-    std::vector<char> buf(bytes);
-    if (!SendAll(fd, &ready, 1)) _exit(1);
-    while (RecvAll(fd, buf.data(), bytes) && SendAll(fd, buf.data(), bytes)) {
+    if (RecvAll(fd, &bytes, sizeof bytes) && bytes > 0 && bytes <= 64 * 1024 * 1024) {
+      if (buf.size() < bytes) buf.resize(bytes);
+      if (SendAll(fd, &ready, 1)) {
+        while (RecvAll(fd, buf.data(), bytes) && SendAll(fd, buf.data(), bytes)) {
+        }
+      }
     }
-    _exit(0);
+    close(fd);
   }
 }
 
@@ -157,21 +157,24 @@ bool StartEchoPeer() {
       listen(lfd, 64) != 0 || getsockname(lfd, reinterpret_cast<sockaddr*>(&g_echo_addr), &len) != 0)
     return false;
   pid_t parent = getpid();
-  g_echo_pid = fork();
-  if (g_echo_pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(0);
-    ServeEcho(lfd);
+  for (int i = 0; i < kEchoWorkers; ++i) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(0);
+      ServeEcho(lfd);
+    }
+    if (pid < 0) break;
+    g_echo_pids.push_back(pid);
   }
   close(lfd);
-  return g_echo_pid > 0;
+  return static_cast<int>(g_echo_pids.size()) == kEchoWorkers;
 }
 
 void StopEchoPeer() {
-  if (g_echo_pid <= 0) return;
-  kill(g_echo_pid, SIGKILL);
-  waitpid(g_echo_pid, nullptr, 0);
-  g_echo_pid = -1;
+  for (pid_t pid : g_echo_pids) kill(pid, SIGKILL);
+  for (pid_t pid : g_echo_pids) waitpid(pid, nullptr, 0);
+  g_echo_pids.clear();
 }
 
 // A fresh connection to the echo peer for exchanges of `bytes`; -1 on failure.
@@ -416,7 +419,7 @@ int main(int argc, char** argv) {
   fprintf(stderr, "WARNING: built without optimisation; figures are not representative\n");
 #endif
   benchmark::AddCustomContext("message_bytes", std::to_string(kMsgBytes));
-  // The echo peer is forked first, while this process has one thread.
+  // The echo workers are forked first, while this process has one thread.
   if (!StartEchoPeer()) {
     fprintf(stderr, "mq_bench: cannot start the echo peer\n");
     return 1;

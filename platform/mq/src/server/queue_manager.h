@@ -241,6 +241,8 @@ class QueueManager {
   bool FlushJournal();
   // Grows whenever a journal record is queued (see Journal::appended_bytes).
   uint64_t journal_appended() const { return journal_.appended_bytes(); }
+  // Journal records wait to be written and synced.
+  bool journal_pending() const { return journal_.HasPending(); }
 
   // Appends a dated line to errors/AMQERR01.LOG.
   void LogError(const std::string& text);

@@ -15,7 +15,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -125,6 +125,7 @@ struct Server::Conn : ReplySink {
   Clock::time_point last_activity;  // bytes read or written
   Clock::time_point partial_since;  // `in` began to hold an unfinished frame
   Clock::time_point write_stalled_since;
+  uint32_t watched = kUnwatched;  // events epoll reports for fd
   // Where the reply being encoded into `out` begins; npos when none is.
   static constexpr size_t kNoReply = static_cast<size_t>(-1);
   size_t open_reply = kNoReply;
@@ -196,6 +197,7 @@ Server::~Server() {
   }
   for (auto& [id, c] : conns_) ::close(c->fd);
   if (spare_fd_ >= 0) ::close(spare_fd_);
+  if (epoll_fd_ >= 0) ::close(epoll_fd_);
   if (control_fd_ >= 0) {
     ::close(control_fd_);
     ::unlink(control_path_.c_str());
@@ -240,6 +242,11 @@ bool Server::Init(std::string* error) {
   }
   ::chmod(control_path_.c_str(), 0600);
   SetNonBlocking(control_fd_);
+  epoll_fd_ = ::epoll_create1(EPOLL_CLOEXEC);
+  if (epoll_fd_ < 0) {
+    *error = std::string("epoll: ") + std::strerror(errno);
+    return false;
+  }
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     *error = std::string("pipe: ") + std::strerror(errno);
     return false;
@@ -495,10 +502,20 @@ void Server::ReadConn(Conn* c) {
   }
   buffered_input_bytes_ += c->in.size() - before;
   ProcessFrames(c);
+  // With no journal record waiting to be synced, no reply can tell of
+  // something a crash would undo: the replies leave now, not after the
+  // rest of the pass.
+  if (!c->out.empty() && !c->dead && NothingToSync()) WriteConn(c);
   if (c->dead && c->session != nullptr && c->qm != nullptr) {
     c->qm->Disconnect(c->session);  // the application went away: back out
     c->session = nullptr;
   }
+}
+
+bool Server::NothingToSync() const {
+  for (const auto& [name, h] : hosted_)
+    if (h.qm && h.qm->journal_pending()) return false;
+  return true;
 }
 
 bool Server::MayDispatch(const Conn* c) const {
@@ -577,10 +594,31 @@ void Server::ExpireConnections(Clock::time_point now) {
   }
 }
 
+void Server::Watch(int fd, uint64_t key, uint32_t events, uint32_t* watched) {
+  if (*watched == events) return;
+  epoll_event ev{};
+  ev.events = events;
+  ev.data.u64 = key;
+  if (::epoll_ctl(epoll_fd_, *watched == kUnwatched ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &ev) == 0)
+    *watched = events;
+  else
+    Log("epoll_ctl on descriptor " + std::to_string(fd) + ": " + std::strerror(errno));
+}
+
+namespace {
+
+// epoll keys: a connection by its id (counted from 1, never this high);
+// the rest tagged, a listener with its descriptor.
+constexpr uint64_t kKeyTag = uint64_t{1} << 63;
+constexpr uint64_t kSignalKey = kKeyTag | 1;
+constexpr uint64_t kControlKey = kKeyTag | 2;
+constexpr uint64_t kListenerKey = kKeyTag | (uint64_t{1} << 32);
+
+}  // namespace
+
 int Server::Run() {
-  std::vector<pollfd> fds;
-  std::vector<uint64_t> fd_conn;  // conn id per pollfd, 0 for listeners
-  std::vector<std::string> fd_qmgr;
+  std::vector<epoll_event> ready(256);
+  uint32_t signal_watched = kUnwatched, control_watched = kUnwatched;
   while (!shutdown_) {
     // Requests a reply limit held back go first, once their replies left.
     bool resumed = false;
@@ -588,20 +626,11 @@ int Server::Run() {
       if (c->frames_waiting && MayDispatch(c.get()) && ProcessFrames(c.get())) resumed = true;
     Clock::time_point now = Clock::now();
     const bool accepting = now >= accept_paused_until_;
-    fds.clear();
-    fd_conn.clear();
-    fd_qmgr.clear();
-    fds.push_back({g_signal_pipe[0], POLLIN, 0});
-    fd_conn.push_back(0);
-    fd_qmgr.push_back("");
-    fds.push_back({control_fd_, static_cast<short>(accepting ? POLLIN : 0), 0});
-    fd_conn.push_back(0);
-    fd_qmgr.push_back("");
-    for (auto& [name, h] : hosted_) {
-      fds.push_back({h.listen_fd, static_cast<short>(accepting ? POLLIN : 0), 0});
-      fd_conn.push_back(0);
-      fd_qmgr.push_back(name);
-    }
+    const uint32_t accept_events = accepting ? uint32_t{EPOLLIN} : 0;
+    Watch(g_signal_pipe[0], kSignalKey, EPOLLIN, &signal_watched);
+    Watch(control_fd_, kControlKey, accept_events, &control_watched);
+    for (auto& [name, h] : hosted_)
+      Watch(h.listen_fd, kListenerKey | static_cast<uint32_t>(h.listen_fd), accept_events, &h.watched);
     for (auto& [id, c] : conns_) {
       // A peer that does not read its replies is not read from either, nor
       // one that is to be closed, nor any application while the input
@@ -609,11 +638,9 @@ int Server::Run() {
       bool readable = !c->close_after_flush && !c->dead && !c->frames_waiting &&
                       c->out.size() < kMaxPendingReplyBytes &&
                       (c->control || buffered_input_bytes_ < kMaxBufferedInputBytes);
-      short ev = readable ? POLLIN : 0;
-      if (!c->out.empty()) ev |= POLLOUT;
-      fds.push_back({c->fd, ev, 0});
-      fd_conn.push_back(id);
-      fd_qmgr.push_back("");
+      uint32_t ev = readable ? uint32_t{EPOLLIN} : 0;
+      if (!c->out.empty()) ev |= EPOLLOUT;
+      Watch(c->fd, id, ev, &c->watched);
     }
     int timeout_ms = -1;
     auto consider = [&](Clock::time_point t) {
@@ -629,31 +656,33 @@ int Server::Run() {
     // Connection timeouts are looked at about once a second.
     if (!conns_.empty()) consider(now + std::chrono::seconds(1));
     if (more_commands_ || resumed) timeout_ms = 0;
-    int n = ::poll(fds.data(), fds.size(), timeout_ms);
+    int n = ::epoll_wait(epoll_fd_, ready.data(), static_cast<int>(ready.size()), timeout_ms);
     if (n < 0 && errno != EINTR) {
-      Log(std::string("poll: ") + std::strerror(errno));
+      Log(std::string("epoll_wait: ") + std::strerror(errno));
       return 1;
     }
-    if (n > 0) {
-      if (fds[0].revents & POLLIN) {
+    for (int i = 0; i < n; ++i) {
+      const uint64_t key = ready[i].data.u64;
+      const uint32_t events = ready[i].events;
+      if (key == kSignalKey) {
         char b[16];
         while (::read(g_signal_pipe[0], b, sizeof b) > 0) {
         }
         Log("stop signal: ending every queue manager");
         shutdown_ = true;
-      }
-      if (fds[1].revents & POLLIN) Accept(control_fd_, "", true);
-      for (size_t i = 2; i < fds.size(); ++i) {
-        if (fds[i].revents == 0) continue;
-        if (fd_conn[i] == 0) {
-          auto h = hosted_.find(fd_qmgr[i]);
-          if (h != hosted_.end()) Accept(h->second.listen_fd, fd_qmgr[i], false);
-          continue;
+      } else if (key == kControlKey) {
+        if (events & EPOLLIN) Accept(control_fd_, "", true);
+      } else if (key & kKeyTag) {
+        // A listener: found by its descriptor (it may have closed since).
+        const int fd = static_cast<int>(static_cast<uint32_t>(key));
+        for (auto& [name, h] : hosted_) {
+          if (h.listen_fd != fd) continue;
+          if (events & EPOLLIN) Accept(fd, name, false);
+          break;
         }
-        auto it = conns_.find(fd_conn[i]);
-        if (it == conns_.end()) continue;
-        Conn* c = it->second.get();
-        if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ReadConn(c);
+      } else {
+        auto it = conns_.find(key);
+        if (it != conns_.end() && (events & (EPOLLIN | EPOLLHUP | EPOLLERR))) ReadConn(it->second.get());
       }
     }
     now = Clock::now();
@@ -693,6 +722,7 @@ int Server::Run() {
       bool drop = c->dead || (c->close_after_flush && c->out.empty());
       if (drop) {
         if (c->session != nullptr && c->qm != nullptr) c->qm->Disconnect(c->session);
+        ::epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, c->fd, nullptr);
         ::close(c->fd);
         c->DropReplies();
         buffered_input_bytes_ -= c->in.size();

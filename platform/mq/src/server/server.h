@@ -1,10 +1,12 @@
-// The mqsim process: one poll() loop serving the control socket, one TCP
+// The mqsim process: one epoll loop serving the control socket, one TCP
 // listener per running queue manager and every connection.
 //
 // Per loop pass: accept, read and dispatch whole frames, expire waiting
 // gets, end queue managers whose quiesce is over, sync every journal, and
 // only then write the replies: no reply that depends on a journal record
-// leaves before that record is on disk (group commit for free).
+// leaves before that record is on disk (group commit for free). A reply
+// given while no journal holds an unsynced record depends on none and
+// leaves at once, after its request.
 //
 // A connection is freed only at the end of a pass, never while a handler
 // above it runs: handlers mark it (close_after_flush, dead).
@@ -63,6 +65,7 @@ class Server : public Host {
   struct Hosted {
     std::unique_ptr<QueueManager> qm;
     int listen_fd = -1;
+    uint32_t watched = kUnwatched;  // events the listener is watched for
     int port = 0;
     bool stopping = false;
     Clock::time_point stop_deadline;
@@ -73,12 +76,19 @@ class Server : public Host {
     std::set<uint64_t> journal_dependents;
   };
 
+  // What a descriptor not yet registered with epoll is watched for.
+  static constexpr uint32_t kUnwatched = 0xFFFFFFFFu;
+  // Has epoll report `events` on fd under `key`; *watched holds what it
+  // reports now (kUnwatched before the first call). Unchanged: no call.
+  void Watch(int fd, uint64_t key, uint32_t events, uint32_t* watched);
   void Accept(int listen_fd, const std::string& qmgr, bool control);
   void ReadConn(Conn* c);
   // Dispatches the whole frames in c's input until its reply limit or the
   // server's is reached; true when any was dispatched.
   bool ProcessFrames(Conn* c);
   bool MayDispatch(const Conn* c) const;
+  // No journal of any queue manager holds records not yet synced.
+  bool NothingToSync() const;
   void ExpireConnections(Clock::time_point now);
   void Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload);
   void DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> payload);
@@ -95,6 +105,7 @@ class Server : public Host {
   std::string root_;
   ServerLimits limits_;
   int control_fd_ = -1;
+  int epoll_fd_ = -1;
   int spare_fd_ = -1;  // given up to shed a connection when descriptors run out
   Clock::time_point accept_paused_until_{};
   size_t client_conns_ = 0;
