@@ -117,6 +117,7 @@ struct Server::Conn : ReplySink {
   IoBuffer in{kKeptBufferBytes};
   OutBuffer out;
   size_t* queued_total = nullptr;  // the server's count of queued reply bytes
+  const Clock::time_point* pass_now = nullptr;  // the server's clock of this pass
   bool close_after_flush = false;
   bool dead = false;
   bool frames_waiting = false;  // whole frames left in `in` by a reply limit
@@ -147,7 +148,7 @@ struct Server::Conn : ReplySink {
     size_t frame = bytes->size() - open_reply;
     uint32_t len = static_cast<uint32_t>(frame - kFrameHeaderBytes);
     std::memcpy(bytes->data() + open_reply, &len, 4);
-    if (out.size() == frame) write_stalled_since = Clock::now();
+    if (out.size() == frame) write_stalled_since = *pass_now;
     *queued_total += frame;
     open_reply = kNoReply;
   }
@@ -160,7 +161,7 @@ struct Server::Conn : ReplySink {
     uint32_t head[2] = {static_cast<uint32_t>(payload.size() + 4), op};
     const auto* h = reinterpret_cast<const uint8_t*>(head);
     const std::vector<uint8_t>& p = payload.buffer();
-    if (out.empty()) write_stalled_since = Clock::now();
+    if (out.empty()) write_stalled_since = *pass_now;
     std::vector<uint8_t>* bytes = out.storage();
     if (open_reply == kNoReply) {
       out.Compact();
@@ -456,6 +457,7 @@ void Server::Accept(int listen_fd, const std::string& qmgr, bool control) {
     c->control = control;
     c->listener_qmgr = qmgr;
     c->queued_total = &queued_reply_bytes_;
+    c->pass_now = &now_;
     c->accepted = c->last_activity = Clock::now();
     conns_[c->id] = std::move(c);
   }
@@ -488,7 +490,7 @@ void Server::ReadConn(Conn* c) {
     ssize_t n = ::recv(c->fd, c->in.Tail(want), want, 0);
     if (n > 0) {
       c->in.Commit(static_cast<size_t>(n));
-      c->last_activity = Clock::now();
+      c->last_activity = now_;
       if (static_cast<size_t>(n) < want || (c->in.size() >= 8 && MissingFrameBytes(c->in) == 0)) break;
       continue;
     }
@@ -562,7 +564,7 @@ void Server::WriteConn(Conn* c) {
     if (n > 0) {
       c->out.Consume(static_cast<size_t>(n));
       queued_reply_bytes_ -= static_cast<size_t>(n);
-      c->last_activity = c->write_stalled_since = Clock::now();
+      c->last_activity = c->write_stalled_since = now_;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -624,7 +626,7 @@ int Server::Run() {
     bool resumed = false;
     for (auto& [id, c] : conns_)
       if (c->frames_waiting && MayDispatch(c.get()) && ProcessFrames(c.get())) resumed = true;
-    Clock::time_point now = Clock::now();
+    Clock::time_point now = now_ = Clock::now();
     const bool accepting = now >= accept_paused_until_;
     const uint32_t accept_events = accepting ? uint32_t{EPOLLIN} : 0;
     Watch(g_signal_pipe[0], kSignalKey, EPOLLIN, &signal_watched);
@@ -661,6 +663,7 @@ int Server::Run() {
       Log(std::string("epoll_wait: ") + std::strerror(errno));
       return 1;
     }
+    now_ = Clock::now();
     for (int i = 0; i < n; ++i) {
       const uint64_t key = ready[i].data.u64;
       const uint32_t events = ready[i].events;
@@ -685,7 +688,7 @@ int Server::Run() {
         if (it != conns_.end() && (events & (EPOLLIN | EPOLLHUP | EPOLLERR))) ReadConn(it->second.get());
       }
     }
-    now = Clock::now();
+    now = now_ = Clock::now();
     ExpireConnections(now);
     for (auto& [name, h] : hosted_) h.qm->OnTimer(now);
     // Command servers answer after the requests of this pass are queued;
@@ -752,8 +755,14 @@ void Server::ProtocolError(Conn* c, const std::string& what, std::span<const uin
 }
 
 void Server::Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
-  std::vector<std::pair<std::string, uint64_t>> before;
-  for (auto& [name, h] : hosted_) before.emplace_back(name, h.qm->journal_appended());
+  // Where every journal stood before the request (storage reused).
+  std::vector<std::pair<std::string, uint64_t>>& before = journal_marks_;
+  before.resize(hosted_.size());
+  size_t i = 0;
+  for (auto& [name, h] : hosted_) {
+    before[i].first.assign(name);
+    before[i++].second = h.qm->journal_appended();
+  }
   if (c->control)
     DispatchControl(c, op, payload);
   else

@@ -115,6 +115,10 @@ class Server : public Host {
   std::string control_path_;
   std::map<std::string, Hosted> hosted_;
   std::map<uint64_t, std::unique_ptr<Conn>> conns_;
+  // The time read once per step of a pass, for the connections' clocks
+  // (their timeouts count whole seconds).
+  Clock::time_point now_ = Clock::now();
+  std::vector<std::pair<std::string, uint64_t>> journal_marks_;  // Dispatch's, reused
   uint64_t next_conn_ = 1;
   bool shutdown_ = false;
   bool more_commands_ = false;  // also: a channel has messages left  // a command server left requests for the next pass
