@@ -57,8 +57,10 @@ std::vector<unsigned char> SignedFrame(const uint8_t* data, size_t size) {
   msg.Body.Capacity = static_cast<MQLONG>(storage.size());
   msg.Body.UsedLength = static_cast<MQLONG>(storage.size());
   msg.NodeHeader = NodeHeader{32, 1, 0, 1, static_cast<MQLONG>(storage.size()), {}};
+  // The reader below is a client node: it takes frames of an accepting side.
+  const mqcFrameSide side{MQC_SIDE_ACCEPTING, 0};
   Buffer frame{};
-  if (mqc_sign(g_credential, &msg, &frame) == 0) return {};
+  if (mqc_sign_as(g_credential, &msg, &frame, &side) == 0) return {};
   std::vector<unsigned char> out(frame.Data, frame.Data + frame.Size);
   FreeMemory(frame.Data);
   return out;

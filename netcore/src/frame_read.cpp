@@ -216,7 +216,8 @@ class FrameReader {
     if (signed_) {
       Buffer view{b_.Data + NODE_HEADER_LENGTH, total - NODE_HEADER_LENGTH,
                   b_.Capacity - NODE_HEADER_LENGTH, 0, 0, 0};
-      if (mqc_authenticate(&msg_->NodeHeader, &view, msg_) == 0) {
+      const mqcFrameSide side = FrameSideOf(node_);
+      if (mqc_authenticate_as(&msg_->NodeHeader, &view, msg_, &side) == 0) {
         return Fail(MN_ERR_NOT_AUTHENTIC);
       }
       if (AlienToNative(&msg_->Body) == 0) {

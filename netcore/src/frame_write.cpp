@@ -59,7 +59,8 @@ int WriteSigned(mqPcfMessage* msg, mqnMQNodeData* node, SocketAddress* address,
     NodeTrace(node, "mnSWriteMsg");
     return 0;
   }
-  if (mqc_sign(credential, msg, frame) == 0) {
+  const mqcFrameSide side = FrameSideOf(node);
+  if (mqc_sign_as(credential, msg, frame, &side) == 0) {
     FreeFrame(frame);
     node->lastError = MN_ERR_SIGN_REFUSED;
     NodeTrace(node, "mnSWriteMsg");

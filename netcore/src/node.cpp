@@ -3,6 +3,7 @@
 
 #include "netcore/node.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -45,6 +46,11 @@ void FillIdentity(mqnMQNodeData* node) {
   if (n == 0) CopyField(node->applName, sizeof node->applName, "UNKNOWN");
 }
 
+int SideFor(int mode, int socket_type) {
+  if (socket_type == 2) return MQNODE_SIDE_DATAGRAM;
+  return mode == MQNODE_MODE_SERVER ? MQNODE_SIDE_ACCEPTING : MQNODE_SIDE_CONNECTING;
+}
+
 mqnMQNodeData* AllocateNode(int mode) {
   void* p = nullptr;
   if (fNewMemory(&p, sizeof(mqnMQNodeData), "MQNode") == 0) return nullptr;
@@ -53,6 +59,7 @@ mqnMQNodeData* AllocateNode(int mode) {
   node->mode = mode;
   node->trace = g_default_node_trace;
   node->pendingLimit = -1;
+  node->side = SideFor(mode, 1);
   InitSocket(&node->socket);
   node->operations.mnOpen = mnOpen;
   node->operations.mnClose = mnClose;
@@ -130,6 +137,26 @@ void FreeFrame(Buffer* frame) {
   if (frame == nullptr) return;
   FreeMemory(frame->Data);
   FreeMemory(frame);
+}
+
+static_assert(MQNODE_SIDE_CONNECTING == MQC_SIDE_CONNECTING &&
+              MQNODE_SIDE_ACCEPTING == MQC_SIDE_ACCEPTING &&
+              MQNODE_SIDE_DATAGRAM == MQC_SIDE_DATAGRAM);
+
+mqcFrameSide FrameSideOf(const mqnMQNodeData* node) {
+  mqcFrameSide side{node->side, 0};
+  if (node->socket.type == 2) {
+    side.side = MQC_SIDE_DATAGRAM;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(node->socket.handle, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+        local.sin_family == AF_INET) {
+      side.port = ntohs(local.sin_port);
+    }
+  } else if (side.side != MQC_SIDE_ACCEPTING) {
+    side.side = MQC_SIDE_CONNECTING;
+  }
+  return side;
 }
 
 int RestingSize(const mqnMQNodeData* node, int header_length) {
@@ -210,6 +237,7 @@ mqnMQNodeData* CreateUDPMQNodeWithOpt(SocketAddress* address, SocketOption* opti
   CopyField(node->host, sizeof node->host, address->host);
   CreateUDPSocket(&node->socket);
   node->socket.owner = node;
+  node->side = MQNODE_SIDE_DATAGRAM;
   node->receive.Size = node->receive.Capacity;
   if (node->socket.handle >= 0 && option != nullptr) SetSocketOptions(&node->socket, option);
   node->address = *address;
@@ -225,6 +253,7 @@ mqnMQNodeData* CreateAndBindMQNode(SocketData* socket, int mode) {
   CopyField(node->host, sizeof node->host, "@");
   node->socket = *socket;
   node->socket.owner = node;
+  node->side = netcore::SideFor(mode, node->socket.type);
   if (node->socket.type == 2) node->receive.Size = node->receive.Capacity;
   node->lastError = node->socket.lastError;
   NodeTrace(node, "CreateAndBindMQNode");

@@ -4,6 +4,7 @@
 #define NETCORE_NODE_INTERNAL_H_
 
 #include "netcore/node.h"
+#include "signcore/signcore.h"
 
 namespace netcore {
 
@@ -19,6 +20,10 @@ void FreeFrame(Buffer* frame);
 // Sends frame at once or queues it (TCP only); takes ownership of frame in
 // every case. 1 when sent or queued, 0 with node->lastError otherwise.
 int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high);
+
+// The node's side for signing and authenticating: its side field, and for
+// a datagram node the local port its socket is bound to (0 when unbound).
+mqcFrameSide FrameSideOf(const mqnMQNodeData* node);
 
 // The node's receive-buffer size at rest for a framing: the whole capacity
 // on a UDP node, else the header length.

@@ -10,6 +10,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,7 +37,6 @@ using nettest::PutLE;
 class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    nettest::UseSigningKey(dir_, nettest::kKeyHexA);
     ASSERT_EQ(mqc_get_signature(&cred_), 1) << mqc_signature_error();
     rx_ = CreatePcfMessage(0, MQCFT_COMMAND, 16);
   }
@@ -44,13 +44,14 @@ class FrameTest : public ::testing::Test {
     DeletePcfMessage(rx_);
     mqc_release_signature(&cred_);
   }
-  nettest::TempDir dir_;
+  nettest::SigningKeyFile key_{nettest::kKeyHexA};
   mqcSignature cred_ = nullptr;
   mqPcfMessage* rx_ = nullptr;
 };
 
-// The message bytes followed by a trailer stamp dated now with a random
-// nonce, for frames signed by hand.
+// The message bytes followed by a trailer stamp dated now, with a nonce
+// that names the connecting end as the writer (side 1, process tag and port
+// 0) and random bytes after: what an accepted node takes.
 std::vector<unsigned char> WithStamp(std::vector<unsigned char> bytes) {
   const auto now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::system_clock::now().time_since_epoch())
@@ -58,8 +59,8 @@ std::vector<unsigned char> WithStamp(std::vector<unsigned char> bytes) {
   for (int i = 0; i < 8; ++i) {
     bytes.push_back(static_cast<unsigned char>(static_cast<uint64_t>(now_ms) >> (56 - 8 * i)));
   }
-  unsigned char nonce[16];
-  EXPECT_EQ(RAND_bytes(nonce, sizeof nonce), 1);
+  unsigned char nonce[16] = {1};
+  EXPECT_EQ(RAND_bytes(nonce + 8, 8), 1);
   bytes.insert(bytes.end(), nonce, nonce + sizeof nonce);
   return bytes;
 }
@@ -285,20 +286,19 @@ TEST_F(FrameTest, TamperedFrameIsRefusedAsNotAuthentic) {
   nettest::Listener listener;
   nettest::RawPeer peer(&listener);
   mqPcfMessage* out = MakeMessage(13, 3, 5);
-  ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
   const std::size_t size = 32 + 136 + 36 + 3 * 16 + 56;
-  std::vector<unsigned char> frame = peer.Receive(size);
+  std::vector<unsigned char> frame = nettest::ConnectingFrame(out, 1, cred_);
   ASSERT_EQ(frame.size(), size);
-  // Echo it back unchanged: accepted.
-  ASSERT_TRUE(peer.Send(frame));
-  ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
-  EXPECT_TRUE(HasContents(rx_, 13, 3, 5));
   // One parameter value changed in flight: refused with -1001.
   std::vector<unsigned char> bad = frame;
   bad[32 + 136 + 36 + 12] ^= 0x40;
   ASSERT_TRUE(peer.Send(bad));
   EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
   EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+  // The frame as it was written: accepted.
+  ASSERT_TRUE(peer.Send(frame));
+  ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
+  EXPECT_TRUE(HasContents(rx_, 13, 3, 5));
   // The captured frame sent again, unchanged: a replay, refused the same way.
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(peer.Send(frame));
@@ -306,10 +306,76 @@ TEST_F(FrameTest, TamperedFrameIsRefusedAsNotAuthentic) {
     EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
   }
   // The node stays usable for the next frame.
-  ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
-  frame = peer.Receive(size);
-  ASSERT_TRUE(peer.Send(frame));
+  ASSERT_TRUE(peer.Send(nettest::ConnectingFrame(out, 1, cred_)));
   EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
+  DeletePcfMessage(out);
+}
+
+// A raw TCP socket on the far end of a client node: what a man in the middle
+// holds when the node connects to him.
+struct RawServer {
+  RawServer() {
+    nettest::Listener listener;
+    SocketAddress to = nettest::Loopback(listener.port());
+    node = CreateMQNode(&to, MQNODE_MODE_CLIENT);
+    EXPECT_EQ(mnOpen(node), 1) << node->lastError;
+    mqnMQNodeData* accepted = listener.Accept();
+    EXPECT_NE(accepted, nullptr);
+    if (accepted != nullptr) {
+      // Keep the accepted socket as a plain descriptor; drop its node
+      // without closing it.
+      fd = accepted->socket.handle;
+      accepted->socket.handle = -1;
+      DeleteMQNode(accepted);
+      nettest::NoDelay(fd);
+    }
+  }
+  ~RawServer() {
+    if (fd >= 0) close(fd);
+    DeleteMQNode(node);
+  }
+  bool Send(const std::vector<unsigned char>& bytes) const {
+    return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+  mqnMQNodeData* node = nullptr;
+  int fd = -1;
+};
+
+TEST_F(FrameTest, FrameSentBackToItsWriterIsRefusedOnEitherEnd) {
+  mqPcfMessage* out = MakeMessage(13, 2, 6);
+  const std::size_t size = 32 + 136 + 36 + 2 * 16 + 56;
+  {
+    SCOPED_TRACE("accepting end");
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
+    std::vector<unsigned char> frame = peer.Receive(size);
+    ASSERT_EQ(frame.size(), size);
+    EXPECT_EQ(frame[32 + 136 + 36 + 2 * 16 + 8], MQNODE_SIDE_ACCEPTING);
+    ASSERT_TRUE(peer.Send(frame));
+    EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+    EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+    EXPECT_NE(std::string(mqc_signature_error()).find("reflected"), std::string::npos)
+        << mqc_signature_error();
+    // A frame of the connecting end is still taken on the same connection.
+    ASSERT_TRUE(peer.Send(nettest::ConnectingFrame(out, 1, cred_)));
+    ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
+    EXPECT_TRUE(HasContents(rx_, 13, 2, 6));
+  }
+  {
+    SCOPED_TRACE("connecting end");
+    RawServer server;
+    ASSERT_GE(server.fd, 0);
+    ASSERT_EQ(mnSWrite(out, server.node, 1, cred_), 1);
+    std::vector<unsigned char> frame = nettest::ReceiveExactly(server.fd, size);
+    ASSERT_EQ(frame.size(), size);
+    EXPECT_EQ(frame[32 + 136 + 36 + 2 * 16 + 8], MQNODE_SIDE_CONNECTING);
+    ASSERT_TRUE(server.Send(frame));
+    EXPECT_EQ(mnSRead(rx_, server.node, 1, cred_), 0);
+    EXPECT_EQ(server.node->lastError, MN_ERR_NOT_AUTHENTIC);
+    EXPECT_NE(std::string(mqc_signature_error()).find("reflected"), std::string::npos)
+        << mqc_signature_error();
+  }
   DeletePcfMessage(out);
 }
 
@@ -317,7 +383,7 @@ TEST_F(FrameTest, FrameSignedWithAnotherKeyIsRefused) {
   nettest::TcpPair pair;
   mqPcfMessage* out = MakeMessage(13, 2, 1);
   // This process's key becomes B; the writer still holds a credential of A.
-  nettest::UseSigningKey(dir_, nettest::kKeyHexB);
+  key_.Use(nettest::kKeyHexB);
   mqcSignature cred_b = nullptr;
   ASSERT_EQ(mqc_get_signature(&cred_b), 1);
   ASSERT_EQ(mnSWrite(out, pair.client, 1, cred_), 1);
@@ -466,11 +532,9 @@ TEST_F(FrameTest, PausedFrameCompletesOverSeveralNonBlockingReads) {
   nettest::Listener listener;
   nettest::RawPeer peer(&listener);
   ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
-  // Get a real signed frame's bytes by echoing one through the raw peer.
   mqPcfMessage* out = MakeMessage(13, 4, 9);
-  ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
   const std::size_t size = 32 + 136 + 36 + 4 * 16 + 56;
-  std::vector<unsigned char> frame = peer.Receive(size);
+  std::vector<unsigned char> frame = nettest::ConnectingFrame(out, 1, cred_);
   ASSERT_EQ(frame.size(), size);
 
   ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + 32}));
@@ -485,13 +549,14 @@ TEST_F(FrameTest, PausedFrameCompletesOverSeveralNonBlockingReads) {
   DeletePcfMessage(out);
 }
 
-// The bytes of MakeMessage(13, 4, 9) in one framing, taken from the wire.
-std::vector<unsigned char> FrameBytes(mqnMQNodeData* node, const nettest::RawPeer& peer,
-                                      int secure, mqcSignature credential) {
+// The bytes of MakeMessage(13, 4, 9) in one framing, as a connecting end
+// writes them.
+std::vector<unsigned char> FrameBytes(int secure, mqcSignature credential) {
   mqPcfMessage* out = MakeMessage(13, 4, 9);
-  EXPECT_EQ(mnSWrite(out, node, secure, credential), 1);
+  std::vector<unsigned char> bytes = nettest::ConnectingFrame(out, secure, credential);
   DeletePcfMessage(out);
-  return peer.Receive((secure ? 32 + 56 : 0) + 136 + 36 + 4 * 16);
+  EXPECT_EQ(bytes.size(), (secure ? 32u + 56 : 0u) + 136 + 36 + 4 * 16);
+  return bytes;
 }
 
 TEST_F(FrameTest, FrameSplitAtEveryByteBoundaryIsDeliveredWhole) {
@@ -500,13 +565,13 @@ TEST_F(FrameTest, FrameSplitAtEveryByteBoundaryIsDeliveredWhole) {
     SCOPED_TRACE(f.name);
     nettest::Listener listener;
     nettest::RawPeer peer(&listener);
-    std::vector<unsigned char> frame = FrameBytes(peer.node, peer, f.secure, cred_);
+    std::vector<unsigned char> frame = FrameBytes(f.secure, cred_);
     ASSERT_FALSE(frame.empty());
     ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
     for (std::size_t cut = 1; cut < frame.size(); ++cut) {
       SCOPED_TRACE(cut);
       // A signed frame is accepted once only: each cut needs a new one.
-      if (f.secure && cut > 1) frame = FrameBytes(peer.node, peer, f.secure, cred_);
+      if (f.secure && cut > 1) frame = FrameBytes(f.secure, cred_);
       ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + static_cast<long>(cut)}));
       // However much of the head has arrived, the frame is not complete.
       ASSERT_EQ(mnSRead(rx_, peer.node, f.secure, cred_), 0);
@@ -526,7 +591,7 @@ TEST_F(FrameTest, FrameArrivingOneByteAtATimeIsDeliveredOnce) {
     SCOPED_TRACE(f.name);
     nettest::Listener listener;
     nettest::RawPeer peer(&listener);
-    std::vector<unsigned char> frame = FrameBytes(peer.node, peer, f.secure, cred_);
+    std::vector<unsigned char> frame = FrameBytes(f.secure, cred_);
     ASSERT_FALSE(frame.empty());
     ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
     for (std::size_t i = 0; i + 1 < frame.size(); ++i) {
@@ -548,14 +613,14 @@ TEST_F(FrameTest, BackToBackFramesInOneSendAreReadOneByOne) {
     SCOPED_TRACE(f.name);
     nettest::Listener listener;
     nettest::RawPeer peer(&listener);
-    std::vector<unsigned char> frame = FrameBytes(peer.node, peer, f.secure, cred_);
+    std::vector<unsigned char> frame = FrameBytes(f.secure, cred_);
     ASSERT_FALSE(frame.empty());
     ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
     // Two whole frames and the first 40 bytes of a third in one send: the
     // reader takes exactly one frame per call and keeps the third's head.
     // Signed frames are accepted once only: three different ones.
-    std::vector<unsigned char> second = FrameBytes(peer.node, peer, f.secure, cred_);
-    std::vector<unsigned char> third = FrameBytes(peer.node, peer, f.secure, cred_);
+    std::vector<unsigned char> second = FrameBytes(f.secure, cred_);
+    std::vector<unsigned char> third = FrameBytes(f.secure, cred_);
     std::vector<unsigned char> bytes = frame;
     bytes.insert(bytes.end(), second.begin(), second.end());
     bytes.insert(bytes.end(), third.begin(), third.begin() + 40);
@@ -642,10 +707,10 @@ const std::vector<unsigned char> kDocumentedFrame = {
       0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00,
       0x01, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0xa2,
-      0x5d, 0x3f, 0xec, 0x00, 0xa0, 0xa1, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xab,
-      0xac, 0xad, 0xae, 0xaf, 0xc8, 0x72, 0xf2, 0x02, 0x6d, 0x37, 0xb4, 0x25, 0x68, 0xc8, 0x55, 0x78,
-      0x86, 0x01, 0x5e, 0x92, 0x4b, 0xb6, 0x9f, 0x91, 0x94, 0x3c, 0x93, 0x69, 0x14, 0x67, 0x9d, 0x69,
-      0x59, 0x5a, 0x6b, 0x40,
+      0x5d, 0x3f, 0xec, 0x00, 0x01, 0xa1, 0xa2, 0xa3, 0xa4, 0xa5, 0x00, 0x00, 0xa8, 0xa9, 0xaa, 0xab,
+      0xac, 0xad, 0xae, 0xaf, 0xed, 0xf3, 0xd7, 0x46, 0x82, 0x11, 0xa7, 0xb6, 0xfb, 0x5c, 0x26, 0x8e,
+      0x05, 0xd5, 0xe6, 0xfb, 0xe5, 0xd4, 0x81, 0xd2, 0xa7, 0x27, 0x31, 0x5d, 0x29, 0x65, 0x79, 0x6a,
+      0xc7, 0xd4, 0x6a, 0x2e,
 };
 
 // The documented frame's MAC under key 00..1f, recomputed after its time is
@@ -688,6 +753,13 @@ TEST_F(FrameTest, DocumentedExampleFrameIsReadWhenFreshAndRefusedWhenOld) {
   EXPECT_EQ(rx_->Cfh->ParameterCount, 0);
   EXPECT_EQ(std::string(rx_->NodeHeader.UserName), "alice");
   EXPECT_EQ(std::string(MESSAGE_HEADER(&rx_->Body)->ApplName), "GRPSERVER");
+  // Written by a connecting end: a connecting node refuses it (its own side).
+  RawServer server;
+  ASSERT_TRUE(server.Send(DocumentedFrameDated(now_ms + 1)));
+  EXPECT_EQ(mnSRead(rx_, server.node, 1, cred_), 0);
+  EXPECT_EQ(server.node->lastError, MN_ERR_NOT_AUTHENTIC);
+  EXPECT_NE(std::string(mqc_signature_error()).find("reflected"), std::string::npos)
+      << mqc_signature_error();
   // Its plain framing is the same bytes without node header and trailer.
   ASSERT_TRUE(peer.Send({kDocumentedFrame.begin() + 32, kDocumentedFrame.end() - 56}));
   ASSERT_EQ(mnRead(rx_, peer.node), 1) << peer.node->lastError;
@@ -757,6 +829,84 @@ TEST_F(UdpFrameTest, ShortOrMisSizedDatagramsAreNeverDelivered) {
   DeletePcfMessage(out);
   DeleteMQNode(sender);
   close(raw);
+  DeleteMQNode(node);
+}
+
+// A UDP socket on 127.0.0.1 with a port the system chose.
+struct RawUdp {
+  RawUdp() {
+    fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in here{};
+    here.sin_family = AF_INET;
+    here.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&here), sizeof here), 0);
+    socklen_t length = sizeof here;
+    EXPECT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&here), &length), 0);
+    port = ntohs(here.sin_port);
+  }
+  ~RawUdp() { close(fd); }
+  std::vector<unsigned char> Receive() const {
+    std::vector<unsigned char> datagram(65536);
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 5000) != 1) return {};
+    const ssize_t got = recv(fd, datagram.data(), datagram.size(), 0);
+    datagram.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return datagram;
+  }
+  bool SendTo(uint32_t to_port, const std::vector<unsigned char>& datagram) const {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(to_port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                  sizeof to) == static_cast<ssize_t>(datagram.size());
+  }
+  int fd = -1;
+  uint32_t port = 0;
+};
+
+TEST_F(UdpFrameTest, DatagramSentBackToTheSocketThatWroteItIsRefused) {
+  SocketAddress a = nettest::Address("127.0.0.1", "0");
+  SocketAddress b = nettest::Address("127.0.0.1", "0");
+  mqnMQNodeData* node = CreateUDPMQNode(&a);
+  mqnMQNodeData* other = CreateUDPMQNode(&b);
+  ASSERT_EQ(node->open, 1);
+  ASSERT_EQ(other->open, 1);
+  RawUdp raw;
+  SocketAddress to_raw = nettest::Loopback(raw.port);
+  mqPcfMessage* out = MakeMessage(10020, 2, 7);
+  ASSERT_EQ(mnSWriteTo(out, node, &to_raw, 1, cred_), 1) << node->lastError;
+  std::vector<unsigned char> datagram = raw.Receive();
+  ASSERT_EQ(datagram.size(), 32u + 136 + 36 + 2 * 16 + 56);
+  // The nonce names a datagram and the writing socket's port.
+  const std::size_t nonce = datagram.size() - 48;
+  EXPECT_EQ(datagram[nonce], MQNODE_SIDE_DATAGRAM);
+  EXPECT_EQ(datagram[nonce + 6] * 256 + datagram[nonce + 7], static_cast<int>(node->address.port));
+
+  // Back to its writer: refused, however often it comes.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(raw.SendTo(node->address.port, datagram));
+    EXPECT_EQ(mnSRead(rx_, node, 1, cred_), 0);
+    EXPECT_EQ(node->lastError, MN_ERR_NOT_AUTHENTIC);
+    EXPECT_NE(std::string(mqc_signature_error()).find("reflected"), std::string::npos)
+        << mqc_signature_error();
+  }
+  // Into a TCP connection: not a frame of the other end there either.
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  ASSERT_TRUE(peer.Send(datagram));
+  EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 0);
+  EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+  // Another socket, even of this process, takes it: it did not write it.
+  ASSERT_TRUE(raw.SendTo(other->address.port, datagram));
+  ASSERT_EQ(mnSRead(rx_, other, 1, cred_), 1) << other->lastError;
+  EXPECT_TRUE(HasContents(rx_, 10020, 2, 7));
+  // And the writer still takes datagrams the other socket writes.
+  SocketAddress to_node = nettest::Loopback(node->address.port);
+  ASSERT_EQ(mnSWriteTo(out, other, &to_node, 1, cred_), 1) << other->lastError;
+  ASSERT_EQ(mnSRead(rx_, node, 1, cred_), 1) << node->lastError;
+  DeletePcfMessage(out);
+  DeleteMQNode(other);
   DeleteMQNode(node);
 }
 

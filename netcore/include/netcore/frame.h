@@ -3,9 +3,12 @@
  *
  * Two framings (docs/formats/node-frame.md); both ends of a connection use
  * the same one:
- *   signed: NodeHeader (32) + MessageHeader (136) + PCF body + 32-byte
- *           HMAC-SHA-256 trailer; the node header's length word counts
- *           everything after it, trailer included;
+ *   signed: NodeHeader (32) + MessageHeader (136) + PCF body + 56-byte
+ *           trailer (time, nonce, HMAC-SHA-256); the node header's length
+ *           word counts everything after it, trailer included. The nonce
+ *           names the writer's side (the node's side field), and a node
+ *           refuses frames its own side wrote, so a frame sent back to its
+ *           writer fails as not authentic (-1001), over TCP and UDP;
  *   plain:  MessageHeader (136) + PCF body.
  * The signed operations take a "secure" switch; 0 falls back to the plain
  * framing.

@@ -37,6 +37,12 @@ extern "C" {
 #define MQNODE_KIND 2
 #define MQNODE_MODE_CLIENT 0
 #define MQNODE_MODE_SERVER 1
+/* The node's end of its conversation, in its side field. Signed frames
+ * carry the writer's side, and a node refuses frames written by its own
+ * side (a frame sent back to its writer): see <netcore/frame.h>. */
+#define MQNODE_SIDE_CONNECTING 1 /* a TCP client node */
+#define MQNODE_SIDE_ACCEPTING 2  /* a server node and the nodes it accepts */
+#define MQNODE_SIDE_DATAGRAM 3   /* a UDP node */
 /* Initial capacity of a node's receive buffer. */
 #define MQNODE_RECEIVE_CAPACITY 16520
 
@@ -74,6 +80,7 @@ typedef struct mqnMQNodeData {
   PendingQueue* pending;    /* null when no write is waiting */
   Buffer receive;           /* frame assembly buffer */
   void* context;            /* the caller's; copied to accepted nodes */
+  MQLONG side;              /* MQNODE_SIDE_*: set at creation, copied to accepted nodes */
 } mqnMQNodeData;
 
 /* A new TCP node (mode 0 client, 1 server: bound to address and listening
@@ -87,7 +94,9 @@ mqnMQNodeData* CreateMQNodeWithOpt(SocketAddress* address, int mode,
 /* A UDP node bound to address; open = 1 when the bind succeeded. */
 mqnMQNodeData* CreateUDPMQNode(SocketAddress* address);
 mqnMQNodeData* CreateUDPMQNodeWithOpt(SocketAddress* address, SocketOption* option);
-/* A node around a copy of an existing socket record (host "@", no bind). */
+/* A node around a copy of an existing socket record (host "@", no bind).
+ * Its side: datagram for a UDP socket, accepting for mode 1, else
+ * connecting; a caller wrapping a socket it accepted sets side itself. */
 mqnMQNodeData* CreateAndBindMQNode(SocketData* socket, int mode);
 /* mnClose and free the record; 0 for null. Accepted nodes are not touched. */
 int DeleteMQNode(mqnMQNodeData* node);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <poll.h>
@@ -10,31 +11,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 namespace nettest {
 
-TempDir::TempDir() {
-  char templ[] = "/tmp/netcore_test.XXXXXX";
-  char* made = mkdtemp(templ);
-  if (made != nullptr) path_ = made;
+namespace ts = harrow::testsupport;
+
+SigningKeyFile::SigningKeyFile(const std::string& hex) : path_(dir_.Sub("signing.key")) {
+  Use(hex);
+  variable_.emplace(MQC_SIGNING_KEY_VARIABLE, path_);
 }
 
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
-void UseSigningKey(const TempDir& dir, const std::string& hex) {
-  std::string path = dir.path() + "/signing.key";
-  std::filesystem::remove(path);
-  std::ofstream(path) << hex << "\n";
-  chmod(path.c_str(), 0600);
-  setenv("HRLCOMPACT_SIGNING_KEY", path.c_str(), 1);
+void SigningKeyFile::Use(const std::string& hex) {
+  ::unlink(path_.c_str());
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0) << path_;
+  const std::string text = hex + "\n";
+  EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ::close(fd);
 }
 
 std::vector<unsigned char> Unhex(const std::string& hex) {
@@ -115,10 +112,12 @@ Listener::Listener() {
 Listener::~Listener() { DeleteMQNode(server); }
 
 mqnMQNodeData* Listener::Accept() {
+  ts::Deadline deadline(std::chrono::seconds(5));
   pollfd p{server->socket.handle, POLLIN, 0};
-  if (poll(&p, 1, 5000) != 1) return nullptr;
-  if (mnOpen(server) != 1) return nullptr;
-  return server->accepted;
+  while (!deadline.Expired()) {
+    if (poll(&p, 1, deadline.PollMs()) == 1) return mnOpen(server) == 1 ? server->accepted : nullptr;
+  }
+  return nullptr;
 }
 
 TcpPair::TcpPair() {
@@ -141,6 +140,8 @@ RawPeer::RawPeer(Listener* listener) {
   to.sin_port = htons(static_cast<uint16_t>(listener->port()));
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  // Pieces of a frame go out at once, not after the peer's delayed ack.
+  NoDelay(fd);
   node = listener->Accept();
   EXPECT_NE(node, nullptr);
 }
@@ -160,32 +161,49 @@ bool RawPeer::Send(const std::vector<unsigned char>& bytes) const {
   return true;
 }
 
-std::vector<unsigned char> RawPeer::Receive(std::size_t n) const {
+void NoDelay(int fd) {
+  int on = 1;
+  EXPECT_EQ(setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on), 0);
+}
+
+std::vector<unsigned char> RawPeer::Receive(std::size_t n) const { return ReceiveExactly(fd, n); }
+
+std::vector<unsigned char> ReceiveExactly(int fd, std::size_t n, int timeout_ms) {
   std::vector<unsigned char> out(n);
   std::size_t done = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  ts::Deadline deadline{std::chrono::milliseconds(timeout_ms)};
   while (done < n) {
     pollfd p{fd, POLLIN, 0};
-    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count());
-    if (left <= 0 || poll(&p, 1, left) != 1) return {};
-    ssize_t got = recv(fd, out.data() + done, n - done, 0);
-    if (got <= 0) return {};
+    if (deadline.Expired() || poll(&p, 1, deadline.PollMs()) != 1) return {};
+    ssize_t got = recv(fd, out.data() + done, n - done, MSG_DONTWAIT);
+    if (got == 0) return {};
+    if (got < 0) {
+      if (errno == EAGAIN || errno == EINTR) continue;
+      return {};
+    }
     done += static_cast<std::size_t>(got);
   }
   return out;
 }
 
+std::vector<unsigned char> ConnectingFrame(mqPcfMessage* msg, int secure,
+                                           mqcSignature credential) {
+  TcpPair pair;
+  if (pair.accepted == nullptr) return {};
+  EXPECT_EQ(mnSWrite(msg, pair.client, secure, credential), 1) << pair.client->lastError;
+  const std::size_t size =
+      static_cast<std::size_t>(msg->Body.UsedLength) + (secure ? NODE_HEADER_LENGTH + MQC_SIGNATURE_LENGTH : 0);
+  return ReceiveExactly(pair.accepted->socket.handle, size);
+}
+
 int ReadWithDeadline(mqPcfMessage* msg, mqnMQNodeData* node, int secure,
                      mqcSignature credential, int timeout_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  ts::Deadline deadline{std::chrono::milliseconds(timeout_ms)};
   for (;;) {
     int rc = mnSRead(msg, node, secure, credential);
-    if (rc == 1 || node->lastError != MN_ERR_WOULD_BLOCK) return rc;
-    if (std::chrono::steady_clock::now() > deadline) return rc;
+    if (rc == 1 || node->lastError != MN_ERR_WOULD_BLOCK || deadline.Expired()) return rc;
     pollfd p{node->socket.handle, POLLIN, 0};
-    poll(&p, 1, 50);
+    poll(&p, 1, deadline.PollMs(std::chrono::milliseconds(50)));
   }
 }
 

@@ -1,17 +1,21 @@
-// net_fixture.h: verbs the netcore tests share: temporary directories, a
-// signing key, PCF messages with known contents, loopback node pairs, raw
-// sockets for hand-made frames, and reads with a deadline.
+// net_fixture.h: verbs the netcore tests share: a signing key in a
+// temporary directory, PCF messages with known contents, loopback node
+// pairs, raw sockets for hand-made frames, frames taken off the wire as a
+// connecting end wrote them, and reads with a deadline. Directories,
+// variables and deadlines come from the suite's test support.
 #ifndef NETCORE_TESTS_NET_FIXTURE_H_
 #define NETCORE_TESTS_NET_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "netcore/netcore.h"
 #include "pcfcore/pcfcore.h"
+#include "testsupport/testsupport.h"
 
 namespace nettest {
 
@@ -20,18 +24,21 @@ constexpr char kKeyHexA[] =
 constexpr char kKeyHexB[] =
     "f0e1d2c3b4a5968778695a4b3c2d1e0f00112233445566778899aabbccddeeff";
 
-class TempDir {
+// A 0600 key file in a private temporary directory, named by
+// HRLCOMPACT_SIGNING_KEY while the object lives (the previous value comes
+// back after).
+class SigningKeyFile {
  public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
+  explicit SigningKeyFile(const std::string& hex);
+  // Replaces the key in the file (a credential taken afterwards has it).
+  void Use(const std::string& hex);
 
  private:
+  harrow::testsupport::TempDir dir_{"netcore_test"};
   std::string path_;
+  std::optional<harrow::testsupport::ScopedEnv> variable_;
 };
 
-// Writes hex as a 0600 key file in dir and points HRLCOMPACT_SIGNING_KEY at it.
-void UseSigningKey(const TempDir& dir, const std::string& hex);
 std::vector<unsigned char> Unhex(const std::string& hex);
 
 // A command message with count integer parameters: id 20000 + i, value
@@ -62,6 +69,18 @@ struct TcpPair {
   mqnMQNodeData* client = nullptr;
   mqnMQNodeData* accepted = nullptr;
 };
+
+// Sends what a TCP socket is given at once (TCP_NODELAY).
+void NoDelay(int fd);
+
+// Receives exactly n bytes from fd within timeout_ms; empty on failure.
+std::vector<unsigned char> ReceiveExactly(int fd, std::size_t n, int timeout_ms = 5000);
+
+// The bytes of msg framed as the connecting end of a connection writes
+// them (signed when secure), taken off the wire unread: fit to be sent by
+// hand to an accepted node, and accepted once there.
+std::vector<unsigned char> ConnectingFrame(mqPcfMessage* msg, int secure,
+                                           mqcSignature credential);
 
 // A plain socket connected to listener, and the node accepted for it.
 struct RawPeer {

@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "frame_side.h"
 #include "pcfcore/memory.h"
 #include "replay_guard.h"
 #include "signing_key.h"
@@ -116,7 +117,12 @@ int mqc_release_signature(mqcSignature* credential) {
   return 1;
 }
 
-int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) try {
+}  // extern "C"
+
+namespace signcore {
+namespace {
+
+int Sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame, const mqcFrameSide* side) {
   t_error.clear();
   if (frame == nullptr) {
     t_error = "mqc_sign: no frame buffer";
@@ -152,7 +158,14 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) try {
   std::memcpy(bytes + NODE_HEADER_LENGTH, msg->Body.Storage, body_bytes);
   unsigned char* stamp = bytes + NODE_HEADER_LENGTH + body_bytes;
   signcore::PutTime(stamp, signcore::NowMs());
-  if (RAND_bytes(stamp + signcore::kTimeBytes, static_cast<int>(signcore::kNonceBytes)) != 1) {
+  unsigned char* nonce = stamp + signcore::kTimeBytes;
+  if (!signcore::StampOrigin(side, nonce)) {
+    FreeMemory(data);
+    t_error = "mqc_sign: the writer's side is not known, or no random bytes for it";
+    return 0;
+  }
+  if (RAND_bytes(nonce + signcore::kOriginBytes,
+                 static_cast<int>(signcore::kNonceBytes - signcore::kOriginBytes)) != 1) {
     FreeMemory(data);
     t_error = "mqc_sign: no random bytes for the nonce";
     return 0;
@@ -172,11 +185,9 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) try {
   frame->Size = static_cast<MQLONG>(total);
   frame->Capacity = static_cast<MQLONG>(total);
   return 1;
-} catch (...) {
-  return 0;
 }
 
-int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) try {
+int Authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg, const mqcFrameSide* side) {
   t_error.clear();
   if (header == nullptr || view == nullptr || msg == nullptr ||
       msg->Body.Storage == nullptr) {
@@ -210,6 +221,10 @@ int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) try {
   const unsigned char* stamp = bytes + signed_bytes - signcore::kStampBytes;
   signcore::Nonce nonce;
   std::memcpy(nonce.data(), stamp + signcore::kTimeBytes, nonce.size());
+  if (const char* refused = signcore::RefusedOrigin(side, nonce)) {
+    t_error = refused;
+    return 0;
+  }
   switch (signcore::ProcessReplayGuard().Admit(signcore::GetTime(stamp), nonce,
                                                signcore::NowMs())) {
     case signcore::Freshness::kFresh:
@@ -228,6 +243,44 @@ int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) try {
   msg->Body.UsedLength -= MQC_SIGNATURE_LENGTH;
   view->Size -= MQC_SIGNATURE_LENGTH;
   return 1;
+}
+
+}  // namespace
+}  // namespace signcore
+
+extern "C" {
+
+int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) try {
+  return signcore::Sign(credential, msg, frame, nullptr);
+} catch (...) {
+  return 0;
+}
+
+int mqc_sign_as(mqcSignature credential, mqPcfMessage* msg, Buffer* frame,
+                const mqcFrameSide* side) try {
+  if (side == nullptr || side->side == MQC_SIDE_UNSTATED) {
+    t_error = "mqc_sign: the writer's side is not known";
+    if (frame != nullptr) std::memset(frame, 0, sizeof *frame);
+    return 0;
+  }
+  return signcore::Sign(credential, msg, frame, side);
+} catch (...) {
+  return 0;
+}
+
+int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg) try {
+  return signcore::Authenticate(header, view, msg, nullptr);
+} catch (...) {
+  return 0;
+}
+
+int mqc_authenticate_as(NodeHeader* header, Buffer* view, mqPcfMessage* msg,
+                        const mqcFrameSide* side) try {
+  if (side == nullptr) {
+    t_error = "mqc_authenticate: the reader's side is not known";
+    return 0;
+  }
+  return signcore::Authenticate(header, view, msg, side);
 } catch (...) {
   return 0;
 }

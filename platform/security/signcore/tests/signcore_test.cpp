@@ -8,6 +8,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -85,9 +86,11 @@ class SigncoreTest : public ::testing::Test {
   }
   // Signs msg into a frame and copies the frame's bytes after the node header
   // into a receive-side message, as the transport does.
-  std::vector<unsigned char> Sign(mqPcfMessage* msg) {
+  // With a side, signs as a writer on that side (mqc_sign_as).
+  std::vector<unsigned char> Sign(mqPcfMessage* msg, const mqcFrameSide* side = nullptr) {
     Buffer frame{};
-    EXPECT_EQ(mqc_sign(cred_, msg, &frame), 1) << mqc_signature_error();
+    EXPECT_EQ(side != nullptr ? mqc_sign_as(cred_, msg, &frame, side) : mqc_sign(cred_, msg, &frame), 1)
+        << mqc_signature_error();
     std::vector<unsigned char> bytes(frame.Data, frame.Data + frame.Size);
     DeleteBufferData(&frame);
     return bytes;
@@ -95,7 +98,9 @@ class SigncoreTest : public ::testing::Test {
   static void DeleteBufferData(Buffer* b) { FreeMemory(b->Data); }
 
   // Authenticates frame bytes the way the reader hands them over.
-  int Authenticate(const std::vector<unsigned char>& frame, HandMessage* into) {
+  // With a side, reads as a reader on that side (mqc_authenticate_as).
+  int Authenticate(const std::vector<unsigned char>& frame, HandMessage* into,
+                   const mqcFrameSide* side = nullptr) {
     std::memcpy(&into->msg.NodeHeader, frame.data(), 32);
     int rest = static_cast<int>(frame.size()) - 32;
     if (into->msg.Body.Capacity < rest) return -1;
@@ -105,7 +110,8 @@ class SigncoreTest : public ::testing::Test {
     view.Data = into->msg.Body.Storage;
     view.Size = rest;
     view.Capacity = rest;
-    int ok = mqc_authenticate(&into->msg.NodeHeader, &view, &into->msg);
+    int ok = side != nullptr ? mqc_authenticate_as(&into->msg.NodeHeader, &view, &into->msg, side)
+                             : mqc_authenticate(&into->msg.NodeHeader, &view, &into->msg);
     view_size_after_ = view.Size;
     return ok;
   }
@@ -321,6 +327,124 @@ std::vector<unsigned char> HandSignedFrame(const std::string& key_hex, int64_t s
   HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), mac_input.data(),
        mac_input.size(), frame.data() + 32 + rest + 24, &mac_len);
   return frame;
+}
+
+// Which frames a reader takes, by the side that wrote them: never its own.
+TEST_F(SigncoreTest, ReaderRefusesFramesOfItsOwnSide) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  const mqcFrameSide connecting{MQC_SIDE_CONNECTING, 0};
+  const mqcFrameSide accepting{MQC_SIDE_ACCEPTING, 0};
+  const mqcFrameSide port_a{MQC_SIDE_DATAGRAM, 4000};
+  const mqcFrameSide port_b{MQC_SIDE_DATAGRAM, 4001};
+  const char* kReflected = "mqc_authenticate: frame was written by this side of the connection (reflected)";
+  const char* kNotOther = "mqc_authenticate: frame was not written by the other end of a connection";
+  const char* kNotDatagram = "mqc_authenticate: frame was not written as a datagram";
+  const char* kOwnDatagram = "mqc_authenticate: datagram was written by this socket (reflected)";
+  struct Case {
+    const char* what;
+    const mqcFrameSide* writer;  // null: mqc_sign
+    const mqcFrameSide* reader;  // null: mqc_authenticate
+    const char* error;           // null: accepted
+  };
+  const Case cases[] = {
+      {"connecting to accepting", &connecting, &accepting, nullptr},
+      {"accepting to connecting", &accepting, &connecting, nullptr},
+      {"connecting back to connecting", &connecting, &connecting, kReflected},
+      {"accepting back to accepting", &accepting, &accepting, kReflected},
+      {"unstated to connecting", nullptr, &connecting, kNotOther},
+      {"unstated to accepting", nullptr, &accepting, kNotOther},
+      {"datagram to a connection", &port_a, &accepting, kNotOther},
+      {"connection to a datagram socket", &connecting, &port_a, kNotDatagram},
+      {"unstated to a datagram socket", nullptr, &port_a, kNotDatagram},
+      {"datagram to another port", &port_a, &port_b, nullptr},
+      {"datagram back to its own port", &port_a, &port_a, kOwnDatagram},
+      {"any side to a reader that states none", &connecting, nullptr, nullptr},
+      {"datagram to a reader that states none", &port_a, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HandMessage tx(24);
+    HandMessage rx(200);
+    EXPECT_EQ(Authenticate(Sign(&tx.msg, c.writer), &rx, c.reader), c.error == nullptr ? 1 : 0);
+    EXPECT_EQ(std::string(mqc_signature_error()), c.error == nullptr ? "" : c.error);
+  }
+  // A reader without a side, and a writer without one, are refused by the
+  // calls that need it.
+  HandMessage tx(24);
+  HandMessage rx(200);
+  const std::vector<unsigned char> frame = Sign(&tx.msg, &connecting);
+  std::memcpy(&rx.msg.NodeHeader, frame.data(), 32);
+  Buffer view{rx.msg.Body.Storage, 0, 0, 0, 0, 0};
+  EXPECT_EQ(mqc_authenticate_as(&rx.msg.NodeHeader, &view, &rx.msg, nullptr), 0);
+  Buffer out{};
+  const mqcFrameSide unstated{MQC_SIDE_UNSTATED, 0};
+  const mqcFrameSide unknown{7, 0};
+  const mqcFrameSide bad_port{MQC_SIDE_DATAGRAM, 70000};
+  for (const mqcFrameSide* side : {static_cast<const mqcFrameSide*>(nullptr), &unstated, &unknown, &bad_port}) {
+    EXPECT_EQ(mqc_sign_as(cred_, &tx.msg, &out, side), 0);
+    EXPECT_EQ(out.Data, nullptr);
+  }
+}
+
+// The nonce's first half: side, the process's tag, the datagram port.
+TEST_F(SigncoreTest, NonceNamesTheWritersSideProcessAndPort) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  HandMessage tx(24);
+  const std::size_t nonce = 32 + 136 + 24 + 8;
+  const mqcFrameSide datagram{MQC_SIDE_DATAGRAM, 0x1234};
+  const mqcFrameSide accepting{MQC_SIDE_ACCEPTING, 0};
+  const std::vector<unsigned char> a = Sign(&tx.msg, &datagram);
+  const std::vector<unsigned char> b = Sign(&tx.msg, &accepting);
+  const std::vector<unsigned char> c = Sign(&tx.msg);
+  EXPECT_EQ(a[nonce], MQC_SIDE_DATAGRAM);
+  EXPECT_EQ(b[nonce], MQC_SIDE_ACCEPTING);
+  EXPECT_EQ(c[nonce], MQC_SIDE_UNSTATED);
+  EXPECT_EQ(a[nonce + 6], 0x12);
+  EXPECT_EQ(a[nonce + 7], 0x34);
+  EXPECT_EQ(b[nonce + 6] | b[nonce + 7], 0);
+  // One process tag for all frames of this process.
+  EXPECT_EQ(0, std::memcmp(&a[nonce + 1], &b[nonce + 1], 5));
+  EXPECT_EQ(0, std::memcmp(&a[nonce + 1], &c[nonce + 1], 5));
+}
+
+// A forked child is another writer: its datagrams from the same port number
+// are not its parent's own.
+TEST_F(SigncoreTest, ForkedChildHasItsOwnProcessTag) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  const mqcFrameSide port{MQC_SIDE_DATAGRAM, 5000};
+  HandMessage tx(24);
+  const std::vector<unsigned char> own = Sign(&tx.msg, &port);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(fds[0]);
+    Buffer frame{};
+    int ok = mqc_sign_as(cred_, &tx.msg, &frame, &port);
+    if (ok) ok = write(fds[1], frame.Data, static_cast<std::size_t>(frame.Size)) == frame.Size;
+    _exit(ok ? 0 : 1);
+  }
+  close(fds[1]);
+  std::vector<unsigned char> theirs(own.size());
+  std::size_t got = 0;
+  while (got < theirs.size()) {
+    const ssize_t n = read(fds[0], theirs.data() + got, theirs.size() - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(got, own.size());
+  HandMessage rx(200);
+  EXPECT_EQ(Authenticate(theirs, &rx, &port), 1) << mqc_signature_error();
+  HandMessage rx_own(200);
+  EXPECT_EQ(Authenticate(own, &rx_own, &port), 0);
 }
 
 TEST_F(SigncoreTest, FramesOutsideTheTimeWindowAreRefused) {

@@ -11,6 +11,14 @@
  * time lies more than five minutes from its own clock, or whose time and
  * nonce it has accepted before (a replay).
  *
+ * Reflection: the nonce begins with the side that wrote the frame (the end
+ * of a TCP connection that connected, the end that accepted, or a datagram
+ * socket) and the writing process's tag with, for datagrams, the socket's
+ * port. mqc_sign_as and mqc_authenticate_as take the caller's own side: a
+ * reader refuses frames written by its own side of a connection, and a
+ * datagram socket refuses datagrams it wrote itself, so a frame sent back
+ * to its writer is never accepted.
+ *
  * The key: a key file named by the variable HRLCOMPACT_SIGNING_KEY, else
  * "security/signing.key" under the install directory (os/install_dir.h:
  * $HRLCOMPACT, the registry's WorkPath, the working directory's parent, or
@@ -48,6 +56,19 @@ extern "C" {
 /* Name of the variable that names the key file. */
 #define MQC_SIGNING_KEY_VARIABLE "HRLCOMPACT_SIGNING_KEY"
 
+/* The side of a conversation a frame was written on (first nonce byte). */
+#define MQC_SIDE_UNSTATED 0   /* mqc_sign: no side; netcore readers refuse it */
+#define MQC_SIDE_CONNECTING 1 /* the end of a TCP connection that connected */
+#define MQC_SIDE_ACCEPTING 2  /* the end of a TCP connection that accepted */
+#define MQC_SIDE_DATAGRAM 3   /* a UDP socket */
+
+/* The caller's own place in a conversation: the side it writes and reads
+ * on, and for a datagram socket its local port (else 0). */
+typedef struct mqcFrameSide {
+  MQLONG side; /* MQC_SIDE_CONNECTING, MQC_SIDE_ACCEPTING or MQC_SIDE_DATAGRAM */
+  MQLONG port; /* datagram sockets: the local port (0 while unbound) */
+} mqcFrameSide;
+
 /* A process's signing credential: opaque, from mqc_get_signature. */
 typedef struct mqcSignatureData* mqcSignature;
 
@@ -66,6 +87,10 @@ int mqc_release_signature(mqcSignature* credential);
  * frame->Size = frame->Capacity hold the frame to send. 0 with frame left
  * empty when the credential is not valid, msg has no body, or no memory. */
 int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame);
+/* As mqc_sign, for a writer on side (not null): its side and, for a
+ * datagram socket, its port go into the nonce. */
+int mqc_sign_as(mqcSignature credential, mqPcfMessage* msg, Buffer* frame,
+                const mqcFrameSide* side);
 
 /* Checks a received signed frame. REQUIRES: header is msg's node-header copy
  * converted to native order; msg->Body holds the header->Length bytes that
@@ -74,8 +99,15 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame);
  * and view->Size lose MQC_SIGNATURE_LENGTH) and returns 1; the message header
  * and body stay untouched, ready for conversion. 0 when no key is available,
  * the sizes disagree, the MAC does not match (compared in constant time), the
- * frame's time is outside the window or the frame was accepted before. */
+ * frame's time is outside the window or the frame was accepted before.
+ * It does not look at the writer's side. */
 int mqc_authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg);
+/* As mqc_authenticate, for a reader on side (not null), which also refuses
+ * frames that its own side wrote: a connecting reader takes only frames
+ * written by an accepting side and the reverse; a datagram reader takes
+ * only datagrams, and none that this process wrote from its own port. */
+int mqc_authenticate_as(NodeHeader* header, Buffer* view, mqPcfMessage* msg,
+                        const mqcFrameSide* side);
 
 /* The reason for the last failure of a call above on this thread ("" when
  * none): the key file's path and what was wrong with it, or the check that
