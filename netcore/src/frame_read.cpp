@@ -115,11 +115,13 @@ class FrameReader {
           if (code != 0) return Fail(code);
         }
         if (datagram_) break;
+        if (frame_bytes_ > b_.Capacity) return ReadIntoMessage();
+        b_.Size = frame_bytes_;
         continue;
       }
       if (b_.Filled >= b_.Size) break;
     }
-    return Deliver();
+    return Deliver(datagram_ ? b_.Filled : b_.Size, false);
   }
 
  private:
@@ -190,32 +192,61 @@ class FrameReader {
       // A datagram is the whole frame: its size must be the announced one.
       return total == b_.Filled ? 0 : MN_ERR_BAD_HEADER;
     }
-    if (total > b_.Capacity && SizeBuffer(&b_, static_cast<MQLONG>(total)) == 0) {
-      return MN_ERR_NO_ROOM;
-    }
-    b_.Size = static_cast<MQLONG>(total);
+    frame_bytes_ = static_cast<MQLONG>(total);
     return 0;
   }
 
-  int Deliver() {
-    const MQLONG total = datagram_ ? b_.Filled : b_.Size;
-    const MQLONG into_message = signed_ ? total - NODE_HEADER_LENGTH : total;
+  // A TCP frame larger than the receive buffer: its bytes after the node
+  // header go straight into the message, which the caller keeps from read
+  // to read, so the receive buffer is neither grown nor copied from. When
+  // the socket runs dry first, what arrived moves into the receive buffer
+  // (grown for it) and the frame goes on there at the next call: the caller
+  // may pass another message then.
+  int ReadIntoMessage() {
+    const MQLONG outside = signed_ ? NODE_HEADER_LENGTH : 0;
+    const MQLONG into_message = frame_bytes_ - outside;
     if (!EnsureRoom(msg_, into_message)) return Fail(MN_ERR_NO_ROOM);
-    if (signed_) {
-      std::memcpy(&msg_->NodeHeader, b_.Data, NODE_HEADER_LENGTH);
-      std::memcpy(msg_->Body.Storage, b_.Data + NODE_HEADER_LENGTH,
-                  static_cast<std::size_t>(into_message));
-    } else {
-      std::memcpy(msg_->Body.Storage, b_.Data, static_cast<std::size_t>(into_message));
+    const MQLONG have = b_.Filled - outside;
+    std::memcpy(msg_->Body.Storage, b_.Data + outside, static_cast<std::size_t>(have));
+    Buffer view{};
+    view.Data = msg_->Body.Storage;
+    view.Size = into_message;
+    view.Capacity = msg_->Body.Capacity;
+    view.Filled = have;
+    while (view.Filled < view.Size) {
+      if (ReadSocket(&node_->socket, &view) == 0) {
+        const int code = node_->socket.lastError;
+        if (!osIsWouldBlock(code)) return Fail(code);
+        if (SizeBuffer(&b_, frame_bytes_) == 0) return Fail(MN_ERR_NO_ROOM);
+        std::memcpy(b_.Data + outside, msg_->Body.Storage, static_cast<std::size_t>(view.Filled));
+        b_.Filled = outside + view.Filled;
+        b_.Size = frame_bytes_;
+        node_->lastError = MN_ERR_WOULD_BLOCK;
+        return Done(0);
+      }
+      NodeTrace(node_, "mnRead");
     }
+    return Deliver(frame_bytes_, true);
+  }
+
+  // The whole frame is in: in the receive buffer, or (in_message) its bytes
+  // after the node header are in the message already.
+  int Deliver(MQLONG total, bool in_message) {
+    const MQLONG into_message = signed_ ? total - NODE_HEADER_LENGTH : total;
+    if (!in_message) {
+      if (!EnsureRoom(msg_, into_message)) return Fail(MN_ERR_NO_ROOM);
+      std::memcpy(msg_->Body.Storage, b_.Data + (signed_ ? NODE_HEADER_LENGTH : 0),
+                  static_cast<std::size_t>(into_message));
+    }
+    if (signed_) std::memcpy(&msg_->NodeHeader, b_.Data, NODE_HEADER_LENGTH);
     msg_->Body.UsedLength = into_message;
     msg_->Body.Payload = msg_->Body.Storage + MESSAGE_HEADER_LENGTH;
     msg_->Cfh = reinterpret_cast<MQCFH*>(msg_->Body.Payload);
     ++node_->framesRead;
 
     if (signed_) {
-      Buffer view{b_.Data + NODE_HEADER_LENGTH, total - NODE_HEADER_LENGTH,
-                  b_.Capacity - NODE_HEADER_LENGTH, 0, 0, 0};
+      // The view describes the bytes after the node header: the message's.
+      Buffer view{msg_->Body.Storage, into_message, msg_->Body.Capacity, 0, 0, 0};
       const mqcFrameSide side = FrameSideOf(node_);
       if (mqc_authenticate_as(&msg_->NodeHeader, &view, msg_, &side) == 0) {
         return Fail(MN_ERR_NOT_AUTHENTIC);
@@ -275,6 +306,7 @@ class FrameReader {
   Buffer& b_;
   const bool datagram_;
   bool header_done_ = false;
+  MQLONG frame_bytes_ = 0;  // the frame's total size, once its header is in
 };
 
 // ---- mnBrowse -----------------------------------------------------------------

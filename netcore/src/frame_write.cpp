@@ -53,20 +53,20 @@ int WriteSigned(mqPcfMessage* msg, mqnMQNodeData* node, SocketAddress* address,
   // A signed frame names the node's user in both headers.
   std::memcpy(h->UserId, node->user, sizeof h->UserId);
 
-  Buffer* frame = NewFrame(0);
-  if (frame == nullptr) {
-    node->lastError = MN_ERR_NO_ROOM;
-    NodeTrace(node, "mnSWriteMsg");
-    return 0;
-  }
+  // Signed where it lies: the header and trailer are made apart and the
+  // message's bytes go out from its own storage between them.
+  unsigned char head[NODE_HEADER_LENGTH];
+  unsigned char trailer[MQC_SIGNATURE_LENGTH];
   const mqcFrameSide side = FrameSideOf(node);
-  if (mqc_sign_as(credential, msg, frame, &side) == 0) {
-    FreeFrame(frame);
+  if (mqc_sign_parts(credential, msg, &side, head, trailer) == 0) {
     node->lastError = MN_ERR_SIGN_REFUSED;
     NodeTrace(node, "mnSWriteMsg");
     return 0;
   }
-  int result = WriteToNode(node, frame, address, high);
+  const iovec parts[] = {{head, sizeof head},
+                         {msg->Body.Storage, static_cast<std::size_t>(msg->Body.UsedLength)},
+                         {trailer, sizeof trailer}};
+  int result = WritePartsToNode(node, parts, 3, address, high);
   NodeTrace(node, "mnSWriteMsg");
   return result;
 }
@@ -86,14 +86,8 @@ int WritePlain(mqPcfMessage* msg, mqnMQNodeData* node, SocketAddress* address,
   MessageHeader* h = MESSAGE_HEADER(&msg->Body);
   std::memset(h->UserId, 0, sizeof h->UserId);
   std::memcpy(h->UserId, user_copy, std::strlen(user_copy));
-  Buffer* frame = NewFrame(msg->Body.UsedLength);
-  if (frame == nullptr) {
-    node->lastError = MN_ERR_NO_ROOM;
-    NodeTrace(node, "mnWriteMsg");
-    return 0;
-  }
-  std::memcpy(frame->Data, msg->Body.Storage, static_cast<std::size_t>(msg->Body.UsedLength));
-  int result = WriteToNode(node, frame, address, high);
+  const iovec parts[] = {{msg->Body.Storage, static_cast<std::size_t>(msg->Body.UsedLength)}};
+  int result = WritePartsToNode(node, parts, 1, address, high);
   NodeTrace(node, "mnWriteMsg");
   return result;
 }

@@ -163,12 +163,94 @@ int RestingSize(const mqnMQNodeData* node, int header_length) {
   return node->socket.type == 2 ? node->receive.Capacity : header_length;
 }
 
-int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high) {
-  node->lastError = 0;
+namespace {
+
+// The pending-write limit: false (the frame refused with -1111) when one
+// more frame would pass it.
+bool WithinPendingLimit(mqnMQNodeData* node) {
   if (node->pendingLimit > 0 && node->pendingCount + 1 > node->pendingLimit) {
-    FreeFrame(frame);
     node->lastError = MN_ERR_PENDING_LIMIT;
     NodeTrace(node, "mnWriteToNode");
+    return false;
+  }
+  return true;
+}
+
+// Queues a frame the socket took only part of (or none), to be finished by
+// mnFinishWrite; takes ownership of frame.
+int QueueUnsent(mqnMQNodeData* node, Buffer* frame) {
+  node->lastError = MN_ERR_WOULD_BLOCK;
+  if (node->pending == nullptr) node->pending = QAlloc();
+  if (node->pending != nullptr && QPut(node->pending, frame)) {
+    ++node->pendingCount;
+    return 1;
+  }
+  FreeFrame(frame);
+  node->lastError = MN_ERR_NO_ROOM;
+  return 0;
+}
+
+// One frame holding the pieces one after the other; null when no memory.
+Buffer* JoinParts(const iovec* parts, int count) {
+  std::size_t total = 0;
+  for (int i = 0; i < count; ++i) total += parts[i].iov_len;
+  Buffer* frame = NewFrame(static_cast<int>(total));
+  if (frame == nullptr) return nullptr;
+  std::size_t at = 0;
+  for (int i = 0; i < count; ++i) {
+    if (parts[i].iov_len == 0) continue;
+    std::memcpy(frame->Data + at, parts[i].iov_base, parts[i].iov_len);
+    at += parts[i].iov_len;
+  }
+  return frame;
+}
+
+}  // namespace
+
+int WritePartsToNode(mqnMQNodeData* node, const iovec* parts, int count, SocketAddress* to,
+                     int high) {
+  node->lastError = 0;
+  if (node->socket.type == 2 || node->pending != nullptr) {
+    // A datagram leaves in one piece; a stream frame waits behind the
+    // frames already queued.
+    Buffer* frame = JoinParts(parts, count);
+    if (frame == nullptr) {
+      node->lastError = MN_ERR_NO_ROOM;
+      return 0;
+    }
+    return WriteToNode(node, frame, to, high);
+  }
+  if (!WithinPendingLimit(node)) return 0;
+  std::size_t total = 0;
+  for (int i = 0; i < count; ++i) total += parts[i].iov_len;
+  const std::size_t sent = WriteSocketParts(&node->socket, parts, count, 0);
+  int result = 0;
+  if (sent == total) {
+    ++node->framesWritten;
+    result = 1;
+  } else if (sent > 0 || osIsWouldBlock(node->socket.lastError)) {
+    // The rest waits in the queue, copied: the caller may change the
+    // message once this returns.
+    Buffer* frame = JoinParts(parts, count);
+    if (frame == nullptr) {
+      // Part of the frame is on the wire and the rest cannot be kept: the
+      // stream is out of step, as after a failed send.
+      node->lastError = MN_ERR_NO_ROOM;
+    } else {
+      frame->Sent = static_cast<MQLONG>(sent);
+      result = QueueUnsent(node, frame);
+    }
+  } else {
+    node->lastError = node->socket.lastError;
+  }
+  NodeTrace(node, "mnWriteToNode");
+  return result;
+}
+
+int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high) {
+  node->lastError = 0;
+  if (!WithinPendingLimit(node)) {
+    FreeFrame(frame);
     return 0;
   }
   frame->Sent = 0;
@@ -195,15 +277,7 @@ int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high)
     node->lastError = node->socket.lastError != 0 ? node->socket.lastError : OS_WSAEMSGSIZE;
     FreeFrame(frame);
   } else if (frame->Sent > 0 || osIsWouldBlock(node->socket.lastError)) {
-    node->lastError = MN_ERR_WOULD_BLOCK;
-    if (node->pending == nullptr) node->pending = QAlloc();
-    if (node->pending != nullptr && QPut(node->pending, frame)) {
-      ++node->pendingCount;
-      result = 1;
-    } else {
-      FreeFrame(frame);
-      node->lastError = MN_ERR_NO_ROOM;
-    }
+    result = QueueUnsent(node, frame);
   } else {
     node->lastError = node->socket.lastError;
     FreeFrame(frame);

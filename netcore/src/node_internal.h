@@ -3,6 +3,8 @@
 #ifndef NETCORE_NODE_INTERNAL_H_
 #define NETCORE_NODE_INTERNAL_H_
 
+#include <sys/uio.h>
+
 #include "netcore/node.h"
 #include "signcore/signcore.h"
 
@@ -20,6 +22,14 @@ void FreeFrame(Buffer* frame);
 // Sends frame at once or queues it (TCP only); takes ownership of frame in
 // every case. 1 when sent or queued, 0 with node->lastError otherwise.
 int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high);
+
+// The write path for a frame made of pieces that lie elsewhere (header,
+// the message's own bytes, trailer): on a TCP node with nothing queued they
+// are sent straight from where they lie, and only what the socket does not
+// take is copied into a queued frame; otherwise they are joined into one
+// frame for WriteToNode. Either way the pieces may change once it returns.
+int WritePartsToNode(mqnMQNodeData* node, const iovec* parts, int count, SocketAddress* to,
+                     int high);
 
 // The node's side for signing and authenticating: its side field, and for
 // a datagram node the local port its socket is bound to (0 when unbound).

@@ -73,6 +73,43 @@ void CopyField(char* field, std::size_t size, const char* text) {
 
 SocketTraceCallback DefaultSocketTrace() { return g_default_trace; }
 
+std::size_t WriteSocketParts(SocketData* s, const iovec* parts, int count, std::size_t skip) {
+  SocketTrace(s, "WriteSocket:Before");
+  std::size_t total = 0;
+  for (int i = 0; i < count; ++i) total += parts[i].iov_len;
+  std::size_t done = skip;
+  s->lastError = 0;
+  constexpr int kMaxParts = 8;
+  while (done < total) {
+    // The pieces from `done` on.
+    iovec rest[kMaxParts];
+    int n_rest = 0;
+    std::size_t offset = done;
+    for (int i = 0; i < count && n_rest < kMaxParts; ++i) {
+      if (offset >= parts[i].iov_len) {
+        offset -= parts[i].iov_len;
+        continue;
+      }
+      rest[n_rest].iov_base = static_cast<unsigned char*>(parts[i].iov_base) + offset;
+      rest[n_rest].iov_len = parts[i].iov_len - offset;
+      offset = 0;
+      ++n_rest;
+    }
+    msghdr message{};
+    message.msg_iov = rest;
+    message.msg_iovlen = static_cast<std::size_t>(n_rest);
+    ssize_t sent = ::sendmsg(s->handle, &message, OS_SEND_FLAGS);
+    if (sent < 0) {
+      SocketFail(s, osLastSocketError());
+      break;
+    }
+    done += static_cast<std::size_t>(sent);
+    s->bytesSent += sent;
+  }
+  SocketTrace(s, "WriteSocket:After");
+  return done - skip;
+}
+
 }  // namespace netcore
 
 using netcore::CopyField;

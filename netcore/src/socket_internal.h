@@ -3,6 +3,9 @@
 #define NETCORE_SOCKET_INTERNAL_H_
 
 #include <netinet/in.h>
+#include <sys/uio.h>
+
+#include <cstddef>
 
 #include "netcore/socket.h"
 
@@ -25,6 +28,13 @@ void CopyField(char* field, std::size_t size, const char* text);
 // The four-part dotted address in text, in network order; false when text is
 // not one.
 bool ParseDotted(const char* text, in_addr* out);
+
+// Sends count pieces of memory as one stream, starting skip bytes in, with
+// as few system calls as the socket allows (no copy to join them). Stops at
+// the end, at would-block or at an error; returns the bytes sent by this
+// call, with the record's lastError 0, or the error (10035 for would-block)
+// when it stopped short. Traces and counts as WriteSocket does.
+std::size_t WriteSocketParts(SocketData* s, const iovec* parts, int count, std::size_t skip);
 
 // Outcome of a stream socket whose non-blocking connect was started.
 enum class ConnectState { kNotConnecting, kConnected, kFailed };

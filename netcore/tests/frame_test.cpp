@@ -117,6 +117,73 @@ TEST_F(FrameTest, MegabyteFramesTravelAndTheBufferShrinksAfter) {
   }
 }
 
+// Frames larger than the receive buffer go straight into the message. When
+// the socket runs dry halfway, the next read may pass another message: the
+// part that arrived is kept by the node, not by the first message.
+TEST_F(FrameTest, LargeFrameInPiecesIsDeliveredIntoAnotherMessage) {
+  const Framing framings[] = {{"plain", 0}, {"signed", 1}};
+  const std::string text(40 * 1024, 'k');
+  for (const Framing& f : framings) {
+    SCOPED_TRACE(f.name);
+    nettest::Listener listener;
+    nettest::RawPeer peer(&listener);
+    ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
+    mqPcfMessage* out = MakeMessage(13, 4, 3, text);
+    std::vector<unsigned char> frame = nettest::ConnectingFrame(out, f.secure, cred_);
+    ASSERT_GT(frame.size(), static_cast<std::size_t>(MQNODE_RECEIVE_CAPACITY));
+    const std::size_t cuts[] = {5000, 30000, frame.size()};
+    mqPcfMessage* first = CreatePcfMessage(0, MQCFT_COMMAND, 16);
+    std::size_t sent = 0;
+    for (std::size_t cut : cuts) {
+      SCOPED_TRACE(cut);
+      ASSERT_TRUE(peer.Send({frame.begin() + static_cast<long>(sent), frame.begin() + static_cast<long>(cut)}));
+      sent = cut;
+      if (cut < frame.size()) {
+        // The first call starts the frame in `first`; the next one passes rx_.
+        pollfd p{peer.node->socket.handle, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 5000), 1);
+        EXPECT_EQ(mnSRead(sent == cuts[0] ? first : rx_, peer.node, f.secure, cred_), 0);
+        EXPECT_EQ(peer.node->lastError, MN_ERR_WOULD_BLOCK);
+      }
+    }
+    DeletePcfMessage(first);  // gone before the frame is complete
+    ASSERT_EQ(nettest::ReadWithDeadline(rx_, peer.node, f.secure, cred_), 1) << peer.node->lastError;
+    EXPECT_TRUE(HasContents(rx_, 13, 4, 3, text));
+    EXPECT_EQ(peer.node->framesRead, 1);
+    DeletePcfMessage(out);
+  }
+}
+
+// A write sends from the message's own storage; what the socket does not
+// take at once is copied, so the message may change as soon as the call
+// returns.
+TEST_F(FrameTest, MessageChangedRightAfterAQueuedWriteArrivesAsWritten) {
+  const Framing framings[] = {{"plain", 0}, {"signed", 1}};
+  const std::string text(4 << 20, 'w');
+  for (const Framing& f : framings) {
+    SCOPED_TRACE(f.name);
+    nettest::TcpPair pair;
+    ASSERT_EQ(NoblockSocket(&pair.client->socket), 1);
+    mqPcfMessage* out = MakeMessage(13, 2, 4, text.substr(0, text.size() - 1024));
+    ASSERT_EQ(mnSWrite(out, pair.client, f.secure, cred_), 1) << pair.client->lastError;
+    ASSERT_NE(pair.client->pending, nullptr) << "4 MB should not fit the socket at once";
+    std::memset(out->Body.Storage + MESSAGE_HEADER_LENGTH, 0x5a,
+                static_cast<std::size_t>(out->Body.UsedLength - MESSAGE_HEADER_LENGTH));
+    int read = 0;
+    std::thread reader([&] { read = mnSRead(rx_, pair.accepted, f.secure, cred_); });
+    harrow::testsupport::Deadline deadline(std::chrono::seconds(20));
+    while (pair.client->pending != nullptr && !deadline.Expired()) {
+      pollfd p{pair.client->socket.handle, POLLOUT, 0};
+      poll(&p, 1, deadline.PollMs());
+      ASSERT_EQ(mnFinishWrite(pair.client), 1) << pair.client->lastError;
+    }
+    reader.join();
+    ASSERT_EQ(read, 1) << pair.accepted->lastError;
+    EXPECT_TRUE(HasContents(rx_, 13, 2, 4, text.substr(0, text.size() - 1024)));
+    DeletePcfMessage(out);
+  }
+}
+
 TEST_F(FrameTest, PlainFrameBytesOnTheWire) {
   nettest::Listener listener;
   nettest::RawPeer peer(&listener);
@@ -477,31 +544,46 @@ struct AllocationCap {
 };
 
 TEST_F(FrameTest, FailedAllocationsKeepTheirOwnError) {
-  nettest::TcpPair pair;
-  ASSERT_EQ(NoblockSocket(&pair.client->socket), 1);
   mqPcfMessage* big = MakeMessage(13, 3, 8, std::string(100 * 1024, 'q'));
   {
-    // No room for the frame: the write fails with 2102, never as if the
-    // socket would block, and nothing is sent or queued.
+    // A frame that must wait behind queued ones is copied: with no room for
+    // the copy the write fails with 2102, never as if the socket would
+    // block, and nothing is sent or queued.
+    nettest::TcpPair pair;
+    ASSERT_EQ(NoblockSocket(&pair.client->socket), 1);
+    mqPcfMessage* filler = MakeMessage(13, 3, 9, std::string(64 * 1024, 'f'));
+    for (int i = 0; i < 10000 && pair.client->pending == nullptr; ++i) {
+      ASSERT_EQ(mnWrite(filler, pair.client), 1) << pair.client->lastError;
+    }
+    DeletePcfMessage(filler);
+    ASSERT_NE(pair.client->pending, nullptr);
+    const MQLONG queued = pair.client->pendingCount;
+    const MQLONG written = pair.client->framesWritten;
     AllocationCap cap(64 * 1024);
     EXPECT_EQ(mnWrite(big, pair.client), 0);
     EXPECT_EQ(pair.client->lastError, MN_ERR_NO_ROOM);
     EXPECT_EQ(mnSWrite(big, pair.client, 1, cred_), 0);
-    EXPECT_EQ(pair.client->lastError, MN_ERR_SIGN_REFUSED);
-    EXPECT_EQ(pair.client->pending, nullptr);
-    EXPECT_EQ(pair.client->framesWritten, 0);
+    EXPECT_EQ(pair.client->lastError, MN_ERR_NO_ROOM);
+    EXPECT_EQ(pair.client->pendingCount, queued);
+    EXPECT_EQ(pair.client->framesWritten, written);
   }
-  // The frame goes out (what the socket does not take waits in the queue);
-  // the reader then cannot grow its buffer for it.
-  ASSERT_EQ(mnWrite(big, pair.client), 1) << pair.client->lastError;
-  {
-    AllocationCap cap(64 * 1024);
-    EXPECT_EQ(mnRead(rx_, pair.accepted), 0);
-    EXPECT_EQ(pair.accepted->lastError, MN_ERR_NO_ROOM);
-    EXPECT_EQ(pair.accepted->receive.Capacity, MQNODE_RECEIVE_CAPACITY);
-    EXPECT_EQ(pair.accepted->receive.Filled, 0);
+  // The frame goes out; the reader then has no room for it in the message
+  // (nor in its receive buffer, which it leaves as it was).
+  for (const Framing& f : {Framing{"plain", 0}, Framing{"signed", 1}}) {
+    SCOPED_TRACE(f.name);
+    nettest::TcpPair pair;
+    // Non-blocking: what the socket does not take waits in the queue.
+    ASSERT_EQ(NoblockSocket(&pair.client->socket), 1);
+    ASSERT_EQ(mnSWrite(big, pair.client, f.secure, cred_), 1) << pair.client->lastError;
+    {
+      AllocationCap cap(64 * 1024);
+      EXPECT_EQ(mnSRead(rx_, pair.accepted, f.secure, cred_), 0);
+      EXPECT_EQ(pair.accepted->lastError, MN_ERR_NO_ROOM);
+      EXPECT_EQ(pair.accepted->receive.Capacity, MQNODE_RECEIVE_CAPACITY);
+      EXPECT_EQ(pair.accepted->receive.Filled, 0);
+    }
+    EXPECT_EQ(pair.accepted->framesRead, 0);
   }
-  EXPECT_EQ(pair.accepted->framesRead, 0);
   DeletePcfMessage(big);
 }
 

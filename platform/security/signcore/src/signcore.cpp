@@ -122,13 +122,10 @@ int mqc_release_signature(mqcSignature* credential) {
 namespace signcore {
 namespace {
 
-int Sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame, const mqcFrameSide* side) {
-  t_error.clear();
-  if (frame == nullptr) {
-    t_error = "mqc_sign: no frame buffer";
-    return 0;
-  }
-  std::memset(frame, 0, sizeof *frame);
+// Signs msg where it lies: head gets the node header as it travels and
+// trailer the time, nonce and MAC. The message is only read.
+int SignParts(mqcSignature credential, const mqPcfMessage* msg, const mqcFrameSide* side,
+              unsigned char* head, unsigned char* trailer) {
   if (credential == nullptr || credential->magic != signcore::kCredentialMagic ||
       !credential->key) {
     t_error = "mqc_sign: no valid credential";
@@ -146,41 +143,53 @@ int Sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame, const mqcFra
     t_error = "mqc_sign: message too large to sign";
     return 0;
   }
+  NodeHeader header = msg->NodeHeader;
+  header.Length = static_cast<MQLONG>(body_bytes + MQC_SIGNATURE_LENGTH);
+  signcore::PutTime(trailer, signcore::NowMs());
+  unsigned char* nonce = trailer + signcore::kTimeBytes;
+  if (!signcore::StampOrigin(side, nonce)) {
+    t_error = "mqc_sign: the writer's side is not known, or no random bytes for it";
+    return 0;
+  }
+  if (RAND_bytes(nonce + signcore::kOriginBytes,
+                 static_cast<int>(signcore::kNonceBytes - signcore::kOriginBytes)) != 1) {
+    t_error = "mqc_sign: no random bytes for the nonce";
+    return 0;
+  }
+  signcore::Mac mac;
+  if (!credential->key->FrameMac(header,
+                                 std::span<const unsigned char>(msg->Body.Storage, body_bytes),
+                                 std::span<const unsigned char>(trailer, signcore::kStampBytes),
+                                 &mac)) {
+    t_error = "mqc_sign: HMAC computation failed";
+    return 0;
+  }
+  std::memcpy(trailer + signcore::kStampBytes, mac.data(), mac.size());
+  std::memcpy(head, &header, NODE_HEADER_LENGTH);
+  return 1;
+}
+
+int Sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame, const mqcFrameSide* side) {
+  t_error.clear();
+  if (frame == nullptr) {
+    t_error = "mqc_sign: no frame buffer";
+    return 0;
+  }
+  std::memset(frame, 0, sizeof *frame);
+  unsigned char head[NODE_HEADER_LENGTH];
+  unsigned char trailer[MQC_SIGNATURE_LENGTH];
+  if (!SignParts(credential, msg, side, head, trailer)) return 0;
+  const auto body_bytes = static_cast<std::size_t>(msg->Body.UsedLength);
+  const std::size_t total = NODE_HEADER_LENGTH + body_bytes + MQC_SIGNATURE_LENGTH;
   void* data = nullptr;
   if (fNewMemory(&data, total, "Buffer") == 0) {
     t_error = "mqc_sign: out of memory";
     return 0;
   }
   auto* bytes = static_cast<unsigned char*>(data);
-  NodeHeader header = msg->NodeHeader;
-  header.Length = static_cast<MQLONG>(body_bytes + MQC_SIGNATURE_LENGTH);
-  std::memcpy(bytes, &header, NODE_HEADER_LENGTH);
+  std::memcpy(bytes, head, NODE_HEADER_LENGTH);
   std::memcpy(bytes + NODE_HEADER_LENGTH, msg->Body.Storage, body_bytes);
-  unsigned char* stamp = bytes + NODE_HEADER_LENGTH + body_bytes;
-  signcore::PutTime(stamp, signcore::NowMs());
-  unsigned char* nonce = stamp + signcore::kTimeBytes;
-  if (!signcore::StampOrigin(side, nonce)) {
-    FreeMemory(data);
-    t_error = "mqc_sign: the writer's side is not known, or no random bytes for it";
-    return 0;
-  }
-  if (RAND_bytes(nonce + signcore::kOriginBytes,
-                 static_cast<int>(signcore::kNonceBytes - signcore::kOriginBytes)) != 1) {
-    FreeMemory(data);
-    t_error = "mqc_sign: no random bytes for the nonce";
-    return 0;
-  }
-  signcore::Mac mac;
-  if (!credential->key->FrameMac(
-          header,
-          std::span<const unsigned char>(bytes + NODE_HEADER_LENGTH,
-                                         body_bytes + signcore::kStampBytes),
-          &mac)) {
-    FreeMemory(data);
-    t_error = "mqc_sign: HMAC computation failed";
-    return 0;
-  }
-  std::memcpy(stamp + signcore::kStampBytes, mac.data(), mac.size());
+  std::memcpy(bytes + NODE_HEADER_LENGTH + body_bytes, trailer, MQC_SIGNATURE_LENGTH);
   frame->Data = bytes;
   frame->Size = static_cast<MQLONG>(total);
   frame->Capacity = static_cast<MQLONG>(total);
@@ -264,6 +273,22 @@ int mqc_sign_as(mqcSignature credential, mqPcfMessage* msg, Buffer* frame,
     return 0;
   }
   return signcore::Sign(credential, msg, frame, side);
+} catch (...) {
+  return 0;
+}
+
+int mqc_sign_parts(mqcSignature credential, const mqPcfMessage* msg, const mqcFrameSide* side,
+                   unsigned char* head, unsigned char* trailer) try {
+  t_error.clear();
+  if (head == nullptr || trailer == nullptr) {
+    t_error = "mqc_sign: no place for the header or the trailer";
+    return 0;
+  }
+  if (side == nullptr || side->side == MQC_SIDE_UNSTATED) {
+    t_error = "mqc_sign: the writer's side is not known";
+    return 0;
+  }
+  return signcore::SignParts(credential, msg, side, head, trailer);
 } catch (...) {
   return 0;
 }

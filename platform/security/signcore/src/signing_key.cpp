@@ -159,12 +159,18 @@ std::shared_ptr<const SigningKey> SigningKey::Load(const std::string& path,
 
 bool SigningKey::FrameMac(const NodeHeader& header,
                           std::span<const unsigned char> rest, Mac* mac) const {
+  return FrameMac(header, rest, {}, mac);
+}
+
+bool SigningKey::FrameMac(const NodeHeader& header, std::span<const unsigned char> first,
+                          std::span<const unsigned char> second, Mac* mac) const {
   EVP_MAC_CTX* ctx = EVP_MAC_CTX_dup(keyed_);
   if (ctx == nullptr) return false;
   std::array<unsigned char, 32> canonical = CanonicalNodeHeader(header);
   std::size_t out_len = 0;
   bool ok = EVP_MAC_update(ctx, canonical.data(), canonical.size()) == 1 &&
-            EVP_MAC_update(ctx, rest.data(), rest.size()) == 1 &&
+            EVP_MAC_update(ctx, first.data(), first.size()) == 1 &&
+            (second.empty() || EVP_MAC_update(ctx, second.data(), second.size()) == 1) &&
             EVP_MAC_final(ctx, mac->data(), &out_len, mac->size()) == 1 &&
             out_len == kMacBytes;
   EVP_MAC_CTX_free(ctx);

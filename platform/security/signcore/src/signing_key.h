@@ -46,6 +46,10 @@ class SigningKey {
   // rest. False only when OpenSSL fails.
   bool FrameMac(const NodeHeader& header, std::span<const unsigned char> rest,
                 Mac* mac) const;
+  // The same over rest given in two pieces (the message where it lies and
+  // the trailer's stamp), with no copy to join them.
+  bool FrameMac(const NodeHeader& header, std::span<const unsigned char> first,
+                std::span<const unsigned char> second, Mac* mac) const;
 
  private:
   SigningKey() = default;

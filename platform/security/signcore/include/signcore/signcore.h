@@ -92,6 +92,14 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame);
 int mqc_sign_as(mqcSignature credential, mqPcfMessage* msg, Buffer* frame,
                 const mqcFrameSide* side);
 
+/* As mqc_sign_as without building the frame: head (NODE_HEADER_LENGTH
+ * bytes) receives the node header as it travels and trailer
+ * (MQC_SIGNATURE_LENGTH bytes) the time, nonce and MAC, so that head, the
+ * message's UsedLength bytes and trailer, sent in this order, are the signed
+ * frame. msg is only read; nothing is allocated. 0 as mqc_sign_as. */
+int mqc_sign_parts(mqcSignature credential, const mqPcfMessage* msg, const mqcFrameSide* side,
+                   unsigned char* head, unsigned char* trailer);
+
 /* Checks a received signed frame. REQUIRES: header is msg's node-header copy
  * converted to native order; msg->Body holds the header->Length bytes that
  * followed the node header, in the sender's order; view describes the same
