@@ -45,9 +45,9 @@ int WriteUntilQueued(mqnMQNodeData* node, int first_seed) {
 // arrived; checks their seeds run first_seed, first_seed + 1, ...
 void DrainInOrder(mqnMQNodeData* writer, mqnMQNodeData* reader, int count, int first_seed) {
   mqPcfMessage* rx = CreatePcfMessage(0, 1, 16);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  harrow::testsupport::Deadline deadline(std::chrono::seconds(20));
   int got = 0;
-  while (got < count && std::chrono::steady_clock::now() < deadline) {
+  while (got < count && !deadline.Expired()) {
     mqnMQNodeData* nodes[] = {writer, reader, nullptr};
     mqnMQNodeData* accept_ready[3];
     mqnMQNodeData* read_ready[3];
