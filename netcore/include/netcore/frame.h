@@ -25,8 +25,12 @@
  * socket code of <netcore/socket.h>). A read that would block keeps the
  * partial frame for the next call; every other failure discards it. A TCP
  * stream is unusable after a refused frame (its remaining bytes are not
- * skipped); the caller closes the node. Writes copy what they send: msg may
- * be reused as soon as the call returns. One thread per node.
+ * skipped); the caller closes the node. A TCP write sends straight from
+ * msg's storage (a signed one with its header and trailer made apart, in
+ * one gathered write) and copies only what has to wait in the queue; a
+ * datagram is joined first. Either way msg may be reused as soon as the call
+ * returns. A read of a TCP frame larger than the receive buffer receives it
+ * straight into msg. One thread per node.
  */
 #ifndef NETCORE_FRAME_H_
 #define NETCORE_FRAME_H_
