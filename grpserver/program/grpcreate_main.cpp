@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   DbSetPrintHook(Quiet);
   std::vector<std::string> args(argv + 1, argv + argc);
   for (const std::string& a : args) {
-    if (a == "--help" || a == "-h") {
+    if (a == "--help" || a == "-h" || a == "-?") {
       std::fputs(grpserver::GroupCreateUsage(argv[0]).c_str(), stdout);
       return 0;
     }

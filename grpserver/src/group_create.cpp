@@ -56,7 +56,8 @@ std::string GroupCreateUsage(const char* program) {
          " <GroupName> [--port=N] [--max-clients=N] [--max-nodes=N] [--max-qmgrs-per-node=N]\n"
          "       [--discovery-minutes=N] [--broadcast-network=A.B.C.D] [--broadcast-port=N]\n"
          "       [--event-depth=N] [--trace-mode=0|1] [--description=TEXT]\n"
-         "Makes the group <GroupName> (1 to 32 of A-Z a-z 0-9 . _ % -) in the install directory\n"
+         "Makes the group <GroupName> (1 to 32 of A-Z a-z 0-9 . _ % -, not starting with -) in the\n"
+         "install directory "
          "($HRLCOMPACT): its database, its first backup and its group-manager record.\n"
          "Start its server with: grpserver -console -m<GroupName>\n";
 }
@@ -66,6 +67,12 @@ bool ParseGroupSpec(const std::vector<std::string>& args, GroupSpec* spec, std::
   bool have_name = false;
   for (const std::string& a : args) {
     if (a.rfind("--", 0) != 0) {
+      // A mistyped option ("-p", "-v") is not a group name, though a name
+      // may hold '-' further on.
+      if (a[0] == '-') {
+        *error = "unknown option " + a;
+        return false;
+      }
       if (have_name) {
         *error = "more than one group name: " + a;
         return false;

@@ -52,6 +52,41 @@ TEST(GrpserverProgram, WithoutAGroupPrintsBannerDumpAndUsageAndExits1) {
   EXPECT_NE(help.output.find("Usage: "), std::string::npos);
 }
 
+// A mistyped option must not become a group: "-v" or "-p" would otherwise
+// make a group of that name, which grpserver then has to be told to load.
+TEST(GrpcreateProgram, ASingleDashWordIsAnUnknownOptionAndMakesNoGroup) {
+  Installation inst;
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"-v"}, "grpcreate: unknown option -v\n"},
+      {{"DEMO", "-p", "4005"}, "grpcreate: unknown option -p\n"},
+      {{"-"}, "grpcreate: unknown option -\n"},
+      {{"--port=4006", "-x"}, "grpcreate: unknown option -x\n"},
+      {{"DEMO", "--port=0"}, "grpcreate: --port needs a number from 1 to 65535\n"},
+      {{"DEMO", "--port=x"}, "grpcreate: --port needs a number from 1 to 65535\n"},
+  };
+  for (const auto& c : cases) {
+    RunResult r = RunProgram("grpcreate", c.args, inst.BaseEnv());
+    EXPECT_EQ(r.exit_code, 2) << r.output;
+    EXPECT_EQ(r.output.substr(0, c.error.size()), c.error);
+    EXPECT_NE(r.output.find("Usage: "), std::string::npos) << r.output;
+  }
+  struct stat st;
+  for (const char* name : {"-v", "-", "-x", "DEMO"}) {
+    EXPECT_NE(stat(inst.GroupDir(name).c_str(), &st), 0) << name;
+  }
+
+  // "-?" asks for the usage, like -h and --help; a name may hold a '-'.
+  RunResult help = RunProgram("grpcreate", {"-?"}, inst.BaseEnv());
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.output.rfind("Usage: ", 0), 0u) << help.output;
+  RunResult made = RunProgram("grpcreate", {"EAST-1", "--port=4010"}, inst.BaseEnv());
+  EXPECT_EQ(made.exit_code, 0) << made.output;
+  EXPECT_EQ(stat(inst.GroupDir("EAST-1").c_str(), &st), 0);
+}
+
 TEST(GrpserverProgram, OptionsFromTheVariableAndTheCommandLineGiveTheDumpLines) {
   Installation inst;
   Env env = inst.BaseEnv();

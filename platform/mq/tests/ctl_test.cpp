@@ -72,6 +72,64 @@ TEST_F(MqsimTest, DeleteRefusesARunningQueueManager) {
   EXPECT_EQ(access((root_ + "/qmgrs/QM1").c_str(), F_OK), -1);
 }
 
+// Mistyped command lines end with a one-line reason and a non-zero code;
+// nothing is done and the running queue managers stay as they were.
+TEST_F(MqsimTest, CommandLineMistakesAreRefusedWithTheirReason) {
+  const struct {
+    const char* args;
+    const char* reason;
+  } cases[] = {
+      {"list QM1", "mqsimctl: list: takes no arguments, not 'QM1'\n"},
+      {"shutdown now", "mqsimctl: shutdown: takes no arguments, not 'now'\n"},
+      {"clients QM1", "mqsimctl: clients: takes no arguments, not 'QM1'\n"},
+      {"stop QM1 -w", "mqsimctl: stop: -w needs seconds from 0 to 86399\n"},
+      {"stop QM1 -w soon", "mqsimctl: stop: -w needs seconds from 0 to 86399\n"},
+      {"stop QM1 -w 86400", "mqsimctl: stop: -w needs seconds from 0 to 86399\n"},
+      {"delete-queue QM1 SYSTEM.DEFAULT.LOCAL.QUEUE --purg", "mqsimctl: delete-queue: unknown argument --purg\n"},
+      {"create QM9 -p 65536", "mqsimctl: create: bad port 65536\n"},
+  };
+  for (const auto& c : cases) {
+    harrow::testsupport::TempDir out_dir("mqsimctl-out");
+    EXPECT_EQ(RunCtl(c.args, out_dir.Sub("out.log")), 1) << c.args;
+    EXPECT_EQ(harrow::testsupport::ReadWholeFile(out_dir.Sub("out.log")), c.reason) << c.args;
+  }
+  const std::string listed = CtlOutput("list");
+  EXPECT_NE(listed.find("QM1"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("QM2"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("QM9"), std::string::npos) << listed;
+}
+
+TEST_F(MqsimTest, ServerCommandLineMistakesNameTheOptionAndStartNothing) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* first_line;
+  } cases[] = {
+      {{"-x"}, 2, "mqsim: unknown option '-x'\n"},
+      {{"-m"}, 2, "mqsim: -m needs a value\n"},
+      {{"-s"}, 2, "mqsim: -s needs a value\n"},
+      {{"-c", "0"}, 2, "mqsim: -c needs a whole number from 1 to 1000000, not '0'\n"},
+      {{"-t", "ten"}, 2, "mqsim: -t needs a whole number from 1 to 86400, not 'ten'\n"},
+      {{"-i", "-1"}, 2, "mqsim: -i needs a whole number from 0 to 86400, not '-1'\n"},
+      {{"-?"}, 0, "usage: mqsim [-m root] [-s qmgr]... [-c n] [-t secs] [-i secs]\n"},
+      {{"--help"}, 0, "usage: mqsim [-m root] [-s qmgr]... [-c n] [-t secs] [-i secs]\n"},
+  };
+  harrow::testsupport::TempDir other("mqsim-cli");
+  for (const auto& c : cases) {
+    harrow::testsupport::ServerOptions options;
+    options.program = server_binary_;
+    options.args = {"-m", other.Sub("mqm")};
+    options.args.insert(options.args.end(), c.args.begin(), c.args.end());
+    options.log_path = other.Sub("out.log");
+    ::unlink(options.log_path.c_str());
+    EXPECT_EQ(harrow::testsupport::RunToExit(options, std::chrono::seconds(30)), c.status) << c.args[0];
+    const std::string out = harrow::testsupport::ReadWholeFile(options.log_path);
+    EXPECT_EQ(out.substr(0, out.find('\n') + 1), c.first_line) << out;
+    // Nothing was served: no installation was made.
+    EXPECT_NE(access(other.Sub("mqm").c_str(), F_OK), 0) << c.args[0];
+  }
+}
+
 TEST_F(MqsimTest, DefineRefusesNumbersBeyondAnMqLong) {
   EXPECT_NE(Ctl("define QM1 BIG.Q --type local --maxdepth 4294967297"), 0);  // would wrap to 1
   EXPECT_NE(Ctl("define QM1 BIG.Q --type local --maxdepth -2147483649"), 0);

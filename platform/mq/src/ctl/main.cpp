@@ -546,6 +546,11 @@ int main(int argc, char** argv) {
   }
   std::string cmd = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
+  // A word too many is a mistake (a queue manager named where none is
+  // taken), not something to pass over in silence.
+  for (const char* bare : {"list", "registry", "clients", "server", "shutdown"}) {
+    if (cmd == bare && !rest.empty()) return Fail(cmd + ": takes no arguments, not '" + rest[0] + "'");
+  }
   if (cmd == "create") return Create(rest);
   if (cmd == "delete") return Delete(rest);
   if (cmd == "list") return List();
@@ -578,7 +583,10 @@ int main(int argc, char** argv) {
       long n = 0;
       if (rest[i] == "-i") {
         req.mode = 1;
-      } else if (rest[i] == "-w" && i + 1 < rest.size() && ParseInt(rest[i + 1], &n) && n >= 0 && n < 86400) {
+      } else if (rest[i] == "-w") {
+        if (i + 1 >= rest.size() || !ParseInt(rest[i + 1], &n) || n < 0 || n >= 86400) {
+          return Fail("stop: -w needs seconds from 0 to 86399");
+        }
         req.wait_ms = static_cast<MQLONG>(n * 1000);
         ++i;
       } else {
@@ -592,7 +600,10 @@ int main(int argc, char** argv) {
     ControlRequest req;
     req.qmgr = rest[0];
     req.name = rest[1];
-    req.mode = rest.size() > 2 && rest[2] == "--purge" ? 1 : 0;
+    if (rest.size() > 3 || (rest.size() == 3 && rest[2] != "--purge")) {
+      return Fail("delete-queue: unknown argument " + rest.back());
+    }
+    req.mode = rest.size() == 3 ? 1 : 0;
     return SimpleControl(kOpCtlDeleteQueue, req);
   }
   if (cmd == "cmdserver") {

@@ -27,7 +27,7 @@ void OnSignal(int) { mqsim::server::Server::SignalStop(); }
 
 void Usage() {
   fprintf(stderr,
-          "usage: mqsim [-m root] [-s qmgr]...\n"
+          "usage: mqsim [-m root] [-s qmgr]... [-c n] [-t secs] [-i secs]\n"
           "  -m root   installation directory (default $HARROWLINE_MQM, else /var/mqm)\n"
           "  -s qmgr   start this queue manager at once (repeatable)\n"
           "  -c n      application connections at once (default 1000)\n"
@@ -55,20 +55,30 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     long v = 0;
-    if ((a == "-m" || a == "-s") && i + 1 < argc) {
+    const bool takes_value = a == "-m" || a == "-s" || a == "-c" || a == "-t" || a == "-i";
+    if (takes_value && i + 1 >= argc) {
+      fprintf(stderr, "mqsim: %s needs a value\n", a.c_str());
+      Usage();
+      return 2;
+    }
+    if (a == "-m" || a == "-s") {
       (a == "-m" ? root : start.emplace_back()) = argv[++i];
-    } else if ((a == "-c" || a == "-t" || a == "-i") && i + 1 < argc) {
-      if (!ParseCount(argv[++i], a == "-c" ? 1000000 : 86400, &v) || (v == 0 && a != "-i")) {
-        fprintf(stderr, "mqsim: %s needs a whole number, not '%s'\n", a.c_str(), argv[i]);
+    } else if (a == "-c" || a == "-t" || a == "-i") {
+      const long low = a == "-i" ? 0 : 1;
+      const long high = a == "-c" ? 1000000 : 86400;
+      if (!ParseCount(argv[++i], high, &v) || v < low) {
+        fprintf(stderr, "mqsim: %s needs a whole number from %ld to %ld, not '%s'\n", a.c_str(), low, high,
+                argv[i]);
         return 2;
       }
       if (a == "-c") limits.max_connections = static_cast<size_t>(v);
       if (a == "-t") limits.connect_timeout = std::chrono::seconds(v);
       if (a == "-i") limits.idle_timeout = std::chrono::seconds(v);
-    } else if (a == "-h" || a == "--help") {
+    } else if (a == "-h" || a == "--help" || a == "-?") {
       Usage();
       return 0;
     } else {
+      fprintf(stderr, "mqsim: unknown option '%s'\n", a.c_str());
       Usage();
       return 2;
     }
