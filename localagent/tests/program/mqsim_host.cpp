@@ -6,14 +6,29 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
 #include <os/registry.h>
+#include <pcfcore/print.h>
 
 namespace localagent::testing {
 
 namespace ts = harrow::testsupport;
+
+namespace {
+
+// scripts/demo runs some of these tests with HARROW_DEMO_VERBOSE set to show
+// what a client and the agent say to each other.
+void Show(const char* what, const mqPcfMessage* m) {
+  if (m == nullptr || std::getenv("HARROW_DEMO_VERBOSE") == nullptr) return;
+  std::printf("\n---- %s ----\n", what);
+  PrintPcfMessage(m);
+  std::fflush(stdout);
+}
+
+}  // namespace
 
 void AgentWithMqTest::SetUp() {
   AgentTest::SetUp();
@@ -133,11 +148,14 @@ bool AgentClient::SendBuilt(mqPcfMessage* message, MQLONG reply_tag, MQLONG wait
   if (user != nullptr) std::snprintf(header->UserId, sizeof header->UserId, "%s", user);
   std::memset(header->MsgId, 0, sizeof header->MsgId);
   std::memcpy(header->MsgId, request_id_.data(), std::min<size_t>(request_id_.size(), 24));
+  Show("client -> agent", message);
   return mnSWrite(message, node_, 0, nullptr) == 1;
 }
 
 mqPcfMessage* AgentClient::Receive(std::chrono::milliseconds limit) {
-  return ReceiveOn(node_, received_, false, nullptr, limit);
+  mqPcfMessage* got = ReceiveOn(node_, received_, false, nullptr, limit);
+  Show("agent -> client", got);
+  return got;
 }
 
 }  // namespace localagent::testing
