@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+
 #include "startup.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +15,13 @@ int main(int argc, char** argv) {
   QString screenshot;
   const QStringList args = QApplication::arguments();
   int at = static_cast<int>(args.indexOf("--screenshot"));
-  if (at >= 0 && at + 1 < args.size()) screenshot = args[at + 1];
+  if (at >= 0) {
+    if (at + 1 >= args.size() || args[at + 1].isEmpty()) {
+      std::fprintf(stderr, "admdesk: --screenshot needs the name of a .png file\n");
+      return 2;
+    }
+    screenshot = args[at + 1];
+  }
 
   admclient::IniProfile profile(admclient::DefaultProfilePath());
   admclient::SystemClock clock;
@@ -28,6 +36,9 @@ int main(int argc, char** argv) {
     frame.trace()->AddCommandRow(row);
     QTimer::singleShot(500, &frame, [&frame, screenshot] {
       bool saved = frame.grab().save(screenshot);
+      if (!saved) {
+        std::fprintf(stderr, "admdesk: could not save the screenshot to %s\n", screenshot.toLocal8Bit().constData());
+      }
       QApplication::exit(saved ? 0 : 1);
     });
   }

@@ -97,6 +97,20 @@ TEST_F(MqsimTest, CommandLineMistakesAreRefusedWithTheirReason) {
   EXPECT_NE(listed.find("QM1"), std::string::npos) << listed;
   EXPECT_NE(listed.find("QM2"), std::string::npos) << listed;
   EXPECT_EQ(listed.find("QM9"), std::string::npos) << listed;
+
+  // An installation root that holds none (a mistyped -m): said, not an
+  // empty list. An installation without a server lists from its mqs.ini.
+  harrow::testsupport::TempDir elsewhere("mqsimctl-empty");
+  harrow::testsupport::ServerOptions options;
+  options.program = MQSIMCTL_BIN;
+  options.args = {"-m", elsewhere.Sub("typo"), "list"};
+  options.log_path = elsewhere.Sub("out.log");
+  EXPECT_EQ(harrow::testsupport::RunToExit(options, std::chrono::seconds(30)), 1);
+  EXPECT_EQ(harrow::testsupport::ReadWholeFile(options.log_path),
+            "mqsimctl: list: cannot read " + elsewhere.Sub("typo") + "/mqs.ini: No such file or directory\n");
+  StopServer();
+  const std::string offline = CtlOutput("list");
+  EXPECT_NE(offline.find("QMNAME(QM1) STATUS(Ended)"), std::string::npos) << offline;
 }
 
 TEST_F(MqsimTest, ServerCommandLineMistakesNameTheOptionAndStartNothing) {

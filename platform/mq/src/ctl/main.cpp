@@ -311,6 +311,11 @@ int List() {
   ReplyHead head;
   if (Control(kOpCtlStatus, ControlRequest{}, &bytes) != 0 || !DecodeStatus(bytes, &head, &list)) {
     list.clear();
+    // No server answers: the list comes from mqs.ini. One that cannot be
+    // read (a mistyped -m, another user's installation) is not an empty list.
+    if (::access(MqsIniPath(g_root).c_str(), R_OK) != 0) {
+      return Fail("list: cannot read " + MqsIniPath(g_root) + ": " + std::strerror(errno));
+    }
     for (const auto& e : ListQmgrs(ReadMqsIni(g_root))) {
       QmgrStatus st;
       st.name = e.name;
