@@ -122,6 +122,7 @@ typedef struct tagMQMD {
 #define MQRO_PASS_MSG_ID 0x00000080
 #define MQRO_PASS_CORREL_ID 0x00000040
 #define MQRO_COPY_MSG_ID_TO_CORREL_ID 0x00000000
+#define MQRO_NEW_MSG_ID 0x00000000
 #define MQFB_NONE 0
 
 /* Encodings and character sets */
@@ -519,6 +520,7 @@ typedef struct tagMQMD1 {
 #define MQMT_SYSTEM_FIRST 1
 #define MQMT_APPL_FIRST 65536
 #define MQAT_UNIX 6
+#define MQAT_QMGR 7
 #define MQAT_DEFAULT MQAT_UNIX
 #define MQMF_LAST_MSG_IN_GROUP 0x00000010
 

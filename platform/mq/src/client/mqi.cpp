@@ -191,7 +191,7 @@ ObjDesc ToObjDesc(const MQOD* od) {
 
 // Connects the socket for a queue manager and runs the connect exchange.
 void ConnectTo(const std::string& qmgr, const std::string& host, int port, PMQHCONN hconn, PMQLONG cc,
-               PMQLONG rc) {
+               PMQLONG rc, const std::string& channel = "") {
   // A connection known to be broken does not count: the application gets
   // a new one instead of a handle that can only answer 2009.
   auto it = t_connected.find(qmgr);
@@ -215,6 +215,7 @@ void ConnectTo(const std::string& qmgr, const std::string& host, int port, PMQHC
   req.appl_name = ProgramName();
   req.user = UserName();
   req.pid = static_cast<uint32_t>(::getpid());
+  req.channel = channel;
   Writer w;
   Encode(w, req);
   std::span<const uint8_t> bytes;
@@ -330,7 +331,7 @@ extern "C" __attribute__((visibility("default"))) void MQCONNX(PMQCHAR QMgrName,
     Set(CompCode, Reason, MQCC_FAILED, MQRC_CLIENT_CONN_ERROR);
     return;
   }
-  ConnectTo(name, host, port, Hconn, CompCode, Reason);
+  ConnectTo(name, host, port, Hconn, CompCode, Reason, FieldText(cd->ChannelName, MQ_CHANNEL_NAME_LENGTH));
 }
 
 extern "C" __attribute__((visibility("default"))) void MQDISC(PMQHCONN Hconn, PMQLONG CompCode, PMQLONG Reason) {

@@ -85,6 +85,7 @@ void Encode(Writer& w, const ConnectRequest& m) {
   w.Fixed(m.appl_name, 28);
   w.Fixed(m.user, 12);
   w.U32(m.pid);
+  w.Fixed(m.channel, 20);
 }
 bool Decode(std::span<const uint8_t> in, ConnectRequest* m) {
   Reader r(in);
@@ -94,6 +95,7 @@ bool Decode(std::span<const uint8_t> in, ConnectRequest* m) {
   r.Fixed(&m->appl_name, 28);
   r.Fixed(&m->user, 12);
   r.U32(&m->pid);
+  if (r.ok() && !r.AtEnd()) r.Fixed(&m->channel, 20);
   return r.AtEnd() && magic == kProtocolMagic;
 }
 

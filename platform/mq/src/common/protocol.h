@@ -38,6 +38,10 @@ struct ObjDesc {
 struct ConnectRequest {
   std::string qmgr, appl_name, user;
   uint32_t pid = 0;
+  // The server-connection channel a client names in its MQCD; blank for a
+  // connection without one. Optional on the wire (older clients end after
+  // the pid).
+  std::string channel;
 };
 struct OpenRequest {
   MQLONG options = 0;

@@ -84,8 +84,16 @@ class ClusterView {
       b.Int(MQIACF_Q_MGR_TYPE, Repository(m, cluster) ? MQQMT_REPOSITORY : MQQMT_NORMAL);
     if (want(MQIACF_SUSPEND))
       b.Int(MQIACF_SUSPEND, m.objects_.suspended_clusters.count(cluster) ? MQSUS_YES : MQSUS_NO);
-    if (want(MQIACH_CHANNEL_STATUS))
-      b.Int(MQIACH_CHANNEL_STATUS, &m == &qm_ ? MQCHS_INACTIVE : MQCHS_RUNNING);
+    if (want(MQIACH_CHANNEL_STATUS)) {
+      // The cluster sender to a member shows what it does once it ran;
+      // until then the member is taken as reached when it joined.
+      MQLONG state = &m == &qm_ ? MQCHS_INACTIVE : MQCHS_RUNNING;
+      auto rt = qm_.objects_.runtime.find(rcvr.name);
+      if (&m != &qm_ && rt != qm_.objects_.runtime.end() && rt->second.type == MQCHT_CLUSSDR &&
+          rt->second.state != MQCHS_INACTIVE)
+        state = rt->second.state;
+      b.Int(MQIACH_CHANNEL_STATUS, state);
+    }
     if (want(MQCA_CLUSTER_DATE)) b.Str(MQCA_CLUSTER_DATE, rcvr.Str(MQCA_ALTERATION_DATE), 12);
     if (want(MQCA_CLUSTER_TIME)) b.Str(MQCA_CLUSTER_TIME, rcvr.Str(MQCA_ALTERATION_TIME), 8);
     for (const ObjAttr& a : AttrsOf(MQOT_CHANNEL)) {
@@ -216,6 +224,15 @@ void AddClusterQueues(QueueManager& qm, const std::string& pattern, const std::s
     if (want(MQCA_CLUSTER_DATE)) b.Str(MQCA_CLUSTER_DATE, q.def.Str(MQCA_ALTERATION_DATE), 12);
     if (want(MQCA_CLUSTER_TIME)) b.Str(MQCA_CLUSTER_TIME, q.def.Str(MQCA_ALTERATION_TIME), 8);
   });
+}
+
+const ObjectDef* ClusterReceiverOf(QueueManager& qm, QueueManager& member) {
+  if (&member == &qm) return nullptr;
+  ClusterView view(qm);
+  for (const std::string& c : view.MyClusters())
+    for (QueueManager* m : view.Members(c))
+      if (m == &member) return ClusterView::Receiver(member, c);
+  return nullptr;
 }
 
 std::vector<std::string> ClusterQueueNames(QueueManager& qm, const std::string& pattern) {

@@ -16,6 +16,10 @@ void ClusterCommand(QueueManager& qm, const PcfCommand& cmd, PcfReplies* out);
 void AddClusterQueues(QueueManager& qm, const std::string& pattern, const std::set<MQLONG>* only,
                       PcfReplies* out);
 std::vector<std::string> ClusterQueueNames(QueueManager& qm, const std::string& pattern);
+// The cluster receiver by which `member` joins a cluster that qm belongs to
+// and sees it in: the channel a cluster sender from qm to it takes. Null
+// when qm shares no cluster with it.
+const ObjectDef* ClusterReceiverOf(QueueManager& qm, QueueManager& member);
 
 }  // namespace mqsim::server
 

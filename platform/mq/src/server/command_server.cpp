@@ -115,9 +115,10 @@ void CommandServer::SendAnswer(const MQMD& request, const std::string& body, boo
   md.OriginalLength = MQOL_UNDEFINED;
   put.data = body;
   PutReply reply = qm_->Put(session_, put, true);
+  // A reply its queue refuses goes to the dead-letter queue, as MQ's
+  // command server sends it there.
   if (reply.cc == MQCC_FAILED)
-    qm_->LogError("AMQ8101E: command server reply to " + put.od.name + " could not be put, reason " +
-                  std::to_string(reply.rc) + ".");
+    qm_->DeadLetter(session_, md, body, put.od.name, put.od.qmgr.empty() ? qm_->name() : put.od.qmgr, reply.rc);
 }
 
 bool QueueManager::RunCommandServer() {

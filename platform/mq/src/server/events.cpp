@@ -1,8 +1,6 @@
 // MQ events: queue-manager, channel and performance events, put on the
 // SYSTEM.ADMIN.*.EVENT queues when the queue manager's switches are on.
 // They are PCF messages of type MQCFT_EVENT in the format "MQEVENT ".
-#include <sys/time.h>
-
 #include <cstring>
 #include <ctime>
 
@@ -16,18 +14,6 @@ namespace {
 
 constexpr const char* kQmgrEventQueue = "SYSTEM.ADMIN.QMGR.EVENT";
 constexpr const char* kPerfmEventQueue = "SYSTEM.ADMIN.PERFM.EVENT";
-
-void StampPutTime(MQMD* md) {
-  timeval tv{};
-  gettimeofday(&tv, nullptr);
-  tm g{};
-  gmtime_r(&tv.tv_sec, &g);
-  char buf[32];
-  snprintf(buf, sizeof buf, "%04d%02d%02d", g.tm_year + 1900, g.tm_mon + 1, g.tm_mday);
-  std::memcpy(md->PutDate, buf, 8);
-  snprintf(buf, sizeof buf, "%02d%02d%02d%02d", g.tm_hour, g.tm_min, g.tm_sec, static_cast<int>(tv.tv_usec / 10000));
-  std::memcpy(md->PutTime, buf, 8);
-}
 
 }  // namespace
 

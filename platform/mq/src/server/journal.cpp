@@ -93,6 +93,10 @@ void EncodeRecord(Writer& w, const JournalRecord& r) {
       w.I32(r.priority);
       w.I32(r.backout_count);
       break;
+    case JournalRecord::kChannelSync:
+      w.Bytes(r.queue);
+      w.U64(r.seq);
+      break;
     case JournalRecord::kEnd:
       break;
   }
@@ -127,6 +131,9 @@ bool DecodeRecord(Reader& r, JournalRecord* out) {
       r.U64(&out->seq);
       r.I32(&out->priority);
       return r.I32(&out->backout_count);
+    case JournalRecord::kChannelSync:
+      r.Bytes(&out->queue, 128);
+      return r.U64(&out->seq);
     case JournalRecord::kEnd:
       return true;
     default:

@@ -33,13 +33,15 @@ struct JournalRecord {
     kBackoutCount = 5,
     kDefineObject = 6,  // a process, namelist, channel or the queue manager's attributes
     kDeleteObject = 7,
+    kChannelSync = 8,  // a cluster channel's sequence number
     kEnd = 9,  // last record of a checkpoint
   };
   Type type = kEnd;
   MQLONG object_type = 0;   // kDefineObject, kDeleteObject: an MQOT_ value
   std::vector<Attr> attrs;  // kDefineQueue, kDefineObject
-  std::string queue;        // kDeleteObject (its name), kDeleteQueue, kPutMessage, kRemoveMessage, kBackoutCount
-  uint64_t seq = 0;         // kPutMessage, kRemoveMessage, kBackoutCount
+  std::string queue;        // kDeleteObject (its name), kDeleteQueue, kPutMessage, kRemoveMessage, kBackoutCount,
+                            // kChannelSync (its key)
+  uint64_t seq = 0;         // kPutMessage, kRemoveMessage, kBackoutCount, kChannelSync (the number)
   MQLONG priority = 0;      // kRemoveMessage, kBackoutCount: the message's place in its queue
   MQLONG backout_count = 0; // kBackoutCount
   MQMD md{};                // kPutMessage

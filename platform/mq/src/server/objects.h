@@ -80,11 +80,31 @@ struct ChannelRuntime {
   // transmission queue waits for the next pass (in doubt until then).
   std::vector<uint64_t> unacked;
   bool stop_requested = false;
+  // Waits for a slot under the queue manager's limit of active channels
+  // (state starting); activated when one frees.
+  bool waiting_for_slot = false;
+  // A server that its partner requester started: it ends with the
+  // requester instead of retrying.
+  bool started_by_requester = false;
+};
+
+// A client connected through a server-connection channel: what the
+// channel's status shows for it. Times are seconds since 1970.
+struct ClientChannel {
+  std::string channel;    // blank: the connection named no channel
+  std::string conn_name;  // the client's address
+  int64_t started = 0, last_call = 0;
+  MQLONG calls = 0;       // MQI calls, which a server-connection channel counts as messages
+  int64_t bytes_sent = 0, bytes_rcvd = 0;
 };
 
 // Every object of one queue manager that is not a queue.
 struct AdminObjects {
   std::map<std::string, ChannelRuntime> runtime;  // by channel name
+  // Sequence numbers of cluster channels, which one cluster receiver shares
+  // among its senders: by channel name on the sending side, by channel
+  // name + "/" + sending queue manager on the receiving side. Journalled.
+  std::map<std::string, MQLONG> channel_sync;
   std::set<std::string> suspended_clusters;       // SUSPEND QMGR, until RESUME
   std::set<std::pair<std::string, std::string>> reset_members;  // (cluster, qmgr) force-removed here
   ObjectDef qmgr;  // the queue manager's own attributes, name = its name

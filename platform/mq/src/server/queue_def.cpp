@@ -1,5 +1,9 @@
 #include "queue_def.h"
 
+#include <sys/time.h>
+
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "common/install.h"
@@ -228,6 +232,18 @@ bool QueueDef::FromAttrs(const std::vector<Attr>& attrs, QueueDef* out, std::str
   d.ApplyDefaults();
   *out = std::move(d);
   return true;
+}
+
+void StampPutTime(MQMD* md) {
+  timeval tv{};
+  gettimeofday(&tv, nullptr);
+  tm g{};
+  gmtime_r(&tv.tv_sec, &g);
+  char buf[32];
+  snprintf(buf, sizeof buf, "%04d%02d%02d", g.tm_year + 1900, g.tm_mon + 1, g.tm_mday);
+  std::memcpy(md->PutDate, buf, 8);
+  snprintf(buf, sizeof buf, "%02d%02d%02d%02d", g.tm_hour, g.tm_min, g.tm_sec, static_cast<int>(tv.tv_usec / 10000));
+  std::memcpy(md->PutTime, buf, 8);
 }
 
 std::string TodayDate() {

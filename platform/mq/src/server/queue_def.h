@@ -60,6 +60,8 @@ struct QueueDef {
 // "YYYY-MM-DD" and "HH.MM.SS" of now, local time, as MQ shows them.
 std::string TodayDate();
 std::string NowTime();
+// PutDate "YYYYMMDD" and PutTime "HHMMSSTH" of now, UTC, as MQ stamps them.
+void StampPutTime(MQMD* md);
 
 }  // namespace mqsim::server
 

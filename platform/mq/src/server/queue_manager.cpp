@@ -221,6 +221,9 @@ void QueueManager::ApplyRecord(const JournalRecord& r) {
     case JournalRecord::kDeleteObject:
       if (auto* objects = objects_.Of(r.object_type)) objects->erase(r.queue);
       break;
+    case JournalRecord::kChannelSync:
+      objects_.channel_sync[r.queue] = static_cast<MQLONG>(r.seq);
+      break;
     case JournalRecord::kEnd:
       break;
   }
@@ -319,6 +322,13 @@ bool QueueManager::Checkpoint() {
   object_record(MQOT_Q_MGR, objects_.qmgr);
   for (MQLONG type : {MQOT_PROCESS, MQOT_NAMELIST, MQOT_CHANNEL})
     for (const auto& [name, def] : *objects_.Of(type)) object_record(type, def);
+  for (const auto& [key, seq] : objects_.channel_sync) {
+    JournalRecord r;
+    r.type = JournalRecord::kChannelSync;
+    r.queue = key;
+    r.seq = static_cast<uint64_t>(seq);
+    records.push_back(std::move(r));
+  }
   for (const auto& [name, q] : queues_) {
     if (q->temporary) continue;
     JournalRecord d;
@@ -1033,6 +1043,7 @@ bool QueueManager::DiscardExpired(Queue& q, Clock::time_point now) {
       r.priority = -it->first.neg_priority;
       batch.push_back(std::move(r));
     }
+    ExpiryReport(m);
     it = q.messages.erase(it);
     any = true;
   }

@@ -167,6 +167,7 @@ struct Session {
   MQHOBJ next_hobj = 1;
   std::vector<UowEntry> uow;
   std::optional<PendingGet> pending;
+  ClientChannel client;  // its server-connection channel, when it came through one
 };
 
 enum class QmgrState { kRunning, kQuiescing, kEnded };
@@ -264,6 +265,17 @@ class QueueManager {
   bool RunCommandServer();
   // Moves messages of running channels; true when more is waiting.
   bool RunChannels();
+  // Reports (reports.cpp). An expired message is being discarded: the
+  // expiration report its Report options ask for is queued.
+  void ExpiryReport(const Message& m);
+  // Puts the queued reports, each refused one to the dead-letter queue;
+  // true when more were queued meanwhile.
+  bool SendReports();
+  // Puts `data` described by `md` on the dead-letter queue behind an MQDLH
+  // naming the destination and why it was not delivered, with session s;
+  // false (and a line in the error log) when that fails too.
+  bool DeadLetter(Session* s, const MQMD& md, const std::string& data, const std::string& dest_q,
+                  const std::string& dest_qmgr, MQLONG reason);
   MQLONG PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req, bool put1,
                     PutReply* reply);
 
@@ -313,6 +325,7 @@ class QueueManager {
   Journal journal_;
   AdminObjects objects_;
   std::unique_ptr<CommandServer> command_server_;
+  std::vector<PutRequest> pending_reports_;  // put at the end of the pass
 };
 
 }  // namespace mqsim::server

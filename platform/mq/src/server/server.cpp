@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -150,6 +151,7 @@ struct Server::Conn : ReplySink {
     std::memcpy(bytes->data() + open_reply, &len, 4);
     if (out.size() == frame) write_stalled_since = *pass_now;
     *queued_total += frame;
+    if (session != nullptr) session->client.bytes_sent += static_cast<int64_t>(frame);
     open_reply = kNoReply;
   }
   void CancelReply() {
@@ -161,6 +163,7 @@ struct Server::Conn : ReplySink {
     uint32_t head[2] = {static_cast<uint32_t>(payload.size() + 4), op};
     const auto* h = reinterpret_cast<const uint8_t*>(head);
     const std::vector<uint8_t>& p = payload.buffer();
+    if (session != nullptr) session->client.bytes_sent += static_cast<int64_t>(sizeof head + payload.size());
     if (out.empty()) write_stalled_since = *pass_now;
     std::vector<uint8_t>* bytes = out.storage();
     if (open_reply == kNoReply) {
@@ -698,6 +701,8 @@ int Server::Run() {
       if (h.qm->RunCommandServer()) more_commands_ = true;
     for (auto& [name, h] : hosted_)
       if (h.qm->RunChannels()) more_commands_ = true;
+    for (auto& [name, h] : hosted_)
+      if (h.qm->SendReports()) more_commands_ = true;
     CheckStops(now);
     if (shutdown_) {
       std::vector<std::string> names;
@@ -777,6 +782,22 @@ void Server::Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
 
 // ---- 4. Client requests ------------------------------------------------------
 
+// A client that named a server-connection channel: its status shows the
+// client's address and counts its calls.
+void Server::NoteClientChannel(Conn* c, const std::string& channel) {
+  if (channel.empty()) return;
+  ClientChannel& cc = c->session->client;
+  cc.channel = channel;
+  sockaddr_in peer{};
+  socklen_t len = sizeof peer;
+  char text[INET_ADDRSTRLEN] = {0};
+  if (::getpeername(c->fd, reinterpret_cast<sockaddr*>(&peer), &len) == 0 && peer.sin_family == AF_INET)
+    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+  cc.conn_name = text;
+  cc.started = time(nullptr);
+  cc.last_call = cc.started;
+}
+
 void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
   if (c->session == nullptr) {
     Writer w;
@@ -812,6 +833,7 @@ void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> paylo
       c->qm = h->second.qm.get();
       c->session = c->qm->Connect(req.user, req.appl_name, c);
       reply.qmgr = c->listener_qmgr;
+      NoteClientChannel(c, req.channel);
     }
     Encode(w, reply);
     c->SendReply(op, w);
@@ -824,6 +846,11 @@ void Server::DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> paylo
   }
   QueueManager* qm = c->qm;
   Session* s = c->session;
+  if (!s->client.channel.empty()) {
+    ++s->client.calls;
+    s->client.bytes_rcvd += static_cast<int64_t>(payload.size() + 8);
+    s->client.last_call = time(nullptr);
+  }
   bool ok = true;
   // The reply is encoded straight into the connection's outgoing bytes.
   Writer w(c->BeginReply(op));

@@ -92,6 +92,7 @@ class Server : public Host {
   void ExpireConnections(Clock::time_point now);
   void Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload);
   void DispatchClient(Conn* c, uint32_t op, std::span<const uint8_t> payload);
+  void NoteClientChannel(Conn* c, const std::string& channel);
   void DispatchControl(Conn* c, uint32_t op, std::span<const uint8_t> payload);
   void ProtocolError(Conn* c, const std::string& what, std::span<const uint8_t> sample);
   void EndQmgr(const std::string& name, MQLONG reason);
