@@ -105,6 +105,31 @@ TEST(MqsimProtocolTest, WriterAppendsToTheBufferItIsGiven) {
   EXPECT_TRUE(out.empty());
 }
 
+TEST(MqsimProtocolTest, ConnectCarriesItsChannelAndOlderConnectsStillDecode) {
+  ConnectRequest req;
+  req.qmgr = "QM1";
+  req.pid = 9;
+  req.channel = "SYSTEM.DEF.SVRCONN";
+  Writer w;
+  Encode(w, req);
+  ASSERT_EQ(w.size(), 4u + 48 + 28 + 12 + 4 + 20);
+  ConnectRequest back;
+  ASSERT_TRUE(Decode(w.buffer(), &back));
+  EXPECT_EQ(back.channel, "SYSTEM.DEF.SVRCONN");
+  EXPECT_EQ(back.pid, 9u);
+  // Without the channel (a client that names none ends after the pid), and
+  // every cut into the channel refused.
+  const auto& bytes = w.buffer();
+  ConnectRequest old;
+  ASSERT_TRUE(Decode(std::span<const uint8_t>(bytes.data(), bytes.size() - 20), &old));
+  EXPECT_EQ(old.channel, "");
+  EXPECT_EQ(old.qmgr, "QM1");
+  for (size_t cut = 1; cut < 20; ++cut) {
+    ConnectRequest bad;
+    EXPECT_FALSE(Decode(std::span<const uint8_t>(bytes.data(), bytes.size() - cut), &bad)) << cut;
+  }
+}
+
 TEST(MqsimProtocolTest, LengthsBeyondTheirBoundsAreRefused) {
   // An inquire naming 257 selectors, one more than any MQINQ may pass.
   Writer w;
