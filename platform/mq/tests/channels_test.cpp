@@ -57,17 +57,6 @@ class ChannelsTest : public MqsimTest {
     return std::string(reinterpret_cast<const char*>(&x), sizeof x) + data;
   }
 
-  MQLONG Depth(const char* qmgr, const char* queue) {
-    MQHCONN h = Connect(qmgr);
-    MQHOBJ obj = 0;
-    MQLONG depth = -1;
-    if (Open(h, queue, MQOO_INQUIRE, &obj) == 0) {
-      MQLONG sel = MQIA_CURRENT_Q_DEPTH, cc = 0, rc = 0;
-      MQINQ(h, obj, 1, &sel, 1, &depth, 0, nullptr, &cc, &rc);
-    }
-    Disconnect(h);
-    return depth;
-  }
 
   // Channel events now on a queue manager's event queue: (reason, channel).
   std::vector<std::pair<MQLONG, std::string>> ChannelEvents(const char* qmgr) {

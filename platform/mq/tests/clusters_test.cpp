@@ -24,17 +24,6 @@ class ClustersTest : public MqsimTest {
     Admin a(this, qmgr);
     return a.Send(Request(MQCMD_INQUIRE_CLUSTER_Q_MGR).Str(MQCA_CLUSTER_Q_MGR_NAME, "*"));
   }
-  MQLONG Depth(const char* qmgr, const char* queue) {
-    MQHCONN h = Connect(qmgr);
-    MQHOBJ obj = 0;
-    MQLONG depth = -1;
-    if (Open(h, queue, MQOO_INQUIRE, &obj) == 0) {
-      MQLONG sel = MQIA_CURRENT_Q_DEPTH, cc = 0, rc = 0;
-      MQINQ(h, obj, 1, &sel, 1, &depth, 0, nullptr, &cc, &rc);
-    }
-    Disconnect(h);
-    return depth;
-  }
   // Polls until the depth satisfies `done`.
   template <typename Pred>
   bool WaitDepth(const char* qmgr, const char* queue, Pred done) {

@@ -153,6 +153,10 @@ class MqsimTest : public ::testing::Test {
     MQDISC(&h, &cc, &rc);
   }
 
+  // The current depth of a queue, through a connection of its own; -1 when
+  // it cannot be opened. Not for a thread that holds a connection to qmgr.
+  MQLONG Depth(const char* qmgr, const char* queue);
+
   std::string server_binary_ = MQSIM_BIN;
   std::unique_ptr<harrow::testsupport::TempDir> root_dir_;
   std::unique_ptr<harrow::testsupport::ScopedEnv> mqm_env_;
@@ -162,6 +166,21 @@ class MqsimTest : public ::testing::Test {
   int port1_ = 0;
   int port2_ = 0;
 };
+
+inline MQLONG Open(MQHCONN h, const std::string& name, MQLONG options, MQHOBJ* obj,
+                   const std::string& qmgr = "", MQOD* od_out = nullptr);
+
+inline MQLONG MqsimTest::Depth(const char* qmgr, const char* queue) {
+  MQHCONN h = Connect(qmgr);
+  MQHOBJ obj = 0;
+  MQLONG depth = -1;
+  if (Open(h, queue, MQOO_INQUIRE, &obj) == 0) {
+    MQLONG sel = MQIA_CURRENT_Q_DEPTH, cc = 0, rc = 0;
+    MQINQ(h, obj, 1, &sel, 1, &depth, 0, nullptr, &cc, &rc);
+  }
+  Disconnect(h);
+  return depth;
+}
 
 inline MQOD Od(const std::string& name, const std::string& qmgr = "") {
   MQOD od{};
@@ -209,8 +228,8 @@ inline MQGMO Gmo(MQLONG options = MQGMO_NO_SYNCPOINT, MQLONG wait_ms = 0) {
 }
 
 // Open; returns the reason (0 on success).
-inline MQLONG Open(MQHCONN h, const std::string& name, MQLONG options, MQHOBJ* obj,
-                   const std::string& qmgr = "", MQOD* od_out = nullptr) {
+inline MQLONG Open(MQHCONN h, const std::string& name, MQLONG options, MQHOBJ* obj, const std::string& qmgr,
+                   MQOD* od_out) {
   MQOD od = Od(name, qmgr);
   MQLONG cc = 0, rc = 0;
   MQOPEN(h, &od, options, obj, &cc, &rc);

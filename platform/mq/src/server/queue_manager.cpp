@@ -77,18 +77,6 @@ std::map<MsgKey, Message>::iterator FindStored(Queue& q, MQLONG priority, uint64
                       [seq](const auto& kv) { return kv.first.seq == seq; });
 }
 
-void PutDateTime(MQMD* md) {
-  timeval tv{};
-  gettimeofday(&tv, nullptr);
-  tm g{};
-  gmtime_r(&tv.tv_sec, &g);
-  char buf[64];
-  snprintf(buf, sizeof buf, "%04d%02d%02d", g.tm_year + 1900, g.tm_mon + 1, g.tm_mday);
-  std::memcpy(md->PutDate, buf, 8);
-  snprintf(buf, sizeof buf, "%02d%02d%02d%02d", g.tm_hour, g.tm_min, g.tm_sec,
-           static_cast<int>(tv.tv_usec / 10000));
-  std::memcpy(md->PutTime, buf, 8);
-}
 
 }  // namespace
 
@@ -803,7 +791,7 @@ MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const 
   auto set_origin_default = [&] {
     md.PutApplType = MQAT_DEFAULT;
     SetField(md.PutApplName, 28, s->appl);
-    PutDateTime(&md);
+    StampPutTime(&md);
     SetField(md.ApplOriginData, 4, "");
   };
   if (opts & MQPMO_NO_CONTEXT) {
