@@ -274,7 +274,7 @@ class QueueManager {
   // Puts `data` described by `md` on the dead-letter queue behind an MQDLH
   // naming the destination and why it was not delivered, with session s;
   // false (and a line in the error log) when that fails too.
-  bool DeadLetter(Session* s, const MQMD& md, const std::string& data, const std::string& dest_q,
+  bool DeadLetter(Session* s, const MQMD& md, std::string_view data, const std::string& dest_q,
                   const std::string& dest_qmgr, MQLONG reason);
   MQLONG PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req, bool put1,
                     PutReply* reply);
@@ -325,7 +325,13 @@ class QueueManager {
   Journal journal_;
   AdminObjects objects_;
   std::unique_ptr<CommandServer> command_server_;
-  std::vector<PutRequest> pending_reports_;  // put at the end of the pass
+  // Reports to put at the end of the pass, each with the bytes its
+  // request views.
+  struct PendingReport {
+    PutRequest put;
+    std::string data;
+  };
+  std::vector<PendingReport> pending_reports_;
 };
 
 }  // namespace mqsim::server

@@ -53,24 +53,27 @@ void QueueManager::ExpiryReport(const Message& m) {
   md.Offset = 0;
   md.MsgFlags = MQMF_NONE;
   md.OriginalLength = MQOL_UNDEFINED;
+  std::string data;
   if ((report & MQRO_EXPIRATION_WITH_FULL_DATA) == MQRO_EXPIRATION_WITH_FULL_DATA) {
-    put.data = m.data;
+    data = m.data;
   } else if ((report & MQRO_EXPIRATION_WITH_DATA) == MQRO_EXPIRATION_WITH_DATA) {
-    put.data = m.data.substr(0, kReportDataBytes);
+    data = m.data.substr(0, kReportDataBytes);
   } else {
     // Without data the report describes nothing of the original's bytes.
     std::memcpy(md.Format, MQFMT_NONE, 8);
   }
-  pending_reports_.push_back(std::move(put));
+  pending_reports_.push_back(PendingReport{std::move(put), std::move(data)});
 }
 
 bool QueueManager::SendReports() {
   if (pending_reports_.empty() || state_ == QmgrState::kEnded) return false;
-  std::vector<PutRequest> reports;
+  std::vector<PendingReport> reports;
   reports.swap(pending_reports_);
   Session* s = Connect("mqm", name_, nullptr);
   s->internal = true;
-  for (PutRequest& put : reports) {
+  for (PendingReport& report : reports) {
+    PutRequest& put = report.put;
+    put.data = report.data;  // the string no longer moves
     PutReply r = Put(s, put, true);
     if (r.cc == MQCC_FAILED) {
       std::string qmgr = put.od.qmgr.empty() ? name_ : put.od.qmgr;
@@ -81,7 +84,7 @@ bool QueueManager::SendReports() {
   return !pending_reports_.empty();
 }
 
-bool QueueManager::DeadLetter(Session* s, const MQMD& md_in, const std::string& data, const std::string& dest_q,
+bool QueueManager::DeadLetter(Session* s, const MQMD& md_in, std::string_view data, const std::string& dest_q,
                               const std::string& dest_qmgr, MQLONG reason) {
   std::string dlq = objects_.qmgr.Str(MQCA_DEAD_LETTER_Q_NAME);
   while (!dlq.empty() && dlq.back() == ' ') dlq.pop_back();
@@ -119,8 +122,9 @@ bool QueueManager::DeadLetter(Session* s, const MQMD& md_in, const std::string& 
     SetField(put.md.PutApplName, 28, name_);
     StampPutTime(&put.md);
   }
-  put.data.assign(reinterpret_cast<const char*>(&dlh), sizeof dlh);
-  put.data += data;
+  std::string body(reinterpret_cast<const char*>(&dlh), sizeof dlh);
+  body += data;
+  put.data = body;
   PutReply r = Put(s, put, true);
   if (r.cc == MQCC_FAILED) {
     LogError("AMQ7010E: message for " + dest_q + " at " + dest_qmgr + " not delivered, reason " +
