@@ -5,6 +5,7 @@
 #include "connection.h"
 #include "event_queues.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,6 +69,7 @@ constexpr MQLONG kRcUnknownObject = 2085;
 constexpr MQLONG kRcResourceProblem = 2102;
 constexpr MQLONG kRcParmMissing = 3001;
 constexpr MQLONG kRcCommandType = 3008;
+constexpr MQLONG kRcStructureError = 3013;
 constexpr MQLONG kRcParmCountTooSmall = 3019;
 constexpr MQLONG kRcProxyConnect = 4018;
 constexpr MQLONG kRcCmdServerDown = 20012;
@@ -807,6 +809,35 @@ void Reconnect(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
   c.last_reconnect = c.now;
 }
 
+// Waits up to ms for room in the client's socket to send.
+void WaitWritable(mqnMQNodeData* client, int ms) {
+  pollfd p{client->socket.handle, POLLOUT, 0};
+  poll(&p, 1, ms);
+}
+
+// A command whose PCF body cannot be read is not run. It is answered,
+// when it asks for an answer and its header is whole, with CompCode 2 and
+// 3013 (MQRCCF_STRUCTURE_TYPE_ERROR); nothing of its parameters is used.
+void AnswerUnreadable(ClientConnection& c, mqnMQNodeData* client, mqPcfMessage* request,
+                      mqPcfMessage* response, int secure) {
+  const MessageHeader* in = Header(request);
+  const bool whole_cfh = request->Body.UsedLength - MESSAGE_HEADER_LENGTH >=
+                         static_cast<MQLONG>(sizeof(MQCFH));
+  PrintDated("LOCALAGENT: PCF message from client not readable, ignored");
+  if (whole_cfh && request->Cfh->Type == MQCFT_COMMAND && in->ReplyTag != 0) {
+    ResetPcfMessage(response, request->Cfh->Command, MQCFT_RESPONSE);
+    response->Cfh->CompCode = MQCC_FAILED;
+    response->Cfh->Reason = kRcStructureError;
+    MessageHeader* out = Header(response);
+    std::memcpy(out->UserId, in->UserId, 12);
+    std::memcpy(out->MsgId, in->MsgId, 48);
+    Send(c, client, response, true, secure);
+  }
+  // Its index still describes the earlier message; no later step may use it.
+  ResetPcfMessage(request, 0, MQCFT_COMMAND);
+  ResetPcfMessage(response, 0, MQCFT_RESPONSE);
+}
+
 }  // namespace
 
 void HandleClient(AgentState& agent, mqnMQNodeData* client) {
@@ -866,9 +897,23 @@ void HandleClient(AgentState& agent, mqnMQNodeData* client) {
       if (error == 0 || error == NET_ERR_TIMEOUT || error == 10004) continue;
       break;
     }
+    if (mnIsPendingIO(client)) {
+      // The client is not taking its replies: its next commands stay
+      // unread until they have gone out, or their answers (messages of
+      // any size) would pile up here without bound.
+      WaitWritable(client, 1000);
+      if (!mnFinishWrite(client)) break;  // a write failed for good
+      continue;
+    }
     if (!mnSRead(request, client, secure, c.credential)) {
       if (client->lastError == MN_ERR_WOULD_BLOCK) continue;
       if (client->lastError != MN_ERR_BAD_BODY) break;
+      // The frame arrived whole, so the stream is in step, but its body
+      // could not be indexed: running it would read its parameters through
+      // the index of an earlier message.
+      AnswerUnreadable(c, client, request, response, secure);
+      if (c.end_connection) break;
+      continue;
     }
     if (request->Cfh->Type != MQCFT_COMMAND) {
       RawToPcf(request);
