@@ -3,19 +3,15 @@
 // it does not know. Each time the agent answers or closes that one
 // connection, and goes on serving everybody else.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pcfcore/excmd.h>
@@ -27,135 +23,21 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-using Bytes = std::vector<unsigned char>;
+namespace ts = harrow::testsupport;
+using ts::AppendStringRecord;
+using ts::Bytes;
+using ts::PcfCommand;
+using ts::PcfCompCode;
+using ts::PcfReason;
+using ts::PutWord;
+using ts::RawTcpPeer;
 
-constexpr int kHeader = 136;  // message header before the PCF body
-
-void PutWord(Bytes* out, size_t at, int32_t value) {
-  if (out->size() < at + 4) out->resize(at + 4);
-  std::memcpy(out->data() + at, &value, 4);
-}
-
-int32_t WordAt(const Bytes& in, size_t at) {
-  int32_t value = 0;
-  std::memcpy(&value, in.data() + at, 4);
-  return value;
-}
-
-// An MQCFH of a command with the given parameter count.
 Bytes Cfh(int32_t command, int32_t parameter_count, int32_t type = MQCFT_COMMAND) {
-  Bytes body;
-  const int32_t words[] = {type, 36, 1, command, 1, MQCFC_LAST, 0, 0, parameter_count};
-  for (size_t i = 0; i < 9; ++i) PutWord(&body, i * 4, words[i]);
-  return body;
+  return ts::PcfHeader(command, parameter_count, type);
 }
-
-// A string parameter record (MQCFST), padded to a multiple of four.
-void AppendString(Bytes* body, int32_t id, const std::string& text) {
-  size_t at = body->size();
-  int32_t padded = static_cast<int32_t>((text.size() + 3) / 4 * 4);
-  const int32_t words[] = {MQCFT_STRING, 20 + padded, id, 0, static_cast<int32_t>(text.size())};
-  for (size_t i = 0; i < 5; ++i) PutWord(body, at + i * 4, words[i]);
-  body->resize(at + 20 + static_cast<size_t>(padded), ' ');
-  std::memcpy(body->data() + at + 20, text.data(), text.size());
+Bytes Frame(const Bytes& body, std::optional<int32_t> length_word = std::nullopt) {
+  return ts::PlainFrame(body, length_word);
 }
-
-// A plain frame: the message header (this host's byte order, ASCII) with
-// the given body length word, then the body.
-Bytes Frame(const Bytes& body, std::optional<int32_t> length_word = std::nullopt,
-            int32_t reply_tag = 1) {
-  Bytes frame(kHeader, 0);
-  PutWord(&frame, 0, kHeader);
-  PutWord(&frame, 12, 1);  // ASCII
-  std::memcpy(frame.data() + 16, "HOSTILE", 7);
-  PutWord(&frame, 64, length_word.value_or(static_cast<int32_t>(body.size())));
-  PutWord(&frame, 68, 5000);  // reply wait
-  std::memcpy(frame.data() + 72, "mallory", 7);
-  std::memcpy(frame.data() + 84, "HOSTILE", 7);
-  PutWord(&frame, 132, reply_tag);
-  frame.insert(frame.end(), body.begin(), body.end());
-  return frame;
-}
-
-// A TCP peer on raw sockets, so that it can send what netcore would refuse
-// to write.
-class RawPeer {
- public:
-  explicit RawPeer(int port) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~RawPeer() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool connected() const { return fd_ >= 0; }
-
-  bool Send(const Bytes& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      done += static_cast<size_t>(n);
-    }
-    return true;
-  }
-
-  // The body of the next frame within limit; nullopt on time-out or when
-  // the agent closed the connection (closed() then says so).
-  std::optional<Bytes> ReceiveBody(milliseconds limit) {
-    harrow::testsupport::Deadline deadline(limit);
-    Bytes header;
-    if (!ReadExactly(&header, kHeader, deadline)) return std::nullopt;
-    int32_t length = WordAt(header, 64);
-    if (length < 36 || length > (1 << 24)) return std::nullopt;
-    Bytes body;
-    if (!ReadExactly(&body, static_cast<size_t>(length), deadline)) return std::nullopt;
-    return body;
-  }
-
-  // Whether the agent closes the connection within limit (frames it sends
-  // first are skipped).
-  bool ClosedWithin(milliseconds limit) {
-    harrow::testsupport::Deadline deadline(limit);
-    unsigned char sink[4096];
-    while (!deadline.Expired()) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
-      ssize_t n = recv(fd_, sink, sizeof sink, 0);
-      if (n <= 0) return true;
-    }
-    return false;
-  }
-
- private:
-  bool ReadExactly(Bytes* out, size_t size, const harrow::testsupport::Deadline& deadline) {
-    out->resize(size);
-    size_t done = 0;
-    while (done < size) {
-      if (deadline.Expired()) return false;
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
-      ssize_t n = recv(fd_, out->data() + done, size - done, 0);
-      if (n <= 0) return false;
-      done += static_cast<size_t>(n);
-    }
-    return true;
-  }
-
-  int fd_ = -1;
-};
-
-// MQCFH words of a received body.
-int32_t CommandOf(const Bytes& body) { return WordAt(body, 12); }
-int32_t CompCodeOf(const Bytes& body) { return WordAt(body, 24); }
-int32_t ReasonOf(const Bytes& body) { return WordAt(body, 28); }
 
 // Resident memory of a process in kilobytes, -1 when unknown.
 long ResidentKb(pid_t pid) {
@@ -174,26 +56,26 @@ class HostilePeerTest : public AgentTest {
   }
   // A well-formed command on a fresh connection is still answered.
   void ExpectStillServing() {
-    RawPeer other(agent_port_);
+    RawTcpPeer other(agent_port_);
     ASSERT_TRUE(other.connected());
     Bytes body = Cfh(EXCMD_INQUIRE_Q_MGR_NAMES, 0);
     ASSERT_TRUE(other.Send(Frame(body)));
     std::optional<Bytes> got = other.ReceiveBody(seconds(10));
     ASSERT_TRUE(got.has_value()) << Output();
-    EXPECT_EQ(CommandOf(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
-    EXPECT_EQ(CompCodeOf(*got), 0);
+    EXPECT_EQ(PcfCommand(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
+    EXPECT_EQ(PcfCompCode(*got), 0);
     EXPECT_EQ(agent_.Running(), true);
   }
 };
 
 TEST_F(HostilePeerTest, ABodyThatCannotBeReadIsAnsweredAndNeverRun) {
   ASSERT_NO_FATAL_FAILURE(StartPlain());
-  RawPeer peer(agent_port_);
+  RawTcpPeer peer(agent_port_);
   ASSERT_TRUE(peer.connected());
   // A good command with a parameter first, so that the connection's
   // message has records indexed when the bad one arrives.
   Bytes good = Cfh(EXCMD_INQUIRE_Q_MGR_NAMES, 1);
-  AppendString(&good, 20908, "*");
+  AppendStringRecord(&good, 20908, "*");
   ASSERT_TRUE(peer.Send(Frame(good)));
   ASSERT_TRUE(peer.ReceiveBody(seconds(10)).has_value()) << Output();
 
@@ -209,14 +91,14 @@ TEST_F(HostilePeerTest, ABodyThatCannotBeReadIsAnsweredAndNeverRun) {
   cases.push_back({"count of absent records", Cfh(EXCMD_SHUTDOWN_MANAGER, 3)});
   {
     Bytes body = Cfh(EXCMD_SHUTDOWN_MANAGER, 1);
-    AppendString(&body, 2015, "QM1");
+    AppendStringRecord(&body, 2015, "QM1");
     PutWord(&body, 36 + 4, 1 << 20);  // record length beyond the body
     cases.push_back({"record longer than the body", body});
   }
   cases.push_back({"negative count", Cfh(EXCMD_SHUTDOWN_MANAGER, -5)});
   {
     Bytes body = Cfh(EXCMD_SHUTDOWN_MANAGER, 2);
-    AppendString(&body, 2015, std::string(100000, 'Q'));
+    AppendStringRecord(&body, 2015, std::string(100000, 'Q'));
     cases.push_back({"large body, one record missing", body});
   }
   for (const Case& c : cases) {
@@ -224,9 +106,9 @@ TEST_F(HostilePeerTest, ABodyThatCannotBeReadIsAnsweredAndNeverRun) {
     ASSERT_TRUE(peer.Send(Frame(c.body)));
     std::optional<Bytes> got = peer.ReceiveBody(seconds(10));
     ASSERT_TRUE(got.has_value()) << Output();
-    EXPECT_EQ(CommandOf(*got), EXCMD_SHUTDOWN_MANAGER);
-    EXPECT_EQ(CompCodeOf(*got), MQCC_FAILED);
-    EXPECT_EQ(ReasonOf(*got), 3013);  // MQRCCF_STRUCTURE_TYPE_ERROR
+    EXPECT_EQ(PcfCommand(*got), EXCMD_SHUTDOWN_MANAGER);
+    EXPECT_EQ(PcfCompCode(*got), MQCC_FAILED);
+    EXPECT_EQ(PcfReason(*got), 3013);  // MQRCCF_STRUCTURE_TYPE_ERROR
     EXPECT_TRUE(agent_.Running()) << Output();
   }
   // A body too short for a PCF header: nothing to answer to, nothing run.
@@ -236,7 +118,7 @@ TEST_F(HostilePeerTest, ABodyThatCannotBeReadIsAnsweredAndNeverRun) {
   ASSERT_TRUE(peer.Send(Frame(good)));
   std::optional<Bytes> got = peer.ReceiveBody(seconds(10));
   ASSERT_TRUE(got.has_value()) << Output();
-  EXPECT_EQ(CommandOf(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
+  EXPECT_EQ(PcfCommand(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
   EXPECT_TRUE(agent_.Running());
 }
 
@@ -258,14 +140,14 @@ TEST_F(HostilePeerTest, LyingLengthWordsCloseOnlyThatConnection) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RawPeer peer(agent_port_);
+    RawTcpPeer peer(agent_port_);
     ASSERT_TRUE(peer.connected());
     ASSERT_TRUE(peer.Send(c.bytes));
     EXPECT_TRUE(peer.ClosedWithin(seconds(10)));
   }
   // A frame cut short and a peer that then says nothing more: the
   // connection waits for the rest without holding up anybody else.
-  RawPeer slow(agent_port_);
+  RawTcpPeer slow(agent_port_);
   ASSERT_TRUE(slow.connected());
   Bytes frame = Frame(body);
   ASSERT_TRUE(slow.Send(Bytes(frame.begin(), frame.begin() + 70)));
@@ -274,12 +156,12 @@ TEST_F(HostilePeerTest, LyingLengthWordsCloseOnlyThatConnection) {
   ASSERT_TRUE(slow.Send(Bytes(frame.begin() + 70, frame.end())));
   std::optional<Bytes> got = slow.ReceiveBody(seconds(10));
   ASSERT_TRUE(got.has_value()) << Output();
-  EXPECT_EQ(CommandOf(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
+  EXPECT_EQ(PcfCommand(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
 }
 
 TEST_F(HostilePeerTest, UnknownCommandsAndNonCommandsAreAnsweredOrIgnored) {
   ASSERT_NO_FATAL_FAILURE(StartPlain());
-  RawPeer peer(agent_port_);
+  RawTcpPeer peer(agent_port_);
   ASSERT_TRUE(peer.connected());
   // Commands nobody knows go the standard way: without a queue manager
   // selected, 2059.
@@ -288,15 +170,15 @@ TEST_F(HostilePeerTest, UnknownCommandsAndNonCommandsAreAnsweredOrIgnored) {
     ASSERT_TRUE(peer.Send(Frame(Cfh(command, 0))));
     std::optional<Bytes> got = peer.ReceiveBody(seconds(10));
     ASSERT_TRUE(got.has_value()) << Output();
-    EXPECT_EQ(CommandOf(*got), command);
-    EXPECT_EQ(CompCodeOf(*got), MQCC_FAILED);
-    EXPECT_EQ(ReasonOf(*got), 2059);
+    EXPECT_EQ(PcfCommand(*got), command);
+    EXPECT_EQ(PcfCompCode(*got), MQCC_FAILED);
+    EXPECT_EQ(PcfReason(*got), 2059);
   }
   // Message requests before a queue manager is selected: 2059 as well.
   ASSERT_TRUE(peer.Send(Frame(Cfh(10300, 0))));
   std::optional<Bytes> got = peer.ReceiveBody(seconds(10));
   ASSERT_TRUE(got.has_value()) << Output();
-  EXPECT_EQ(ReasonOf(*got), 2059);
+  EXPECT_EQ(PcfReason(*got), 2059);
   // A response or an event from the client is not answered.
   ASSERT_TRUE(peer.Send(Frame(Cfh(EXCMD_SHUTDOWN_MANAGER, 0, MQCFT_RESPONSE))));
   EXPECT_TRUE(WaitOutput("TLX1116W Response from client not legal, ignored")) << Output();
@@ -306,13 +188,13 @@ TEST_F(HostilePeerTest, UnknownCommandsAndNonCommandsAreAnsweredOrIgnored) {
 
 TEST_F(HostilePeerTest, AClientThatDoesNotReadItsRepliesIsNotReadEither) {
   ASSERT_NO_FATAL_FAILURE(StartPlain());
-  RawPeer peer(agent_port_);
+  RawTcpPeer peer(agent_port_);
   ASSERT_TRUE(peer.connected());
   // Each inquiry carries a long queue name that its reply repeats: a few
   // thousand of them, never read, would pile up 96 MB of replies.
   constexpr int kRequests = 6000;
   Bytes body = Cfh(EXCMD_INQUIRE_Q_MGR_NAMES, 1);
-  AppendString(&body, 2016, std::string(16000, 'Q'));
+  AppendStringRecord(&body, 2016, std::string(16000, 'Q'));
   const Bytes frame = Frame(body);
   const long before = ResidentKb(agent_.pid());
   ASSERT_GT(before, 0);
@@ -339,7 +221,7 @@ TEST_F(HostilePeerTest, AClientThatDoesNotReadItsRepliesIsNotReadEither) {
   for (; replies < kRequests; ++replies) {
     std::optional<Bytes> got = peer.ReceiveBody(seconds(10));
     if (!got.has_value()) break;
-    ASSERT_EQ(CommandOf(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
+    ASSERT_EQ(PcfCommand(*got), EXCMD_INQUIRE_Q_MGR_NAMES);
   }
   sender.join();
   EXPECT_EQ(replies, kRequests);
@@ -348,12 +230,6 @@ TEST_F(HostilePeerTest, AClientThatDoesNotReadItsRepliesIsNotReadEither) {
 
 TEST_F(HostilePeerTest, DatagramsOfEverySizeAreDropped) {
   ASSERT_NO_FATAL_FAILURE(StartPlain());
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<uint16_t>(agent_port_));
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   Bytes body = Cfh(EXCMD_SHUTDOWN_MANAGER, 0);
   Bytes frame = Frame(body);
   Bytes short_length = frame;
@@ -366,11 +242,7 @@ TEST_F(HostilePeerTest, DatagramsOfEverySizeAreDropped) {
   const Bytes datagrams[] = {Bytes{},          Bytes{0x88},     Bytes(135, 0), Bytes(frame.begin(), frame.begin() + 136),
                              Bytes(65507, 0xff), short_length, long_length,   negative_length,
                              unreadable};
-  for (const Bytes& d : datagrams) {
-    ASSERT_GE(sendto(fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 0)
-        << d.size();
-  }
-  close(fd);
+  for (const Bytes& d : datagrams) ASSERT_TRUE(ts::SendDatagram(agent_port_, d)) << d.size();
   EXPECT_TRUE(WaitOutput("Invalid UDP/PCF broadcast received")) << Output();
   ASSERT_NO_FATAL_FAILURE(ExpectStillServing());
 }

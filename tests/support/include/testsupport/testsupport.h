@@ -19,6 +19,7 @@
 
 #include "testsupport/deadline.h"
 #include "testsupport/ports.h"
+#include "testsupport/raw_peer.h"
 #include "testsupport/seed.h"
 #include "testsupport/server_process.h"
 #include "testsupport/temp_dir.h"
