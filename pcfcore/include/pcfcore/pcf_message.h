@@ -79,7 +79,9 @@ int RawToPcf(mqPcfMessage* message);
  * descriptor and only has its payload replaced. */
 int GetAttrByPos(MQLONG position, Message* record, const mqPcfMessage* message);
 /* Copies the first record with Parameter id into record, as GetAttrByPos.
- * RawToPcf keeps a table of ids, so this takes the same time for any id. */
+ * For a message from CreatePcfMessage, RawToPcf keeps a table of ids beside
+ * it (until DeletePcfMessage), so this takes the same time for any id; an
+ * object laid out by hand has none and is scanned. */
 int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message);
 /* Appends the standard parameters of the message's command (the table in
  * pcf_build.cpp) and re-indexes. 1 when every one of them was appended (and
