@@ -46,11 +46,31 @@ int ReadFromClient(mqPcfMessage* message, ClientEntry* entry) {
   return rc;
 }
 
+// Most bytes waiting to go out to one peer. Beyond them a frame is dropped
+// as at the pending-frame limit: a peer that does not read its replies
+// (each up to a few megabytes) would otherwise hold gigabytes here.
+static constexpr long long kMaxQueuedBytes = 64LL << 20;
+
+static long long QueuedBytes(const mqnMQNodeData* node) {
+  long long bytes = 0;
+  if (node->pending == nullptr) return 0;
+  for (const PendingLink* link = node->pending->first; link != nullptr; link = link->next) {
+    if (link->item != nullptr) bytes += link->item->Size - link->item->Sent;
+  }
+  return bytes;
+}
+
 static int Write(mqPcfMessage* message, ClientEntry* entry, bool high) {
   GroupServer& s = Server();
   mqnMQNodeData* node = entry->connection;
   if (node == nullptr) return 0;
   const int secure = s.options.authentication ? 1 : 0;
+  if (QueuedBytes(node) > kMaxQueuedBytes) {
+    node->lastError = MN_ERR_PENDING_LIMIT;
+    ++entry->refused_writes;
+    if (IsFailedResponse(message)) ++entry->failed_responses;
+    return 0;
+  }
   int rc = high ? mnSWriteAltUserHigh(message, node, secure, s.credential)
                 : mnSWrite(message, node, secure, s.credential);
   if (rc != 1 && node->lastError == MN_ERR_PENDING_LIMIT) ++entry->refused_writes;

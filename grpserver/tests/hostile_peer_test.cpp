@@ -2,9 +2,11 @@
 // counts, bodies that cannot be read, parameters of the wrong type, session
 // indexes far out of range, datagrams of every size. Each time the server
 // answers or closes that one connection and goes on serving the others.
+#include <atomic>
 #include <climits>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -145,6 +147,42 @@ TEST_F(HostilePeerTest, ParametersOfTheWrongTypeAndIndexesOutOfRangeAreAnswered)
     EXPECT_EQ(ts::PcfReason(*got), c.reason);
   }
   EXPECT_EQ(server_.Output().find("IGE0023"), std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(ExpectStillServing());
+}
+
+TEST_F(HostilePeerTest, AConsoleThatDoesNotReadItsRepliesHoldsABoundedAmountOfThem) {
+  // Each request carries a queue name of a megabyte that its reply (3007)
+  // repeats; none of the replies is read.
+  constexpr int kRequests = 150;
+  ts::RawTcpPeer peer(port_);
+  ASSERT_TRUE(peer.connected());
+  Bytes body = ts::PcfHeader(50, 1);
+  ts::AppendStringRecord(&body, MQCA_Q_NAME, std::string(1 << 20, 'Q'));
+  const Bytes frame = ts::PlainFrame(body);
+  std::atomic<int> sent{0};
+  std::thread sender([&] {
+    for (int i = 0; i < kRequests && peer.Send(frame); ++i) ++sent;
+  });
+  // Another console watches the first one's session (ordinal 1): once
+  // replies are refused, what waits for it stays bounded.
+  TestConsole watcher(port_);
+  ASSERT_TRUE(watcher.connected());
+  MQLONG pending = -1, refused = -1;
+  bool bounded = ts::WaitFor([&] {
+    PcfPtr inquiry = MakeCommand(10018, "WATCH");
+    AddInteger(inquiry.get(), 20500, 1);
+    if (!watcher.Send(inquiry.get())) return false;
+    PcfPtr reply = watcher.Receive(seconds(10));
+    if (reply == nullptr || !IntParam(reply.get(), 20129, &pending) ||
+        !IntParam(reply.get(), 20504, &refused)) {
+      return false;
+    }
+    return sent.load() == kRequests && refused >= kRequests / 2;
+  }, seconds(30), milliseconds(200));
+  EXPECT_TRUE(bounded) << "sent " << sent.load() << " pending " << pending << " refused " << refused;
+  // 64 MB of replies of a megabyte each, and the kernel's share.
+  EXPECT_LE(pending, 70);
+  sender.join();
   ASSERT_NO_FATAL_FAILURE(ExpectStillServing());
 }
 
