@@ -119,88 +119,10 @@ class ChannelRunner {
     return all;
   }
 
-  // Puts one message at the partner; on failure to the partner's
-  // dead-letter queue with an MQDLH. Records go to *batch.
+  // Puts one message at the partner, which delivers it, passes it on or
+  // dead-letters it. Records go to *batch.
   void Deliver(QueueManager& to, const Message& m, std::vector<JournalRecord>* batch, ChannelRuntime& rt) {
-    std::string data = m.data;
-    MQMD md{};
-    std::string target_q, target_qmgr;
-    bool has_xqh = data.size() >= sizeof(MQXQH) && std::memcmp(data.data(), MQXQH_STRUC_ID, 4) == 0;
-    if (has_xqh) {
-      MQXQH xqh;
-      std::memcpy(&xqh, data.data(), sizeof xqh);
-      target_q = FieldText(xqh.RemoteQName, 48);
-      target_qmgr = FieldText(xqh.RemoteQMgrName, 48);
-      std::memcpy(&md, &xqh.MsgDesc, sizeof xqh.MsgDesc);
-      md.Version = MQMD_VERSION_2;
-      md.MsgSeqNumber = 1;
-      md.Offset = 0;
-      md.MsgFlags = MQMF_NONE;
-      md.OriginalLength = MQOL_UNDEFINED;
-      data.erase(0, sizeof(MQXQH));
-    } else {
-      md = m.md;
-    }
-    MQLONG reason = has_xqh ? MQRC_NONE : MQRC_FORMAT_ERROR;
-    QueuePtr q;
-    if (reason == MQRC_NONE) {
-      QueuePtr alias;
-      q = to.Resolve(target_q, &reason, &alias);
-      if (q && q->def.type != MQQT_LOCAL) {
-        q = nullptr;
-        reason = MQRC_UNKNOWN_OBJECT_NAME;
-      }
-      if (q && q->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED) reason = MQRC_PUT_INHIBITED;
-      if (q && static_cast<int64_t>(q->messages.size()) >= q->def.Int(MQIA_MAX_Q_DEPTH)) reason = MQRC_Q_FULL;
-      if (q && static_cast<int64_t>(data.size()) > q->def.Int(MQIA_MAX_MSG_LENGTH)) reason = MQRC_MSG_TOO_BIG_FOR_Q;
-    }
-    if (reason != MQRC_NONE) {
-      // Undeliverable: to the partner's dead-letter queue, the reason and
-      // the destination in an MQDLH before the message.
-      MQDLH dlh{};
-      std::memcpy(dlh.StrucId, MQDLH_STRUC_ID, 4);
-      dlh.Version = MQDLH_VERSION_1;
-      dlh.Reason = reason;
-      SetField(dlh.DestQName, 48, target_q);
-      SetField(dlh.DestQMgrName, 48, target_qmgr.empty() ? to.name() : target_qmgr);
-      dlh.Encoding = md.Encoding;
-      dlh.CodedCharSetId = md.CodedCharSetId;
-      std::memcpy(dlh.Format, md.Format, 8);
-      dlh.PutApplType = MQAT_UNIX;
-      SetField(dlh.PutApplName, 28, "mqsim channel");
-      std::memcpy(dlh.PutDate, md.PutDate, 8);
-      std::memcpy(dlh.PutTime, md.PutTime, 8);
-      data.insert(0, reinterpret_cast<const char*>(&dlh), sizeof dlh);
-      std::memcpy(md.Format, MQFMT_DEAD_LETTER_HEADER, 8);
-      QueuePtr alias;
-      MQLONG dlq_reason = 0;
-      q = to.Resolve(to.objects_.qmgr.Str(MQCA_DEAD_LETTER_Q_NAME), &dlq_reason, &alias);
-      if (!q || q->def.type != MQQT_LOCAL) {
-        to.LogError("AMQ9544E: channel " + rt.xmit_q + ": message for " + target_q + " not delivered, reason " +
-                    std::to_string(reason) + ", and no dead-letter queue.");
-        return;  // nothing can take it; MQ would stop the channel
-      }
-    }
-    Message copy;
-    copy.seq = to.next_seq_++;
-    copy.md = md;
-    copy.data = data;
-    copy.persistent = m.persistent;
-    MQLONG prio = q->def.Int(MQIA_MSG_DELIVERY_SEQUENCE) == MQMDS_FIFO ? 0 : md.Priority;
-    if (copy.persistent && !q->temporary) {
-      JournalRecord r;
-      r.type = JournalRecord::kPutMessage;
-      r.queue = q->def.name;
-      r.seq = copy.seq;
-      r.md = md;
-      r.data = data;
-      batch->push_back(std::move(r));
-    }
-    rt.bytes_sent += static_cast<int64_t>(data.size());
-    q->messages.emplace(MsgKey{-prio, copy.seq}, std::move(copy));
-    ++q->stats.enq_count;
-    to.DepthChanged(*q, true);
-    to.WakeWaiters(q);
+    rt.bytes_sent += to.DeliverFromChannel(rt.xmit_q, m, batch);
   }
 
   void Remove(Queue& xmitq, uint64_t seq, std::vector<JournalRecord>* batch) {
@@ -553,6 +475,123 @@ class ChannelRunner {
 
   QueueManager& qm_;
 };
+
+namespace {
+
+// Takes the MQXQH off the front of a message: its descriptor, widened to
+// version 2 with the defaults of a message that is no group or segment.
+MQMD StripXmitHeader(std::string* data) {
+  MQXQH xqh;
+  std::memcpy(&xqh, data->data(), sizeof xqh);
+  MQMD md{};
+  std::memcpy(&md, &xqh.MsgDesc, sizeof xqh.MsgDesc);
+  md.Version = MQMD_VERSION_2;
+  md.MsgSeqNumber = 1;
+  md.Offset = 0;
+  md.MsgFlags = MQMF_NONE;
+  md.OriginalLength = MQOL_UNDEFINED;
+  data->erase(0, sizeof(MQXQH));
+  return md;
+}
+
+}  // namespace
+
+// The receiving side of a channel: each message names its destination in
+// its transmission header. One for this queue manager goes to its queue;
+// one for a further queue manager stays as it is and goes on to the
+// transmission queue that leads there; anything undeliverable goes to the
+// dead-letter queue behind an MQDLH.
+int64_t QueueManager::DeliverFromChannel(const std::string& channel, const Message& m,
+                                         std::vector<JournalRecord>* batch) {
+  std::string data = m.data;
+  MQMD md{};
+  std::string target_q, target_qmgr;
+  bool has_xqh = data.size() >= sizeof(MQXQH) && std::memcmp(data.data(), MQXQH_STRUC_ID, 4) == 0;
+  MQLONG reason = has_xqh ? MQRC_NONE : MQRC_FORMAT_ERROR;
+  QueuePtr q;
+  bool forwarding = false;  // to a further queue manager, the header kept
+  if (has_xqh) {
+    MQXQH xqh;
+    std::memcpy(&xqh, data.data(), sizeof xqh);
+    target_q = FieldText(xqh.RemoteQName, 48);
+    target_qmgr = FieldText(xqh.RemoteQMgrName, 48);
+    if (!target_qmgr.empty() && target_qmgr != name_) {
+      std::string next = target_qmgr;
+      QmgrRoute route;
+      reason = RouteToQmgr(&next, "", &route);
+      if (reason == MQRC_NONE && route.xmitq) {
+        q = route.xmitq;  // on with the header as it came
+        md = m.md;
+        forwarding = true;
+      } else if (reason == MQRC_NONE && !route.local) {
+        reason = MQRC_UNKNOWN_REMOTE_Q_MGR;
+      }
+    }
+    if (!q) md = StripXmitHeader(&data);
+  } else {
+    md = m.md;
+  }
+  if (reason == MQRC_NONE && !q) {
+    QueuePtr alias;
+    q = Resolve(target_q, &reason, &alias);
+    if (q && q->def.type != MQQT_LOCAL) {
+      q = nullptr;
+      reason = MQRC_UNKNOWN_OBJECT_NAME;
+    }
+  }
+  if (q && q->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED) reason = MQRC_PUT_INHIBITED;
+  if (q && static_cast<int64_t>(q->messages.size()) >= q->def.Int(MQIA_MAX_Q_DEPTH)) reason = MQRC_Q_FULL;
+  if (q && static_cast<int64_t>(data.size()) > q->def.Int(MQIA_MAX_MSG_LENGTH)) reason = MQRC_MSG_TOO_BIG_FOR_Q;
+  if (reason != MQRC_NONE) {
+    // Undeliverable: to the dead-letter queue, the reason and the
+    // destination in an MQDLH before the message.
+    if (forwarding) md = StripXmitHeader(&data);  // it was to go on: the header goes now
+    MQDLH dlh{};
+    std::memcpy(dlh.StrucId, MQDLH_STRUC_ID, 4);
+    dlh.Version = MQDLH_VERSION_1;
+    dlh.Reason = reason;
+    SetField(dlh.DestQName, 48, target_q);
+    SetField(dlh.DestQMgrName, 48, target_qmgr.empty() ? name_ : target_qmgr);
+    dlh.Encoding = md.Encoding;
+    dlh.CodedCharSetId = md.CodedCharSetId;
+    std::memcpy(dlh.Format, md.Format, 8);
+    dlh.PutApplType = MQAT_UNIX;
+    SetField(dlh.PutApplName, 28, "mqsim channel");
+    std::memcpy(dlh.PutDate, md.PutDate, 8);
+    std::memcpy(dlh.PutTime, md.PutTime, 8);
+    data.insert(0, reinterpret_cast<const char*>(&dlh), sizeof dlh);
+    std::memcpy(md.Format, MQFMT_DEAD_LETTER_HEADER, 8);
+    QueuePtr alias;
+    MQLONG dlq_reason = 0;
+    q = Resolve(objects_.qmgr.Str(MQCA_DEAD_LETTER_Q_NAME), &dlq_reason, &alias);
+    if (!q || q->def.type != MQQT_LOCAL) {
+      LogError("AMQ9544E: channel " + channel + ": message for " + target_q + " not delivered, reason " +
+               std::to_string(reason) + ", and no dead-letter queue.");
+      return 0;  // nothing can take it; MQ would stop the channel
+    }
+  }
+  Message copy;
+  copy.seq = next_seq_++;
+  copy.md = md;
+  copy.data = data;
+  copy.persistent = m.persistent;
+  MQLONG prio = q->def.Int(MQIA_MSG_DELIVERY_SEQUENCE) == MQMDS_FIFO ? 0 : md.Priority;
+  if (copy.persistent && !q->temporary) {
+    JournalRecord r;
+    r.type = JournalRecord::kPutMessage;
+    r.queue = q->def.name;
+    r.seq = copy.seq;
+    r.md = md;
+    r.data = data;
+    batch->push_back(std::move(r));
+  }
+  const int64_t bytes = static_cast<int64_t>(data.size());
+  q->messages.emplace(MsgKey{-prio, copy.seq}, std::move(copy));
+  ++q->stats.enq_count;
+  DepthChanged(*q, true);
+  WakeWaiters(q);
+  return bytes;
+}
 
 bool QueueManager::RunChannels() {
   ChannelRunner runner(*this);

@@ -24,8 +24,8 @@ class ClusterView {
     std::vector<std::string> out;
     if (!cluster.empty()) out.push_back(cluster);
     if (!namelist.empty()) {
-      auto nl = qm.objects_.namelists.find(namelist);
-      if (nl != qm.objects_.namelists.end())
+      auto nl = qm.objects().namelists.find(namelist);
+      if (nl != qm.objects().namelists.end())
         for (const auto& n : nl->second.List(MQCA_NAMES)) out.push_back(n);
     }
     return out;
@@ -33,7 +33,7 @@ class ClusterView {
 
   // The cluster receiver by which `member` joins `cluster`; null when none.
   static const ObjectDef* Receiver(QueueManager& member, const std::string& cluster) {
-    for (const auto& [name, def] : member.objects_.channels) {
+    for (const auto& [name, def] : member.objects().channels) {
       if (def.subtype != MQCHT_CLUSRCVR) continue;
       for (const auto& c : Named(member, def.Str(MQCA_CLUSTER_NAME), def.Str(MQCA_CLUSTER_NAMELIST)))
         if (c == cluster) return &def;
@@ -43,10 +43,10 @@ class ClusterView {
 
   std::vector<QueueManager*> Members(const std::string& cluster) {
     std::vector<QueueManager*> out;
-    if (qm_.host_ == nullptr) return out;
-    for (QueueManager* m : qm_.host_->AllRunning()) {
+    if (qm_.host() == nullptr) return out;
+    for (QueueManager* m : qm_.host()->AllRunning()) {
       if (Receiver(*m, cluster) == nullptr) continue;
-      if (m != &qm_ && qm_.objects_.reset_members.count({cluster, m->name()})) continue;
+      if (m != &qm_ && qm_.objects().reset_members.count({cluster, m->name()})) continue;
       out.push_back(m);
     }
     return out;
@@ -54,7 +54,7 @@ class ClusterView {
 
   std::vector<std::string> MyClusters() {
     std::vector<std::string> out;
-    for (const auto& [name, def] : qm_.objects_.channels) {
+    for (const auto& [name, def] : qm_.objects().channels) {
       if (def.subtype != MQCHT_CLUSRCVR) continue;
       for (const auto& c : Named(qm_, def.Str(MQCA_CLUSTER_NAME), def.Str(MQCA_CLUSTER_NAMELIST)))
         if (std::find(out.begin(), out.end(), c) == out.end()) out.push_back(c);
@@ -63,7 +63,7 @@ class ClusterView {
   }
 
   static bool Repository(QueueManager& m, const std::string& cluster) {
-    const ObjectDef& q = m.objects_.qmgr;
+    const ObjectDef& q = m.objects().qmgr;
     for (const auto& c : Named(m, q.Str(MQCA_REPOSITORY_NAME), q.Str(MQCA_REPOSITORY_NAMELIST)))
       if (c == cluster) return true;
     return false;
@@ -75,21 +75,21 @@ class ClusterView {
     b.Str(MQCA_CLUSTER_Q_MGR_NAME, m.name(), 48);
     b.Str(MQCA_CLUSTER_NAME, cluster, 48);
     b.Str(MQCACH_CHANNEL_NAME, rcvr.name, 20);
-    if (want(MQCA_Q_MGR_IDENTIFIER)) b.Str(MQCA_Q_MGR_IDENTIFIER, m.objects_.qmgr.Str(MQCA_Q_MGR_IDENTIFIER), 48);
+    if (want(MQCA_Q_MGR_IDENTIFIER)) b.Str(MQCA_Q_MGR_IDENTIFIER, m.objects().qmgr.Str(MQCA_Q_MGR_IDENTIFIER), 48);
     MQLONG deftype = &m == &qm_ ? MQQMDT_CLUSTER_RECEIVER
-                     : qm_.objects_.channels.count(rcvr.name) ? MQQMDT_EXPLICIT_CLUSTER_SENDER
+                     : qm_.objects().channels.count(rcvr.name) ? MQQMDT_EXPLICIT_CLUSTER_SENDER
                                                               : MQQMDT_AUTO_CLUSTER_SENDER;
     if (want(MQIACF_Q_MGR_DEFINITION_TYPE)) b.Int(MQIACF_Q_MGR_DEFINITION_TYPE, deftype);
     if (want(MQIACF_Q_MGR_TYPE))
       b.Int(MQIACF_Q_MGR_TYPE, Repository(m, cluster) ? MQQMT_REPOSITORY : MQQMT_NORMAL);
     if (want(MQIACF_SUSPEND))
-      b.Int(MQIACF_SUSPEND, m.objects_.suspended_clusters.count(cluster) ? MQSUS_YES : MQSUS_NO);
+      b.Int(MQIACF_SUSPEND, m.objects().suspended_clusters.count(cluster) ? MQSUS_YES : MQSUS_NO);
     if (want(MQIACH_CHANNEL_STATUS)) {
       // The cluster sender to a member shows what it does once it ran;
       // until then the member is taken as reached when it joined.
       MQLONG state = &m == &qm_ ? MQCHS_INACTIVE : MQCHS_RUNNING;
-      auto rt = qm_.objects_.runtime.find(rcvr.name);
-      if (&m != &qm_ && rt != qm_.objects_.runtime.end() && rt->second.type == MQCHT_CLUSSDR &&
+      auto rt = qm_.objects().runtime.find(rcvr.name);
+      if (&m != &qm_ && rt != qm_.objects().runtime.end() && rt->second.type == MQCHT_CLUSSDR &&
           rt->second.state != MQCHS_INACTIVE)
         state = rt->second.state;
       b.Int(MQIACH_CHANNEL_STATUS, state);
@@ -135,10 +135,10 @@ class ClusterView {
   void ForQueues(const std::string& pattern, Fn fn) {
     for (const std::string& c : MyClusters()) {
       for (QueueManager* m : Members(c)) {
-        ForMatching(m->queues_, pattern, [&](const std::string&, const QueuePtr& q) {
-          if (q->def.type == MQQT_MODEL || q->def.type == MQQT_CLUSTER) return;
-          auto clusters = Named(*m, q->def.Str(MQCA_CLUSTER_NAME), q->def.Str(MQCA_CLUSTER_NAMELIST));
-          if (std::find(clusters.begin(), clusters.end(), c) != clusters.end()) fn(*m, c, *q);
+        m->ForEachQueue(pattern, [&](const Queue& q) {
+          if (q.def.type == MQQT_MODEL || q.def.type == MQQT_CLUSTER) return;
+          auto clusters = Named(*m, q.def.Str(MQCA_CLUSTER_NAME), q.def.Str(MQCA_CLUSTER_NAMELIST));
+          if (std::find(clusters.begin(), clusters.end(), c) != clusters.end()) fn(*m, c, q);
         });
       }
     }
@@ -233,6 +233,22 @@ const ObjectDef* ClusterReceiverOf(QueueManager& qm, QueueManager& member) {
     for (QueueManager* m : view.Members(c))
       if (m == &member) return ClusterView::Receiver(member, c);
   return nullptr;
+}
+
+bool IsClusterMember(QueueManager& qm, const std::string& member) {
+  ClusterView view(qm);
+  for (const std::string& c : view.MyClusters())
+    for (QueueManager* m : view.Members(c))
+      if (m != &qm && m->name() == member) return true;
+  return false;
+}
+
+std::string ClusterHostOf(QueueManager& qm, const std::string& queue) {
+  std::string host;
+  ClusterView(qm).ForQueues(queue, [&](QueueManager& m, const std::string&, const Queue&) {
+    if (host.empty() && &m != &qm) host = m.name();
+  });
+  return host;
 }
 
 std::vector<std::string> ClusterQueueNames(QueueManager& qm, const std::string& pattern) {

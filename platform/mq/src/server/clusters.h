@@ -20,6 +20,11 @@ std::vector<std::string> ClusterQueueNames(QueueManager& qm, const std::string& 
 // and sees it in: the channel a cluster sender from qm to it takes. Null
 // when qm shares no cluster with it.
 const ObjectDef* ClusterReceiverOf(QueueManager& qm, QueueManager& member);
+// Another member of one of qm's clusters, as qm sees them.
+bool IsClusterMember(QueueManager& qm, const std::string& member);
+// The member other than qm that hosts cluster queue `queue` in one of qm's
+// clusters (the first in name order); empty when none.
+std::string ClusterHostOf(QueueManager& qm, const std::string& queue);
 
 }  // namespace mqsim::server
 

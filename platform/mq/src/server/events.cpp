@@ -83,6 +83,11 @@ void QueueManager::QmgrEvent(MQLONG reason, const std::function<void(PcfBuilder&
 void QueueManager::ObjectEvent(Session* s, MQLONG reason, const std::string& queue, const std::string& object_qmgr,
                                MQLONG options, const std::string& user) {
   if (s == nullptr || s->internal) return;
+  ObjectEventFor(s->appl, reason, queue, object_qmgr, options, user);
+}
+
+void QueueManager::ObjectEventFor(const std::string& appl, MQLONG reason, const std::string& queue,
+                                  const std::string& object_qmgr, MQLONG options, const std::string& user) {
   MQLONG sw = reason == MQRC_UNKNOWN_OBJECT_NAME ? MQIA_LOCAL_EVENT
               : reason == MQRC_NOT_AUTHORIZED    ? MQIA_AUTHORITY_EVENT
                                                  : MQIA_INHIBIT_EVENT;
@@ -95,7 +100,7 @@ void QueueManager::ObjectEvent(Session* s, MQLONG reason, const std::string& que
     }
     b.Str(MQCA_Q_NAME, queue, 48);
     b.Int(MQIA_APPL_TYPE, MQAT_UNIX);
-    b.Str(MQCACF_APPL_NAME, s->appl, 28);
+    b.Str(MQCACF_APPL_NAME, appl, 28);
     if (!object_qmgr.empty() && object_qmgr != name_) b.Str(MQCACF_OBJECT_Q_MGR_NAME, object_qmgr, 48);
   });
 }
@@ -118,7 +123,7 @@ void QueueManager::PerformanceEvent(Queue& q, MQLONG reason) {
 }
 
 void QueueManager::DepthChanged(Queue& q, bool grew) {
-  if (!EventsOn(MQIA_PERFORMANCE_EVENT) || q.def.type != MQQT_LOCAL || q.owner != this) return;
+  if (!EventsOn(MQIA_PERFORMANCE_EVENT) || q.def.type != MQQT_LOCAL || q.deleted) return;
   int64_t depth = static_cast<int64_t>(q.messages.size());
   int64_t max = q.def.Int(MQIA_MAX_Q_DEPTH);
   int64_t high = max * q.def.Int(MQIA_Q_DEPTH_HIGH_LIMIT) / 100;

@@ -126,20 +126,6 @@ int TypeBit(MQLONG q_type) {
   }
 }
 
-int QmgrCharAttrLength(MQLONG selector) {
-  switch (selector) {
-    case MQCA_Q_MGR_NAME:
-    case MQCA_DEAD_LETTER_Q_NAME:
-    case MQCA_COMMAND_INPUT_Q_NAME:
-    case MQCA_DEF_XMIT_Q_NAME:
-      return 48;
-    case MQCA_Q_MGR_DESC:
-      return 64;
-    default:
-      return 0;
-  }
-}
-
 void QueueDef::ApplyDefaults() {
   int bit = TypeBit(type);
   for (const auto& d : kIntDefaults) {

@@ -31,8 +31,6 @@ const AttrSpec* FindQueueAttr(MQLONG selector);
 // Every queue attribute, in the order inquiries list them.
 std::span<const AttrSpec> QueueAttrs();
 int TypeBit(MQLONG q_type);
-// Character width of a queue-manager attribute; 0 when not one.
-int QmgrCharAttrLength(MQLONG selector);
 
 struct QueueDef {
   std::string name;

@@ -18,6 +18,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "clusters.h"
 #include "command_server.h"
 #include "common/install.h"
 
@@ -28,6 +29,7 @@ namespace {
 constexpr const char* kDefaultModelQueue = "SYSTEM.DEFAULT.MODEL.QUEUE";
 constexpr const char* kDeadLetterQueue = "SYSTEM.DEAD.LETTER.QUEUE";
 constexpr const char* kCommandQueue = "SYSTEM.ADMIN.COMMAND.QUEUE";
+constexpr const char* kClusterXmitQueue = "SYSTEM.CLUSTER.TRANSMIT.QUEUE";
 constexpr MQLONG kQmgrCcsid = 819;
 constexpr MQLONG kMaxPriority = 9;
 constexpr size_t kMaxUncommitted = 10000;
@@ -39,6 +41,10 @@ constexpr MQLONG kPmoContextOptions = MQPMO_DEFAULT_CONTEXT | MQPMO_NO_CONTEXT |
                                       MQPMO_PASS_IDENTITY_CONTEXT | MQPMO_PASS_ALL_CONTEXT;
 
 uint64_t g_next_session = 1;
+uint64_t g_next_incarnation = 1;
+// Attachment tokens are unique in the process, so that a token of an
+// ended queue manager is never found in its next incarnation.
+uint64_t g_next_attachment = 1;
 
 bool IsZero(const MQBYTE* p, size_t n) {
   for (size_t i = 0; i < n; ++i)
@@ -83,7 +89,7 @@ std::map<MsgKey, Message>::iterator FindStored(Queue& q, MQLONG priority, uint64
 // ---- 1. Loading, checkpoints and the default objects -----------------------
 
 QueueManager::QueueManager(const std::string& name, const std::string& data_dir, Host* host)
-    : name_(name), data_dir_(data_dir), host_(host) {
+    : name_(name), data_dir_(data_dir), host_(host), incarnation_(g_next_incarnation++) {
   start_time_ = static_cast<uint32_t>(time(nullptr));
 }
 
@@ -153,7 +159,6 @@ void QueueManager::ApplyRecord(const JournalRecord& r) {
     case JournalRecord::kDeleteQueue: {
       auto it = queues_.find(r.queue);
       if (it != queues_.end()) {
-        it->second->owner = nullptr;
         it->second->deleted = true;
         queues_.erase(it);
       }
@@ -220,7 +225,6 @@ void QueueManager::ApplyRecord(const JournalRecord& r) {
 QueuePtr QueueManager::NewQueue(QueueDef def) {
   auto q = std::make_shared<Queue>();
   q->def = std::move(def);
-  q->owner = this;
   q->stats.reset_time = time(nullptr);
   queues_[q->def.name] = q;
   return q;
@@ -232,6 +236,7 @@ void QueueManager::CreateDefaults() {
     MQLONG type;
     const char* desc;
     MQLONG max_depth;
+    MQLONG usage = MQUS_NORMAL;
   };
   const Default defaults[] = {
       {kCommandQueue, MQQT_LOCAL, "Command server input queue", 3000},
@@ -240,6 +245,7 @@ void QueueManager::CreateDefaults() {
       {"SYSTEM.ADMIN.QMGR.EVENT", MQQT_LOCAL, "Queue-manager event queue", 3000},
       {"SYSTEM.ADMIN.CHANNEL.EVENT", MQQT_LOCAL, "Channel event queue", 3000},
       {"SYSTEM.ADMIN.PERFM.EVENT", MQQT_LOCAL, "Performance event queue", 3000},
+      {kClusterXmitQueue, MQQT_LOCAL, "Cluster transmission queue", 999999999, MQUS_TRANSMISSION},
   };
   CreateDefaultObjects();
   for (const auto& d : defaults) {
@@ -249,6 +255,7 @@ void QueueManager::CreateDefaults() {
     def.type = d.type;
     def.strs[MQCA_Q_DESC] = d.desc;
     def.ints[MQIA_MAX_Q_DEPTH] = d.max_depth;
+    if (d.type == MQQT_LOCAL) def.ints[MQIA_USAGE] = d.usage;
     def.ApplyDefaults();
     NewQueue(std::move(def));
   }
@@ -392,7 +399,7 @@ Handle* QueueManager::FindHandle(Session* s, MQHOBJ hobj) {
 
 // ---- 3. MQOPEN and MQCLOSE --------------------------------------------------
 
-QueuePtr QueueManager::Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias, int depth) {
+QueuePtr QueueManager::Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias) {
   auto it = queues_.find(name);
   if (it == queues_.end()) {
     *reason = MQRC_UNKNOWN_OBJECT_NAME;
@@ -413,7 +420,7 @@ QueuePtr QueueManager::Resolve(const std::string& name, MQLONG* reason, QueuePtr
   return base->second;
 }
 
-QueuePtr QueueManager::ResolveForOutput(const std::string& name, MQLONG* reason) {
+QueuePtr QueueManager::ResolveForOutput(const std::string& name, MQLONG* reason, QueuePtr* alias_out) {
   QueuePtr alias;
   QueuePtr q = Resolve(name, reason, &alias);
   if (!q) return nullptr;
@@ -425,19 +432,25 @@ QueuePtr QueueManager::ResolveForOutput(const std::string& name, MQLONG* reason)
     *reason = MQRC_PUT_INHIBITED;
     return nullptr;
   }
+  if (alias_out != nullptr) *alias_out = alias;
   return q;
 }
 
-QueuePtr Host::RouteOutput(const std::string& qmgr, const std::string& queue, MQLONG* reason,
-                           std::string* resolved_qmgr) {
-  QueueManager* target = FindRunning(qmgr);
-  if (target == nullptr) {
-    *reason = MQRC_UNKNOWN_REMOTE_Q_MGR;
-    return nullptr;
+QueuePtr QueueManager::FindQueue(const std::string& name) const {
+  auto it = queues_.find(name);
+  return it == queues_.end() ? nullptr : it->second;
+}
+
+void QueueManager::ForEachQueue(const std::string& pattern, const std::function<void(const Queue&)>& fn) const {
+  const bool generic = !pattern.empty() && pattern.back() == '*';
+  if (!generic) {
+    if (QueuePtr q = FindQueue(pattern)) fn(*q);
+    return;
   }
-  QueuePtr q = target->ResolveForOutput(queue, reason);
-  if (q) *resolved_qmgr = target->name();
-  return q;
+  const std::string prefix = pattern.substr(0, pattern.size() - 1);
+  for (auto it = queues_.lower_bound(prefix); it != queues_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+       ++it)
+    fn(*it->second);
 }
 
 MQLONG QueueManager::CheckOpenOptions(const OpenRequest& req) const {
@@ -465,51 +478,134 @@ OpenReply QueueManager::OpenQmgrObject(Session* s, Handle h) {
   return reply;
 }
 
-// The queue the handle puts to or gets from (null for a remote definition
-// opened for inquiry). Output to another queue manager of this server is
-// routed by the server.
+// The queue the handle puts to or gets from: a queue of this queue manager
+// (for output to another queue manager, its transmission queue), or null
+// for a remote definition opened for inquiry and for output that goes
+// straight to another queue manager of this server (h->foreign).
 MQLONG QueueManager::ResolveOpenTarget(const OpenRequest& req, Handle* h, QueuePtr* out) {
   const MQLONG opts = req.options;
+  const bool output = (opts & MQOO_OUTPUT) != 0;
+  const bool not_for_remote = (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) != 0;
   MQLONG rc = MQRC_NONE;
-  QueuePtr q;
-  std::string target_qmgr = req.od.qmgr;
   std::string target_q = req.od.name;
-  const bool here = target_qmgr.empty() || target_qmgr == name_;
-  if (here) {
-    q = Resolve(req.od.name, &rc, &h->alias);
-    if (!q) return rc;
-    if (q->def.type == MQQT_REMOTE) {
-      if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
-      if (!(opts & MQOO_OUTPUT)) {
-        h->remote_def = q;
-        q = nullptr;
-      } else {
-        // A remote definition naming a queue manager of this server leads
-        // there; channels to anywhere else do not exist here.
-        target_q = q->def.Str(MQCA_REMOTE_Q_NAME);
-        target_qmgr = q->def.Str(MQCA_REMOTE_Q_MGR_NAME);
-        if (h->alias == nullptr) h->remote_def = q;
-        q = nullptr;
-        if (target_q.empty()) target_q = req.od.name;
+  std::string target_qmgr = req.od.qmgr == name_ ? std::string() : req.od.qmgr;
+  std::string xmitq_name;  // named by a remote definition
+  if (target_qmgr.empty()) {
+    QueuePtr q = Resolve(req.od.name, &rc, &h->alias);
+    if (!q) {
+      // Not defined here: a cluster queue that another member hosts.
+      std::string host = rc == MQRC_UNKNOWN_OBJECT_NAME ? ClusterHostOf(*this, req.od.name) : "";
+      if (host.empty()) return rc;
+      if (!output || not_for_remote) return MQRC_UNKNOWN_OBJECT_NAME;
+      target_qmgr = host;
+    } else if (q->def.type != MQQT_REMOTE) {
+      h->resolved_q = q->def.name;
+      *out = q;
+      return MQRC_NONE;
+    } else {
+      if (not_for_remote) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
+      h->remote_def = q;
+      if (!output) {
+        h->resolved_q = q->def.name;
+        return MQRC_NONE;
+      }
+      target_q = q->def.Str(MQCA_REMOTE_Q_NAME);
+      target_qmgr = q->def.Str(MQCA_REMOTE_Q_MGR_NAME);
+      xmitq_name = q->def.Str(MQCA_XMIT_Q_NAME);
+      if (target_q.empty()) target_q = req.od.name;
+      if (target_qmgr == name_) target_qmgr.clear();
+      if (target_qmgr.empty()) {
+        // A remote definition that leads back here names a local queue.
+        if (target_q == q->def.name) return MQRC_UNKNOWN_REMOTE_Q_MGR;
+        QueuePtr local = ResolveForOutput(target_q, &rc);
+        if (!local) return rc;
+        h->resolved_q = local->def.name;
+        *out = local;
+        return MQRC_NONE;
       }
     }
   }
-  if (!q && (opts & MQOO_OUTPUT)) {
-    if (opts & (kInputOptions | MQOO_BROWSE | MQOO_SET)) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
-    if (target_qmgr.empty() || target_qmgr == name_) {
-      if (h->remote_def && target_q == h->remote_def->def.name)
-        return MQRC_UNKNOWN_REMOTE_Q_MGR;  // a remote definition naming itself
-      q = ResolveForOutput(target_q, &rc);
-    } else if (host_ != nullptr) {
-      q = host_->RouteOutput(target_qmgr, target_q, &rc, &h->resolved_qmgr);
-    } else {
-      rc = MQRC_UNKNOWN_REMOTE_Q_MGR;
-    }
-    if (!q) return rc;
+  if (!output) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
+  if (not_for_remote) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
+  QmgrRoute route;
+  if ((rc = RouteToQmgr(&target_qmgr, xmitq_name, &route)) != MQRC_NONE) return rc;
+  if (route.local) {
+    QueuePtr local = ResolveForOutput(target_q, &rc);
+    if (!local) return rc;
+    h->resolved_q = local->def.name;
+    *out = local;
+    return MQRC_NONE;
   }
-  if (!q && !h->remote_def) return MQRC_OPTION_NOT_VALID_FOR_TYPE;
-  *out = q;
+  if (route.xmitq) {
+    h->xmit = XmitRoute{target_q, target_qmgr};
+    h->resolved_q = target_q;
+    h->resolved_qmgr = target_qmgr;
+    *out = route.xmitq;
+    return MQRC_NONE;
+  }
+  ForeignOutput foreign;
+  if (host_ == nullptr) return MQRC_UNKNOWN_REMOTE_Q_MGR;
+  if ((rc = host_->AttachOutput(target_qmgr, target_q, &foreign, &h->resolved_q)) != MQRC_NONE) return rc;
+  h->resolved_qmgr = target_qmgr;
+  h->foreign = std::move(foreign);
   return MQRC_NONE;
+}
+
+namespace {
+
+// A transmission queue must be a local queue of usage XMITQ; the reasons
+// differ by where its name came from.
+MQLONG CheckXmitQueue(const QueuePtr& q, MQLONG unknown, MQLONG type_error, MQLONG usage_error) {
+  if (!q) return unknown;
+  if (q->def.type != MQQT_LOCAL) return type_error;
+  if (q->def.Int(MQIA_USAGE) != MQUS_TRANSMISSION) return usage_error;
+  return MQRC_NONE;
+}
+
+}  // namespace
+
+MQLONG QueueManager::RouteToQmgr(std::string* qmgr, const std::string& xmitq_name, QmgrRoute* route) {
+  if (!xmitq_name.empty()) {
+    route->xmitq = FindQueue(xmitq_name);
+    return CheckXmitQueue(route->xmitq, MQRC_UNKNOWN_XMIT_Q, MQRC_XMIT_Q_TYPE_ERROR, MQRC_XMIT_Q_USAGE_ERROR);
+  }
+  QueuePtr named = FindQueue(*qmgr);
+  if (named && named->def.type == MQQT_REMOTE && named->def.Str(MQCA_REMOTE_Q_NAME).empty()) {
+    // A queue-manager alias: another name, a transmission queue of its
+    // own, or this queue manager. The name it leads to is not an alias
+    // again (no loops).
+    const std::string to = named->def.Str(MQCA_REMOTE_Q_MGR_NAME);
+    const std::string via = named->def.Str(MQCA_XMIT_Q_NAME);
+    if (!to.empty()) *qmgr = to;
+    if (*qmgr == name_) {
+      route->local = true;
+      return MQRC_NONE;
+    }
+    if (!via.empty()) return RouteToQmgr(qmgr, via, route);
+    named = FindQueue(*qmgr);
+    if (named && named->def.type == MQQT_REMOTE) named = nullptr;
+  }
+  if (named && named->def.type == MQQT_LOCAL) {
+    route->xmitq = named;
+    return CheckXmitQueue(named, MQRC_UNKNOWN_XMIT_Q, MQRC_XMIT_Q_TYPE_ERROR, MQRC_XMIT_Q_USAGE_ERROR);
+  }
+  if (IsClusterMember(*this, *qmgr)) {
+    route->xmitq = FindQueue(kClusterXmitQueue);
+    return CheckXmitQueue(route->xmitq, MQRC_UNKNOWN_XMIT_Q, MQRC_XMIT_Q_TYPE_ERROR, MQRC_XMIT_Q_USAGE_ERROR);
+  }
+  const std::string def_xmitq = objects_.qmgr.Str(MQCA_DEF_XMIT_Q_NAME);
+  if (!def_xmitq.empty()) {
+    route->xmitq = FindQueue(def_xmitq);
+    return CheckXmitQueue(route->xmitq, MQRC_UNKNOWN_DEF_XMIT_Q, MQRC_DEF_XMIT_Q_TYPE_ERROR,
+                          MQRC_DEF_XMIT_Q_USAGE_ERROR);
+  }
+  // No transmission queue leads there: a queue manager of this server is
+  // reached directly, as if by a channel that is always running.
+  if (host_ != nullptr && host_->FindRunning(*qmgr) != nullptr) {
+    route->direct = true;
+    return MQRC_NONE;
+  }
+  return MQRC_UNKNOWN_REMOTE_Q_MGR;
 }
 
 // Opening a model queue creates a dynamic local queue from it.
@@ -589,15 +685,19 @@ OpenReply QueueManager::OpenObject(Session* s, const OpenRequest& req) {
   if (MQLONG rc = ResolveOpenTarget(req, &h, &q); rc != MQRC_NONE) return fail(rc);
   std::string object_name = req.od.name;
   if (q && q->def.type == MQQT_MODEL) {
-    if (h.resolved_qmgr != name_) return fail(MQRC_Q_TYPE_ERROR);
-    if (MQLONG rc = CreateDynamicQueue(s, req, &q, &object_name); rc != MQRC_NONE) return fail(rc);
+    if (h.xmit) return fail(MQRC_Q_TYPE_ERROR);
+    if (MQLONG rc = CreateDynamicQueue(s, req, &q, &object_name); rc != MQRC_NONE) {
+      if (h.foreign && host_ != nullptr) host_->DetachOutput(*h.foreign);
+      return fail(rc);
+    }
+    h.resolved_q = object_name;
   }
   if (MQLONG rc = CountOpen(q, h); rc != MQRC_NONE) return fail(rc);
   h.queue = q;
   h.hobj = TakeHobj(s);
   reply.hobj = h.hobj;
   reply.object_name = object_name;
-  reply.resolved_q = q ? q->def.name : h.remote_def ? h.remote_def->def.name : object_name;
+  reply.resolved_q = h.resolved_q.empty() ? object_name : h.resolved_q;
   reply.resolved_qmgr = h.resolved_qmgr;
   s->handles[h.hobj] = std::move(h);
   return reply;
@@ -615,8 +715,9 @@ void QueueManager::CloseHandle(Session* s, Handle& h, MQLONG options) {
   QueuePtr counted = q ? q : h.remote_def;
   if (counted) --counted->open_handles;
   if (h.alias) --h.alias->open_handles;
+  if (h.foreign && host_ != nullptr) host_->DetachOutput(*h.foreign);
   bool remove = false;
-  if (q && q->owner == this && !q->deleted) {
+  if (q && !q->deleted) {
     if (q->temporary && q->creator_session == s->id && q->creator_hobj == h.hobj) remove = true;
     if (options & (MQCO_DELETE | MQCO_DELETE_PURGE)) remove = true;
   }
@@ -657,7 +758,6 @@ void QueueManager::DeleteQueueObject(const QueuePtr& q) {
     journal_.Append({d});
   }
   q->deleted = true;
-  q->owner = nullptr;
   q->messages.clear();
   queues_.erase(q->def.name);
 }
@@ -666,115 +766,64 @@ void QueueManager::DeleteQueueObject(const QueuePtr& q) {
 
 PutReply QueueManager::Put(Session* s, const PutRequest& req, bool put1) {
   PutReply reply;
-  if (put1) {
-    OpenRequest open;
-    open.od = req.od;
-    open.options = MQOO_OUTPUT;
-    if (req.options & MQPMO_ALTERNATE_USER_AUTHORITY) open.options |= MQOO_ALTERNATE_USER_AUTHORITY;
-    if (req.options & MQPMO_FAIL_IF_QUIESCING) open.options |= MQOO_FAIL_IF_QUIESCING;
-    if (req.options & MQPMO_SET_ALL_CONTEXT) open.options |= MQOO_SET_ALL_CONTEXT;
-    if (req.options & MQPMO_SET_IDENTITY_CONTEXT) open.options |= MQOO_SET_IDENTITY_CONTEXT;
-    if (req.options & MQPMO_PASS_ALL_CONTEXT) open.options |= MQOO_PASS_ALL_CONTEXT;
-    if (req.options & MQPMO_PASS_IDENTITY_CONTEXT) open.options |= MQOO_PASS_IDENTITY_CONTEXT;
-    OpenReply opened = OpenObject(s, open);
-    if (opened.cc == MQCC_FAILED) {
-      reply.cc = opened.cc;
-      reply.rc = opened.rc;
-      return reply;
-    }
-    Handle* h = FindHandle(s, opened.hobj);
-    QueuePtr q = h->queue;
-    QueueManager* target = q && q->owner ? q->owner : nullptr;
-    if (target == nullptr) {
-      reply.cc = MQCC_FAILED;
-      reply.rc = MQRC_Q_DELETED;
-    } else {
-      target->PutMessage(s, h, q, req, true, &reply);
-    }
-    CloseHandle(s, *FindHandle(s, opened.hobj), MQCO_NONE);
-    return reply;
-  }
-  Handle* h = FindHandle(s, req.hobj);
-  if (h == nullptr) {
+  auto fail = [&](MQLONG rc) {
     reply.cc = MQCC_FAILED;
-    reply.rc = MQRC_HOBJ_ERROR;
+    reply.rc = rc;
+    return reply;
+  };
+  if (!put1) {
+    Handle* h = FindHandle(s, req.hobj);
+    if (h == nullptr) return fail(MQRC_HOBJ_ERROR);
+    if (!(h->options & MQOO_OUTPUT) || (!h->queue && !h->foreign)) return fail(MQRC_NOT_OPEN_FOR_OUTPUT);
+    PutThroughHandle(s, h, req, false, &reply);
     return reply;
   }
-  if (!(h->options & MQOO_OUTPUT) || !h->queue) {
-    reply.cc = MQCC_FAILED;
-    reply.rc = MQRC_NOT_OPEN_FOR_OUTPUT;
-    return reply;
-  }
-  QueuePtr q = h->queue;
-  if (q->owner == nullptr) {
-    reply.cc = MQCC_FAILED;
-    reply.rc = MQRC_Q_DELETED;
-    return reply;
-  }
-  q->owner->PutMessage(s, h, q, req, false, &reply);
+  OpenRequest open;
+  open.od = req.od;
+  open.options = MQOO_OUTPUT;
+  if (req.options & MQPMO_ALTERNATE_USER_AUTHORITY) open.options |= MQOO_ALTERNATE_USER_AUTHORITY;
+  if (req.options & MQPMO_FAIL_IF_QUIESCING) open.options |= MQOO_FAIL_IF_QUIESCING;
+  if (req.options & MQPMO_SET_ALL_CONTEXT) open.options |= MQOO_SET_ALL_CONTEXT;
+  if (req.options & MQPMO_SET_IDENTITY_CONTEXT) open.options |= MQOO_SET_IDENTITY_CONTEXT;
+  if (req.options & MQPMO_PASS_ALL_CONTEXT) open.options |= MQOO_PASS_ALL_CONTEXT;
+  if (req.options & MQPMO_PASS_IDENTITY_CONTEXT) open.options |= MQOO_PASS_IDENTITY_CONTEXT;
+  OpenReply opened = OpenObject(s, open);
+  if (opened.cc == MQCC_FAILED) return fail(opened.rc);
+  PutThroughHandle(s, FindHandle(s, opened.hobj), req, true, &reply);
+  CloseHandle(s, *FindHandle(s, opened.hobj), MQCO_NONE);
   return reply;
 }
 
-MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req,
-                                bool put1, PutReply* reply) {
-  auto fail = [&](MQLONG rc) {
-    reply->cc = MQCC_FAILED;
-    reply->rc = rc;
-    if (rc == MQRC_PUT_INHIBITED) ObjectEvent(s, rc, h->alias ? h->alias->def.name : q->def.name, "", 0, "");
-    if (rc == MQRC_Q_FULL) QueueFull(*q);
-    return rc;
-  };
+// The caller's side: option checks, the context of the message and its ids.
+MQLONG QueueManager::StagePut(Session* s, const Handle& h, const PutRequest& req, bool put1, StagedPut* staged) {
   const MQLONG opts = req.options;
-  if (state_ == QmgrState::kQuiescing && (opts & MQPMO_FAIL_IF_QUIESCING)) return fail(MQRC_Q_MGR_QUIESCING);
-  if (state_ == QmgrState::kEnded || q->deleted) return fail(MQRC_Q_DELETED);
-  if ((opts & MQPMO_SYNCPOINT) && (opts & MQPMO_NO_SYNCPOINT)) return fail(MQRC_OPTIONS_ERROR);
-  if (PopCount(opts & kPmoContextOptions) > 1) return fail(MQRC_OPTIONS_ERROR);
-  const Handle* ctx = nullptr;
+  if (state_ == QmgrState::kQuiescing && (opts & MQPMO_FAIL_IF_QUIESCING)) return MQRC_Q_MGR_QUIESCING;
+  if (state_ == QmgrState::kEnded) return MQRC_Q_DELETED;
+  if ((opts & MQPMO_SYNCPOINT) && (opts & MQPMO_NO_SYNCPOINT)) return MQRC_OPTIONS_ERROR;
+  if (PopCount(opts & kPmoContextOptions) > 1) return MQRC_OPTIONS_ERROR;
   if (!put1) {
-    if ((opts & MQPMO_SET_ALL_CONTEXT) && !(h->options & MQOO_SET_ALL_CONTEXT))
-      return fail(MQRC_NOT_OPEN_FOR_SET_ALL);
-    if ((opts & MQPMO_SET_IDENTITY_CONTEXT) &&
-        !(h->options & (MQOO_SET_IDENTITY_CONTEXT | MQOO_SET_ALL_CONTEXT)))
-      return fail(MQRC_NOT_OPEN_FOR_SET_IDENT);
-    if ((opts & MQPMO_PASS_ALL_CONTEXT) && !(h->options & (MQOO_PASS_ALL_CONTEXT | MQOO_SET_ALL_CONTEXT)))
-      return fail(MQRC_NOT_OPEN_FOR_PASS_ALL);
+    if ((opts & MQPMO_SET_ALL_CONTEXT) && !(h.options & MQOO_SET_ALL_CONTEXT)) return MQRC_NOT_OPEN_FOR_SET_ALL;
+    if ((opts & MQPMO_SET_IDENTITY_CONTEXT) && !(h.options & (MQOO_SET_IDENTITY_CONTEXT | MQOO_SET_ALL_CONTEXT)))
+      return MQRC_NOT_OPEN_FOR_SET_IDENT;
+    if ((opts & MQPMO_PASS_ALL_CONTEXT) && !(h.options & (MQOO_PASS_ALL_CONTEXT | MQOO_SET_ALL_CONTEXT)))
+      return MQRC_NOT_OPEN_FOR_PASS_ALL;
     if ((opts & MQPMO_PASS_IDENTITY_CONTEXT) &&
-        !(h->options & (MQOO_PASS_IDENTITY_CONTEXT | MQOO_PASS_ALL_CONTEXT | MQOO_SET_IDENTITY_CONTEXT |
-                        MQOO_SET_ALL_CONTEXT)))
-      return fail(MQRC_NOT_OPEN_FOR_PASS_IDENT);
+        !(h.options & (MQOO_PASS_IDENTITY_CONTEXT | MQOO_PASS_ALL_CONTEXT | MQOO_SET_IDENTITY_CONTEXT |
+                       MQOO_SET_ALL_CONTEXT)))
+      return MQRC_NOT_OPEN_FOR_PASS_IDENT;
   }
+  const Handle* ctx = nullptr;
   if (opts & (MQPMO_PASS_ALL_CONTEXT | MQPMO_PASS_IDENTITY_CONTEXT)) {
     auto it = s->handles.find(req.context);
     if (it == s->handles.end() || !(it->second.options & MQOO_SAVE_ALL_CONTEXT) ||
         !(it->second.options & kInputOptions))
-      return fail(MQRC_CONTEXT_HANDLE_ERROR);
+      return MQRC_CONTEXT_HANDLE_ERROR;
     ctx = &it->second;
   }
-  const Queue* first_def = h->alias ? h->alias.get() : q.get();
-  if (q->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED ||
-      (h->alias && h->alias->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED))
-    return fail(MQRC_PUT_INHIBITED);
+  const bool syncpoint = (opts & MQPMO_SYNCPOINT) != 0;
+  if (syncpoint && s->uow.size() + s->uow_foreign_puts >= kMaxUncommitted) return MQRC_SYNCPOINT_LIMIT_REACHED;
 
   MQMD md = req.md;
-  MQLONG persistence = md.Persistence;
-  if (persistence == MQPER_PERSISTENCE_AS_Q_DEF) persistence = first_def->def.Int(MQIA_DEF_PERSISTENCE);
-  if (persistence != MQPER_PERSISTENT && persistence != MQPER_NOT_PERSISTENT) return fail(MQRC_PERSISTENCE_ERROR);
-  if (persistence == MQPER_PERSISTENT && q->temporary) return fail(MQRC_PERSISTENT_NOT_ALLOWED);
-  MQLONG warning = MQRC_NONE;
-  if (md.Priority == MQPRI_PRIORITY_AS_Q_DEF) {
-    md.Priority = first_def->def.Int(MQIA_DEF_PRIORITY);
-  } else if (md.Priority < 0) {
-    return fail(MQRC_PRIORITY_ERROR);
-  } else if (md.Priority > kMaxPriority) {
-    warning = MQRC_PRIORITY_EXCEEDS_MAXIMUM;
-  }
-  if (req.data.size() > static_cast<size_t>(kMaxMsgLength)) return fail(MQRC_MSG_TOO_BIG_FOR_Q_MGR);
-  if (static_cast<int64_t>(req.data.size()) > q->def.Int(MQIA_MAX_MSG_LENGTH)) return fail(MQRC_MSG_TOO_BIG_FOR_Q);
-  if (static_cast<int64_t>(q->messages.size()) >= q->def.Int(MQIA_MAX_Q_DEPTH)) return fail(MQRC_Q_FULL);
-  bool syncpoint = (opts & MQPMO_SYNCPOINT) != 0;
-  if (syncpoint && s->uow.size() >= kMaxUncommitted) return fail(MQRC_SYNCPOINT_LIMIT_REACHED);
-
-  md.Persistence = persistence;
   if ((opts & MQPMO_NEW_MSG_ID) || IsZero(md.MsgId, sizeof md.MsgId)) MakeMsgId(md.MsgId);
   if (opts & MQPMO_NEW_CORREL_ID) MakeMsgId(md.CorrelId);
   md.BackoutCount = 0;
@@ -829,25 +878,116 @@ MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const 
     set_identity_default();
     set_origin_default();
   }
+  staged->md = md;
+  staged->data = req.data;
+  staged->syncpoint = syncpoint;
+  staged->uow = s->id;
+  staged->appl = s->appl;
+  staged->internal = s->internal;
+  return MQRC_NONE;
+}
+
+// Stages the message here, then stores it here or, for a queue of another
+// queue manager of this server, there through the Host; a put under
+// syncpoint there joins that queue manager to the unit of work.
+MQLONG QueueManager::PutThroughHandle(Session* s, Handle* h, const PutRequest& req, bool put1, PutReply* reply) {
+  StagedPut staged;
+  if (MQLONG rc = StagePut(s, *h, req, put1, &staged); rc != MQRC_NONE) {
+    reply->cc = MQCC_FAILED;
+    reply->rc = rc;
+    return rc;
+  }
+  if (!h->foreign) {
+    const Queue* first_def = h->alias ? h->alias.get() : h->remote_def ? h->remote_def.get() : h->queue.get();
+    return StoreMessage(h->queue, first_def, h->alias.get(), h->xmit ? &*h->xmit : nullptr, staged, &s->uow, reply);
+  }
+  MQLONG rc = host_ != nullptr ? host_->PutForeign(*h->foreign, staged, reply) : MQRC_Q_DELETED;
+  if (host_ == nullptr) {
+    reply->cc = MQCC_FAILED;
+    reply->rc = rc;
+  }
+  if (reply->cc != MQCC_FAILED && staged.syncpoint) {
+    auto [it, added] = s->uow_partners.emplace(h->foreign->qmgr, h->foreign->incarnation);
+    if (!added && it->second != h->foreign->incarnation) s->uow_part_lost = true;
+    ++s->uow_foreign_puts;
+  }
+  return rc;
+}
+
+// The store, at the queue manager that holds the queue: the checks of the
+// queue, the defaults of the first definition on the way (alias, remote
+// definition or the queue), the transmission header when the queue is a
+// transmission queue on the way elsewhere, and the message itself.
+MQLONG QueueManager::StoreMessage(const QueuePtr& q, const Queue* first_def, const Queue* alias,
+                                  const XmitRoute* xmit, const StagedPut& put, std::vector<UowEntry>* uow,
+                                  PutReply* reply) {
+  auto fail = [&](MQLONG rc) {
+    reply->cc = MQCC_FAILED;
+    reply->rc = rc;
+    if (rc == MQRC_PUT_INHIBITED && !put.internal)
+      ObjectEventFor(put.appl, rc, first_def != nullptr ? first_def->def.name : q->def.name, "", 0, "");
+    if (rc == MQRC_Q_FULL) QueueFull(*q);
+    return rc;
+  };
+  if (state_ == QmgrState::kEnded || q->deleted) return fail(MQRC_Q_DELETED);
+  for (const Queue* d : {static_cast<const Queue*>(q.get()), alias, first_def})
+    if (d != nullptr && d->def.Int(MQIA_INHIBIT_PUT) == MQQA_PUT_INHIBITED) return fail(MQRC_PUT_INHIBITED);
+  if (first_def == nullptr) first_def = q.get();
+
+  MQMD md = put.md;
+  MQLONG persistence = md.Persistence;
+  if (persistence == MQPER_PERSISTENCE_AS_Q_DEF) persistence = first_def->def.Int(MQIA_DEF_PERSISTENCE);
+  if (persistence != MQPER_PERSISTENT && persistence != MQPER_NOT_PERSISTENT) return fail(MQRC_PERSISTENCE_ERROR);
+  if (persistence == MQPER_PERSISTENT && q->temporary) return fail(MQRC_PERSISTENT_NOT_ALLOWED);
+  MQLONG warning = MQRC_NONE;
+  if (md.Priority == MQPRI_PRIORITY_AS_Q_DEF) {
+    md.Priority = first_def->def.Int(MQIA_DEF_PRIORITY);
+  } else if (md.Priority < 0) {
+    return fail(MQRC_PRIORITY_ERROR);
+  } else if (md.Priority > kMaxPriority) {
+    warning = MQRC_PRIORITY_EXCEEDS_MAXIMUM;
+  }
+  const size_t stored_length = put.data.size() + (xmit != nullptr ? sizeof(MQXQH) : 0);
+  if (put.data.size() > static_cast<size_t>(kMaxMsgLength)) return fail(MQRC_MSG_TOO_BIG_FOR_Q_MGR);
+  if (static_cast<int64_t>(stored_length) > q->def.Int(MQIA_MAX_MSG_LENGTH)) return fail(MQRC_MSG_TOO_BIG_FOR_Q);
+  if (static_cast<int64_t>(q->messages.size()) >= q->def.Int(MQIA_MAX_Q_DEPTH)) return fail(MQRC_Q_FULL);
+  md.Persistence = persistence;
   if (warning == MQRC_PRIORITY_EXCEEDS_MAXIMUM) md.Priority = kMaxPriority;
 
   Message m;
   m.seq = next_seq_++;
   m.md = md;
-  m.data = req.data;
+  if (xmit != nullptr) {
+    // On a transmission queue the message travels behind an MQXQH that
+    // names where it goes and carries its own descriptor.
+    MQXQH xqh{};
+    std::memcpy(xqh.StrucId, MQXQH_STRUC_ID, 4);
+    xqh.Version = MQXQH_VERSION_1;
+    SetField(xqh.RemoteQName, 48, xmit->remote_q);
+    SetField(xqh.RemoteQMgrName, 48, xmit->remote_qmgr);
+    std::memcpy(&xqh.MsgDesc, &md, sizeof xqh.MsgDesc);
+    xqh.MsgDesc.Version = MQMD_VERSION_1;
+    m.data.assign(reinterpret_cast<const char*>(&xqh), sizeof xqh);
+    m.data.append(put.data);
+    std::memcpy(m.md.Format, MQFMT_XMIT_Q_HEADER, 8);
+    m.md.Encoding = MQENC_NATIVE;
+    m.md.CodedCharSetId = kQmgrCcsid;
+  } else {
+    m.data.assign(put.data);
+  }
   m.persistent = persistence == MQPER_PERSISTENT;
-  MQLONG prio = q->def.Int(MQIA_MSG_DELIVERY_SEQUENCE) == MQMDS_FIFO ? 0 : md.Priority;
+  MQLONG prio = q->def.Int(MQIA_MSG_DELIVERY_SEQUENCE) == MQMDS_FIFO ? 0 : m.md.Priority;
   MsgKey key{-prio, m.seq};
-  if (syncpoint) {
-    m.put_uow = s->id;
-    s->uow.push_back(UowEntry{q, key, true});
-  } else if (m.persistent) {
+  if (put.syncpoint) {
+    m.put_uow = put.uow;
+    uow->push_back(UowEntry{q, key, true});
+  } else if (m.persistent && !q->temporary) {
     JournalRecord r;
     r.type = JournalRecord::kPutMessage;
     r.queue = q->def.name;
     r.seq = m.seq;
-    r.md = md;
-    r.data = req.data;
+    r.md = m.md;
+    r.data = m.data;
     journal_.Append({r});
   }
   if (md.Expiry > 0) {
@@ -858,16 +998,110 @@ MQLONG QueueManager::PutMessage(Session* s, Handle* h, const QueuePtr& q, const 
   ++q->stats.enq_count;
   q->stats.high_depth = std::max(q->stats.high_depth, static_cast<MQLONG>(q->messages.size()));
   DepthChanged(*q, true);
-  if (warning == MQRC_PRIORITY_EXCEEDS_MAXIMUM) md.Priority = req.md.Priority;
+  if (warning == MQRC_PRIORITY_EXCEEDS_MAXIMUM) md.Priority = put.md.Priority;
   reply->md = md;
-  reply->resolved_q = q->def.name;
-  reply->resolved_qmgr = name_;
+  reply->resolved_q = xmit != nullptr ? xmit->remote_q : q->def.name;
+  reply->resolved_qmgr = xmit != nullptr ? xmit->remote_qmgr : name_;
   if (warning != MQRC_NONE) {
     reply->cc = MQCC_WARNING;
     reply->rc = warning;
   }
-  if (!syncpoint) WakeWaiters(q);
+  if (!put.syncpoint) WakeWaiters(q);
   return reply->rc;
+}
+
+// ---- 4a. Output from sessions of other queue managers -------------------------
+
+MQLONG QueueManager::AttachOutput(const std::string& queue, uint64_t* token, std::string* resolved_q) {
+  if (state_ == QmgrState::kEnded) return MQRC_UNKNOWN_REMOTE_Q_MGR;
+  MQLONG rc = MQRC_NONE;
+  Attachment a;
+  a.queue = ResolveForOutput(queue, &rc, &a.alias);
+  if (!a.queue) return rc;
+  ++a.queue->open_output;
+  ++a.queue->open_handles;
+  if (a.alias) ++a.alias->open_handles;
+  *token = g_next_attachment++;
+  *resolved_q = a.queue->def.name;
+  attachments_[*token] = std::move(a);
+  return MQRC_NONE;
+}
+
+void QueueManager::DetachOutput(uint64_t token) {
+  auto it = attachments_.find(token);
+  if (it == attachments_.end()) return;
+  Attachment& a = it->second;
+  --a.queue->open_output;
+  --a.queue->open_handles;
+  if (a.alias) --a.alias->open_handles;
+  attachments_.erase(it);
+}
+
+MQLONG QueueManager::PutAttached(uint64_t token, const StagedPut& put, PutReply* reply) {
+  auto it = attachments_.find(token);
+  if (it == attachments_.end()) {
+    reply->cc = MQCC_FAILED;
+    reply->rc = MQRC_Q_DELETED;
+    return reply->rc;
+  }
+  const Attachment& a = it->second;
+  std::vector<UowEntry>* part = put.syncpoint ? &uow_parts_[put.uow] : nullptr;
+  MQLONG rc = StoreMessage(a.queue, a.alias ? a.alias.get() : a.queue.get(), a.alias.get(), nullptr, put, part, reply);
+  if (part != nullptr && part->empty()) uow_parts_.erase(put.uow);
+  return rc;
+}
+
+bool QueueManager::UowPartIntact(uint64_t uow) const {
+  auto it = uow_parts_.find(uow);
+  return state_ != QmgrState::kEnded && it != uow_parts_.end() && UowEntriesIntact(it->second);
+}
+
+void QueueManager::EndUowPart(uint64_t uow, bool commit) {
+  auto it = uow_parts_.find(uow);
+  if (it == uow_parts_.end()) return;
+  std::vector<UowEntry> entries = std::move(it->second);
+  uow_parts_.erase(it);
+  EndUowEntries(entries, commit);
+}
+
+QueueManager* Host::FindIncarnation(const std::string& qmgr, uint64_t incarnation) {
+  QueueManager* qm = FindRunning(qmgr);
+  return qm != nullptr && qm->incarnation() == incarnation ? qm : nullptr;
+}
+
+MQLONG Host::AttachOutput(const std::string& qmgr, const std::string& queue, ForeignOutput* out,
+                          std::string* resolved_q) {
+  QueueManager* target = FindRunning(qmgr);
+  if (target == nullptr) return MQRC_UNKNOWN_REMOTE_Q_MGR;
+  MQLONG rc = target->AttachOutput(queue, &out->token, resolved_q);
+  if (rc != MQRC_NONE) return rc;
+  out->qmgr = target->name();
+  out->incarnation = target->incarnation();
+  return MQRC_NONE;
+}
+
+void Host::DetachOutput(const ForeignOutput& f) {
+  if (QueueManager* target = FindIncarnation(f.qmgr, f.incarnation)) target->DetachOutput(f.token);
+}
+
+MQLONG Host::PutForeign(const ForeignOutput& f, const StagedPut& put, PutReply* reply) {
+  QueueManager* target = FindIncarnation(f.qmgr, f.incarnation);
+  if (target == nullptr) {
+    // Its queue manager ended: the queue is gone for this handle.
+    reply->cc = MQCC_FAILED;
+    reply->rc = MQRC_Q_DELETED;
+    return reply->rc;
+  }
+  return target->PutAttached(f.token, put, reply);
+}
+
+bool Host::ForeignUowIntact(const std::string& qmgr, uint64_t incarnation, uint64_t uow) {
+  QueueManager* target = FindIncarnation(qmgr, incarnation);
+  return target != nullptr && target->UowPartIntact(uow);
+}
+
+void Host::EndForeignUow(const std::string& qmgr, uint64_t incarnation, uint64_t uow, bool commit) {
+  if (QueueManager* target = FindIncarnation(qmgr, incarnation)) target->EndUowPart(uow, commit);
 }
 
 // ---- 5. MQGET and waiting gets ----------------------------------------------
@@ -926,7 +1160,7 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
   // An expired message is never returned: it goes when a get or browse
   // would have come to it.
   const Clock::time_point now = Clock::now();
-  if (q->may_expire && q->owner == this) DiscardExpired(*q, now);
+  if (q->may_expire) DiscardExpired(*q, now);
 
   const bool match_msg_id = (req.match_options & MQMO_MATCH_MSG_ID) && !IsZero(req.md.MsgId, 24);
   const bool match_correl_id = (req.match_options & MQMO_MATCH_CORREL_ID) && !IsZero(req.md.CorrelId, 24);
@@ -1105,24 +1339,11 @@ InquireReply QueueManager::Inquire(Session* s, const InquireRequest& req) {
     if (sel >= MQIA_FIRST && sel <= MQIA_LAST) {
       MQLONG v = -1;  // not applicable
       if (h->qmgr_object) {
-        switch (sel) {
-          case MQIA_PLATFORM: v = MQPL_UNIX; break;
-          case MQIA_COMMAND_LEVEL: v = MQCMDL_LEVEL_530; break;
-          case MQIA_CODED_CHAR_SET_ID: v = kQmgrCcsid; break;
-          case MQIA_MAX_PRIORITY: v = kMaxPriority; break;
-          case MQIA_MAX_MSG_LENGTH: v = kMaxMsgLength; break;
-          case MQIA_SYNCPOINT: v = MQSP_AVAILABLE; break;
-          case MQIA_MAX_HANDLES: v = 256; break;
-          case MQIA_MAX_UNCOMMITTED_MSGS: v = static_cast<MQLONG>(kMaxUncommitted); break;
-          case MQIA_DIST_LISTS: v = 0; break;
-          case MQIA_TRIGGER_INTERVAL: v = 999999999; break;
-          case MQIA_AUTHORITY_EVENT: case MQIA_INHIBIT_EVENT: case MQIA_LOCAL_EVENT:
-          case MQIA_REMOTE_EVENT: case MQIA_START_STOP_EVENT: case MQIA_PERFORMANCE_EVENT:
-          case MQIA_CHANNEL_AUTO_DEF: case MQIA_CHANNEL_AUTO_DEF_EVENT:
-            v = 0;
-            break;
-          default: return fail(MQRC_SELECTOR_ERROR);
-        }
+        // The queue manager's own attributes, as the command server keeps
+        // and changes them.
+        const ObjAttr* attr = FindObjAttr(MQOT_Q_MGR, sel);
+        if (attr == nullptr || attr->type != AttrType::kInt) return fail(MQRC_SELECTOR_ERROR);
+        v = objects_.qmgr.Int(sel);
       } else {
         const AttrSpec* spec = FindQueueAttr(sel);
         if (spec == nullptr || spec->is_string) return fail(MQRC_SELECTOR_ERROR);
@@ -1145,11 +1366,10 @@ InquireReply QueueManager::Inquire(Session* s, const InquireRequest& req) {
       std::string v;
       int width = 0;
       if (h->qmgr_object) {
-        width = QmgrCharAttrLength(sel);
-        if (width == 0) return fail(MQRC_SELECTOR_ERROR);
-        if (sel == MQCA_Q_MGR_NAME) v = name_;
-        if (sel == MQCA_DEAD_LETTER_Q_NAME) v = kDeadLetterQueue;
-        if (sel == MQCA_COMMAND_INPUT_Q_NAME) v = kCommandQueue;
+        const ObjAttr* attr = FindObjAttr(MQOT_Q_MGR, sel);
+        if (attr == nullptr || attr->type != AttrType::kStr) return fail(MQRC_SELECTOR_ERROR);
+        width = attr->width;
+        v = sel == MQCA_Q_MGR_NAME ? name_ : objects_.qmgr.Str(sel);
       } else {
         const AttrSpec* spec = FindQueueAttr(sel);
         if (spec == nullptr || !spec->is_string) return fail(MQRC_SELECTOR_ERROR);
@@ -1235,26 +1455,27 @@ ReplyHead QueueManager::Set(Session* s, const SetRequest& req) {
 
 // ---- 7. Units of work -------------------------------------------------------
 
-void QueueManager::EndUow(Session* s, bool commit) {
-  std::map<QueueManager*, std::vector<JournalRecord>> batches;
+void QueueManager::EndUowEntries(std::vector<UowEntry>& entries, bool commit) {
+  std::vector<JournalRecord> batch;
   std::vector<QueuePtr> touched;
-  for (const UowEntry& e : s->uow) {
+  for (const UowEntry& e : entries) {
     const QueuePtr& q = e.queue;
-    if (q->deleted || q->owner == nullptr) continue;
+    if (q->deleted) continue;
     auto it = q->messages.find(e.key);
     if (it == q->messages.end()) continue;
     Message& m = it->second;
+    const bool journalled = m.persistent && !q->temporary;
     if (e.is_put) {
       if (commit) {
         m.put_uow = 0;
-        if (m.persistent) {
+        if (journalled) {
           JournalRecord r;
           r.type = JournalRecord::kPutMessage;
           r.queue = q->def.name;
           r.seq = m.seq;
           r.md = m.md;
           r.data = m.data;
-          batches[q->owner].push_back(std::move(r));
+          batch.push_back(std::move(r));
         }
         touched.push_back(q);
       } else {
@@ -1262,21 +1483,21 @@ void QueueManager::EndUow(Session* s, bool commit) {
       }
     } else {
       if (commit) {
-        if (m.persistent) {
+        if (journalled) {
           JournalRecord r;
           r.type = JournalRecord::kRemoveMessage;
           r.queue = q->def.name;
           r.seq = m.seq;
           r.priority = -e.key.neg_priority;
-          batches[q->owner].push_back(std::move(r));
+          batch.push_back(std::move(r));
         }
         q->messages.erase(it);
         ++q->stats.deq_count;
-        q->owner->DepthChanged(*q, false);
+        DepthChanged(*q, false);
       } else {
         m.get_uow = 0;
         ++m.md.BackoutCount;
-        if (m.persistent) {
+        if (journalled) {
           // Journalled so that the count is the same after any restart,
           // whether a checkpoint caught it or not.
           JournalRecord r;
@@ -1285,30 +1506,43 @@ void QueueManager::EndUow(Session* s, bool commit) {
           r.seq = m.seq;
           r.priority = -e.key.neg_priority;
           r.backout_count = m.md.BackoutCount;
-          batches[q->owner].push_back(std::move(r));
+          batch.push_back(std::move(r));
         }
         touched.push_back(q);
       }
     }
   }
-  s->uow.clear();
-  for (auto& [owner, batch] : batches) owner->AppendJournal(batch);
+  entries.clear();
+  if (!batch.empty()) journal_.Append(batch);
   for (const QueuePtr& q : touched)
-    if (q->owner != nullptr) q->owner->WakeWaiters(q);
+    if (!q->deleted) WakeWaiters(q);
+}
+
+bool QueueManager::UowEntriesIntact(const std::vector<UowEntry>& entries) {
+  return std::none_of(entries.begin(), entries.end(), [](const UowEntry& e) { return e.queue->deleted; });
+}
+
+// This queue manager's entries, then the parts at the other queue managers
+// the unit reached. Each journals its own part in this pass of the loop;
+// the reply waits for every journal it wrote to (server.h).
+void QueueManager::EndUow(Session* s, bool commit) {
+  EndUowEntries(s->uow, commit);
+  for (const auto& [qmgr, incarnation] : s->uow_partners)
+    if (host_ != nullptr) host_->EndForeignUow(qmgr, incarnation, s->id, commit);
+  s->uow_partners.clear();
+  s->uow_foreign_puts = 0;
+  s->uow_part_lost = false;
 }
 
 ReplyHead QueueManager::Commit(Session* s) {
-  // A queue the unit of work touched is gone (its queue manager ended, or
-  // it was deleted): committing the rest would acknowledge a message that
+  // A queue the unit of work touched is gone (deleted, or its queue
+  // manager ended): committing the rest would acknowledge a message that
   // no longer exists, so the whole unit is backed out instead.
-  for (const UowEntry& e : s->uow) {
-    if (e.queue->deleted || e.queue->owner == nullptr) {
-      EndUow(s, false);
-      return Fail(MQRC_BACKED_OUT);
-    }
-  }
-  EndUow(s, true);
-  return ReplyHead{};
+  bool intact = !s->uow_part_lost && UowEntriesIntact(s->uow);
+  for (const auto& [qmgr, incarnation] : s->uow_partners)
+    if (intact) intact = host_ != nullptr && host_->ForeignUowIntact(qmgr, incarnation, s->id);
+  EndUow(s, intact);
+  return intact ? ReplyHead{} : Fail(MQRC_BACKED_OUT);
 }
 
 ReplyHead QueueManager::Backout(Session* s) {
@@ -1415,10 +1649,11 @@ void QueueManager::End(MQLONG reason) {
   FlushJournal();
   Checkpoint();
   state_ = QmgrState::kEnded;
-  for (auto& [name, q] : queues_) {
-    q->owner = nullptr;
-    q->deleted = true;
-  }
+  // Sessions of other queue managers attached here find nothing from now
+  // on; their uncommitted puts go with the queues.
+  attachments_.clear();
+  uow_parts_.clear();
+  for (auto& [name, q] : queues_) q->deleted = true;
   queues_.clear();
   LogError("AMQ8004I: Queue manager '" + name_ + "' ended.");
 }

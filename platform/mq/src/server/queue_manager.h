@@ -18,9 +18,12 @@
 //  3. A queue's open_input/open_output count the handles open on it; a
 //     handle keeps its queue alive (shared_ptr) even after deletion, and
 //     then sees deleted == true.
-//  4. Queue::owner is null once the queue manager that held the queue has
-//     ended or the queue was deleted; entries of units of work in other
-//     queue managers test it before touching the owner.
+//  4. A queue manager touches only its own queues. A handle whose output
+//     goes to a queue of another queue manager of this server holds that
+//     queue manager's name, incarnation and a token; that queue manager
+//     keeps the queue under the token (an attachment), and the uncommitted
+//     puts of the session there as a part of the session's unit of work.
+//     Everything crossing between them goes through the Host.
 #ifndef MQSIM_SERVER_QUEUE_MANAGER_H_
 #define MQSIM_SERVER_QUEUE_MANAGER_H_
 
@@ -33,6 +36,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/protocol.h"
@@ -61,22 +65,50 @@ class ReplySink {
 
 struct Queue;
 
-// Lookup of the other queue managers of this server (MQPUT1 and MQOPEN
-// with an ObjectQMgrName).
+// Output to a queue of another queue manager of this server, as the
+// putting side knows it: that queue manager keeps the queue under `token`.
+struct ForeignOutput {
+  std::string qmgr;
+  uint64_t incarnation = 0;  // of that queue manager; a restart makes a new one
+  uint64_t token = 0;
+};
+
+// A message whose context the putting queue manager has settled, for the
+// queue manager that holds the queue to store.
+struct StagedPut {
+  MQMD md{};              // Persistence and Priority may still say "as the queue"
+  std::string_view data;
+  bool syncpoint = false;
+  uint64_t uow = 0;       // the putting session's id: units of work
+  std::string appl;       // for the put-inhibited event
+  bool internal = false;  // an internal session (no events)
+};
+
+// The server that hosts the queue managers. Whatever one queue manager does
+// to another goes through here and that queue manager's public calls.
 class Host {
  public:
   virtual ~Host() = default;
   virtual QueueManager* FindRunning(const std::string& name) = 0;
-  // Routes output to queue `queue` of the running queue manager `qmgr`:
-  // the local queue it ends on, with *resolved_qmgr set to that queue
-  // manager's name; null with *reason set when there is none.
-  virtual std::shared_ptr<Queue> RouteOutput(const std::string& qmgr, const std::string& queue,
-                                             MQLONG* reason, std::string* resolved_qmgr);
   // The running queue manager listening on a port (channels find their
   // partner by connection name); null when none.
   virtual QueueManager* FindByPort(int) { return nullptr; }
   // Every running queue manager of the server, in name order.
   virtual std::vector<QueueManager*> AllRunning() { return {}; }
+
+  // Output to queue `queue` of the running queue manager `qmgr`: *out
+  // names the attachment there, *resolved_q the local queue it ends on.
+  MQLONG AttachOutput(const std::string& qmgr, const std::string& queue, ForeignOutput* out,
+                      std::string* resolved_q);
+  void DetachOutput(const ForeignOutput& f);
+  MQLONG PutForeign(const ForeignOutput& f, const StagedPut& put, PutReply* reply);
+  // The part of unit of work `uow` at `qmgr` (the same incarnation) is
+  // there whole, so that committing it loses nothing.
+  bool ForeignUowIntact(const std::string& qmgr, uint64_t incarnation, uint64_t uow);
+  void EndForeignUow(const std::string& qmgr, uint64_t incarnation, uint64_t uow, bool commit);
+
+ private:
+  QueueManager* FindIncarnation(const std::string& qmgr, uint64_t incarnation);
 };
 
 struct Message {
@@ -113,7 +145,6 @@ struct QueueStats {
 struct Queue {
   QueueDef def;
   QueueStats stats;
-  QueueManager* owner = nullptr;  // invariant 4
   std::map<MsgKey, Message> messages;
   int open_input = 0;
   int open_output = 0;
@@ -132,13 +163,24 @@ struct SavedContext {
   MQMD md{};
 };
 
+// Where a handle's output goes beyond the queue it holds: the queue and
+// queue manager named in the transmission header of each message put on
+// the transmission queue `Handle::queue`.
+struct XmitRoute {
+  std::string remote_q;
+  std::string remote_qmgr;
+};
+
 struct Handle {
   MQHOBJ hobj = 0;
   MQLONG options = 0;
   bool qmgr_object = false;   // opened MQOT_Q_MGR for inquiry
-  QueuePtr queue;             // the queue messages go to / come from
+  QueuePtr queue;             // the queue of this queue manager messages go to / come from
   QueuePtr alias;             // the alias definition opened, when any
-  QueuePtr remote_def;        // the remote definition opened for inquiry
+  QueuePtr remote_def;        // the remote definition opened, when any
+  std::optional<XmitRoute> xmit;          // output through the transmission queue `queue`
+  std::optional<ForeignOutput> foreign;   // output to another queue manager of the server
+  std::string resolved_q;     // the queue name output ends on (its queue manager's)
   std::optional<MsgKey> cursor;
   SavedContext context;       // last got message, with MQOO_SAVE_ALL_CONTEXT
   std::string resolved_qmgr;
@@ -166,6 +208,13 @@ struct Session {
   std::map<MQHOBJ, Handle> handles;
   MQHOBJ next_hobj = 1;
   std::vector<UowEntry> uow;
+  // Queue managers holding uncommitted puts of this unit of work, by name,
+  // with the incarnation that holds them, and how many puts they hold.
+  std::map<std::string, uint64_t> uow_partners;
+  size_t uow_foreign_puts = 0;
+  // A part of the unit of work went with its queue manager (it ended and
+  // came back while the unit was open): the unit can only back out.
+  bool uow_part_lost = false;
   std::optional<PendingGet> pending;
   ClientChannel client;  // its server-connection channel, when it came through one
 };
@@ -174,10 +223,11 @@ enum class QmgrState { kRunning, kQuiescing, kEnded };
 
 class QueueManager {
  public:
-  // The command server works on the definitions directly.
+  // The command server works on the definitions of its own queue manager;
+  // the channel runtime moves messages between transmission queues and
+  // partners.
   friend class CommandProcessor;
   friend class ChannelRunner;
-  friend class ClusterView;
 
   // Loads the queue manager from its data directory (checkpoint and
   // journal), creating the default objects when the directory is new.
@@ -188,6 +238,10 @@ class QueueManager {
 
   const std::string& name() const { return name_; }
   QmgrState state() const { return state_; }
+  // Unique in the process: a queue manager that ends and starts again is a
+  // new incarnation, which knows nothing of the old one's attachments.
+  uint64_t incarnation() const { return incarnation_; }
+  Host* host() const { return host_; }
   // Application connections (the command server's is not one).
   size_t session_count() const;
 
@@ -248,13 +302,26 @@ class QueueManager {
   // Appends a dated line to errors/AMQERR01.LOG.
   void LogError(const std::string& text);
 
-  // Used by other queue managers' sessions.
-  QueuePtr Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias, int depth = 0);
-  // The local queue that output to `name` ends on (directly or through an
-  // alias that allows puts); null with *reason set otherwise.
-  QueuePtr ResolveForOutput(const std::string& name, MQLONG* reason);
-  void WakeWaiters(const QueuePtr& q);
+  // Output from sessions of other queue managers of this server (through
+  // the Host): attach to the local queue that output to `queue` ends on,
+  // put through the attachment, detach; the uncommitted puts of a unit of
+  // work are its part here, checked, committed or backed out as a whole.
+  MQLONG AttachOutput(const std::string& queue, uint64_t* token, std::string* resolved_q);
+  void DetachOutput(uint64_t token);
+  MQLONG PutAttached(uint64_t token, const StagedPut& put, PutReply* reply);
+  bool UowPartIntact(uint64_t uow) const;
+  void EndUowPart(uint64_t uow, bool commit);
+
+  // A queue of this queue manager by name; null when none.
+  QueuePtr FindQueue(const std::string& name) const;
+  // Calls fn for each queue whose name matches a generic pattern.
+  void ForEachQueue(const std::string& pattern, const std::function<void(const Queue&)>& fn) const;
   void AppendJournal(const std::vector<JournalRecord>& batch) { journal_.Append(batch); }
+  // A message a receiving channel took from its partner (channels.cpp):
+  // to the queue its transmission header names, on to the transmission
+  // queue of a further queue manager, or else to the dead-letter queue.
+  // Journal records go to *batch; returns the bytes delivered.
+  int64_t DeliverFromChannel(const std::string& channel, const Message& m, std::vector<JournalRecord>* batch);
 
   // Processes, namelists, channels (and their runtime), the queue
   // manager's own attributes.
@@ -276,8 +343,6 @@ class QueueManager {
   // false (and a line in the error log) when that fails too.
   bool DeadLetter(Session* s, const MQMD& md, std::string_view data, const std::string& dest_q,
                   const std::string& dest_qmgr, MQLONG reason);
-  MQLONG PutMessage(Session* s, Handle* h, const QueuePtr& q, const PutRequest& req, bool put1,
-                    PutReply* reply);
 
  private:
   QueueManager(const std::string& name, const std::string& data_dir, Host* host);
@@ -299,13 +364,41 @@ class QueueManager {
   // input sharing and open counts.
   MQLONG CheckOpenOptions(const OpenRequest& req) const;
   OpenReply OpenQmgrObject(Session* s, Handle h);
+  QueuePtr Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias);
+  // The local queue that output to `name` ends on (directly or through an
+  // alias that allows puts); null with *reason set otherwise.
+  QueuePtr ResolveForOutput(const std::string& name, MQLONG* reason, QueuePtr* alias = nullptr);
   MQLONG ResolveOpenTarget(const OpenRequest& req, Handle* h, QueuePtr* q);
+  // How output reaches queue manager `qmgr` (not this one): a transmission
+  // queue here (named by a remote definition, or found by the queue
+  // manager's name, a queue-manager alias, the cluster or the default
+  // transmission queue), or else straight to that queue manager of this
+  // server. *qmgr may change (a queue-manager alias); *local is set when it
+  // came back to this queue manager.
+  struct QmgrRoute {
+    QueuePtr xmitq;
+    bool direct = false;
+    bool local = false;
+  };
+  MQLONG RouteToQmgr(std::string* qmgr, const std::string& xmitq_name, QmgrRoute* route);
   MQLONG CreateDynamicQueue(Session* s, const OpenRequest& req, QueuePtr* q, std::string* object_name);
   static MQLONG CountOpen(const QueuePtr& q, const Handle& h);
+  // MQPUT in steps: the caller's side (options, context, ids) here; the
+  // store at the queue manager that holds the queue.
+  MQLONG StagePut(Session* s, const Handle& h, const PutRequest& req, bool put1, StagedPut* staged);
+  MQLONG PutThroughHandle(Session* s, Handle* h, const PutRequest& req, bool put1, PutReply* reply);
+  MQLONG StoreMessage(const QueuePtr& q, const Queue* first_def, const Queue* alias, const XmitRoute* xmit,
+                      const StagedPut& put, std::vector<UowEntry>* uow, PutReply* reply);
+  // Ends this queue manager's entries of a unit of work.
+  void EndUowEntries(std::vector<UowEntry>& entries, bool commit);
+  static bool UowEntriesIntact(const std::vector<UowEntry>& entries);
   void CloseHandle(Session* s, Handle& h, MQLONG options);
   MQLONG TryGet(Session* s, const GetRequest& req, GetReply* reply);
   void FinishPending(Session* s, MQLONG cc, MQLONG rc);
   void EndUow(Session* s, bool commit);
+  void ObjectEventFor(const std::string& appl, MQLONG reason, const std::string& queue,
+                      const std::string& object_qmgr, MQLONG options, const std::string& user);
+  void WakeWaiters(const QueuePtr& q);
   bool Denied(const std::string& user) const;
   void MakeMsgId(MQBYTE* out);
   std::string MakeDynamicName(const std::string& pattern, MQLONG* reason);
@@ -332,6 +425,15 @@ class QueueManager {
     std::string data;
   };
   std::vector<PendingReport> pending_reports_;
+  uint64_t incarnation_ = 0;
+  // Output attached by sessions of other queue managers, by token; the
+  // parts of their units of work held here, by unit (session id).
+  struct Attachment {
+    QueuePtr queue;
+    QueuePtr alias;
+  };
+  std::map<uint64_t, Attachment> attachments_;
+  std::map<uint64_t, std::vector<UowEntry>> uow_parts_;
 };
 
 }  // namespace mqsim::server
