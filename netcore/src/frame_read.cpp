@@ -70,6 +70,15 @@ void DumpRefused(mqPcfMessage* msg) { DumpPcfMessage(msg); }
 
 // ---- The read loop -----------------------------------------------------------
 
+// A check in progress, released if the read ends before the frame is in.
+struct FrameCheck {
+  FrameCheck() = default;
+  FrameCheck(const FrameCheck&) = delete;
+  FrameCheck& operator=(const FrameCheck&) = delete;
+  ~FrameCheck() { mqc_frame_mac_release(&mac); }
+  mqcFrameMac mac = nullptr;
+};
+
 class FrameReader {
  public:
   FrameReader(mqPcfMessage* msg, mqnMQNodeData* node, bool is_signed)
@@ -208,15 +217,30 @@ class FrameReader {
     if (!EnsureRoom(msg_, into_message)) return Fail(MN_ERR_NO_ROOM);
     const MQLONG have = b_.Filled - outside;
     std::memcpy(msg_->Body.Storage, b_.Data + outside, static_cast<std::size_t>(have));
+    // A signed frame is hashed as it arrives, so that its check overlaps the
+    // transfer. If no check can start here, the whole frame is checked at
+    // once when it is in (and refused there when no key is available).
+    FrameCheck check;
+    if (signed_) {
+      NodeHeader header;
+      std::memcpy(&header, b_.Data, sizeof header);
+      if (mqc_authenticate_start(&header, &check.mac) != 0 &&
+          mqc_frame_mac_update(check.mac, msg_->Body.Storage, static_cast<std::size_t>(have)) == 0) {
+        mqc_frame_mac_release(&check.mac);
+      }
+    }
     Buffer view{};
     view.Data = msg_->Body.Storage;
     view.Size = into_message;
     view.Capacity = msg_->Body.Capacity;
     view.Filled = have;
     while (view.Filled < view.Size) {
+      const MQLONG before = view.Filled;
       if (ReadSocket(&node_->socket, &view) == 0) {
         const int code = node_->socket.lastError;
         if (!osIsWouldBlock(code)) return Fail(code);
+        // The frame goes on at a later call, maybe into another message:
+        // it is checked whole once it is in.
         if (SizeBuffer(&b_, frame_bytes_) == 0) return Fail(MN_ERR_NO_ROOM);
         std::memcpy(b_.Data + outside, msg_->Body.Storage, static_cast<std::size_t>(view.Filled));
         b_.Filled = outside + view.Filled;
@@ -224,14 +248,21 @@ class FrameReader {
         node_->lastError = MN_ERR_WOULD_BLOCK;
         return Done(0);
       }
+      if (check.mac != nullptr &&
+          mqc_frame_mac_update(check.mac, msg_->Body.Storage + before,
+                               static_cast<std::size_t>(view.Filled - before)) == 0) {
+        mqc_frame_mac_release(&check.mac);
+      }
       NodeTrace(node_, "mnRead");
     }
-    return Deliver(frame_bytes_, true);
+    return Deliver(frame_bytes_, true, &check);
   }
 
   // The whole frame is in: in the receive buffer, or (in_message) its bytes
   // after the node header are in the message already.
-  int Deliver(MQLONG total, bool in_message) {
+  // check: the MAC of the bytes after the node header, hashed as they
+  // arrived (null or empty: the frame is checked here at once).
+  int Deliver(MQLONG total, bool in_message, FrameCheck* check = nullptr) {
     const MQLONG into_message = signed_ ? total - NODE_HEADER_LENGTH : total;
     if (!in_message) {
       if (!EnsureRoom(msg_, into_message)) return Fail(MN_ERR_NO_ROOM);
@@ -248,9 +279,11 @@ class FrameReader {
       // The view describes the bytes after the node header: the message's.
       Buffer view{msg_->Body.Storage, into_message, msg_->Body.Capacity, 0, 0, 0};
       const mqcFrameSide side = FrameSideOf(node_);
-      if (mqc_authenticate_as(&msg_->NodeHeader, &view, msg_, &side) == 0) {
-        return Fail(MN_ERR_NOT_AUTHENTIC);
-      }
+      const int authentic =
+          check != nullptr && check->mac != nullptr
+              ? mqc_authenticate_finish(&check->mac, &msg_->NodeHeader, &view, msg_, &side)
+              : mqc_authenticate_as(&msg_->NodeHeader, &view, msg_, &side);
+      if (authentic == 0) return Fail(MN_ERR_NOT_AUTHENTIC);
       if (AlienToNative(&msg_->Body) == 0) {
         DumpRefused(msg_);
         return Fail(MN_ERR_BAD_HEADER);

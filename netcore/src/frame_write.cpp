@@ -1,11 +1,13 @@
 // Writing frames: stamping the headers, building the signed or plain frame,
 // and handing it to the node's write path.
 
+#include <algorithm>
 #include <cstring>
 
 #include "netcore/frame.h"
 #include "node_internal.h"
 #include "pcfcore/convert.h"
+#include "socket_internal.h"
 
 namespace netcore {
 namespace {
@@ -34,6 +36,55 @@ int StampMessageHeader(mqPcfMessage* msg, mqnMQNodeData* node) {
   return 1;
 }
 
+// Signed frames with more message bytes than this go out piece by piece,
+// each piece hashed just before it is sent, so that the peer receives and
+// hashes one piece while this end hashes the next.
+constexpr std::size_t kStreamPieceBytes = 64 * 1024;
+
+// A signed frame on a TCP node with nothing queued, hashed and sent piece by
+// piece; the trailer with the MAC goes last. When the socket stops taking
+// bytes, the rest is hashed and queued as a plain write would queue it.
+int WriteSignedStreamed(mqPcfMessage* msg, mqnMQNodeData* node, mqcSignature credential,
+                        const mqcFrameSide& side) {
+  if (!CanSendStraight(node)) return 0;
+  unsigned char head[NODE_HEADER_LENGTH];
+  unsigned char trailer[MQC_SIGNATURE_LENGTH];
+  mqcFrameMac mac = nullptr;
+  if (mqc_sign_start(credential, msg, &side, head, &mac) == 0) {
+    node->lastError = MN_ERR_SIGN_REFUSED;
+    return 0;
+  }
+  const unsigned char* body = msg->Body.Storage;
+  const auto body_bytes = static_cast<std::size_t>(msg->Body.UsedLength);
+  std::size_t sent = 0;  // of head and body
+  bool stalled = false;
+  for (std::size_t hashed = 0; hashed < body_bytes;) {
+    const std::size_t piece = std::min(kStreamPieceBytes, body_bytes - hashed);
+    if (mqc_frame_mac_update(mac, body + hashed, piece) == 0) {
+      // The state is freed below; what was sent leaves the stream out of
+      // step, as after any failed write.
+      mqc_frame_mac_release(&mac);
+      node->lastError = MN_ERR_SIGN_REFUSED;
+      return 0;
+    }
+    hashed += piece;
+    if (!stalled) {
+      const iovec parts[] = {{head, sizeof head}, {msg->Body.Storage, hashed}};
+      sent += WriteSocketParts(&node->socket, parts, 2, sent);
+      stalled = sent < sizeof head + hashed;
+    }
+  }
+  if (mqc_sign_finish(&mac, trailer) == 0) {
+    node->lastError = MN_ERR_SIGN_REFUSED;
+    return 0;
+  }
+  const iovec parts[] = {{head, sizeof head},
+                         {msg->Body.Storage, body_bytes},
+                         {trailer, sizeof trailer}};
+  if (!stalled) sent += WriteSocketParts(&node->socket, parts, 3, sent);
+  return FinishPartsWrite(node, parts, 3, sent);
+}
+
 int WriteSigned(mqPcfMessage* msg, mqnMQNodeData* node, SocketAddress* address,
                 mqcSignature credential, int high) {
   NodeTrace(node, "mnSWriteMsg");
@@ -58,6 +109,12 @@ int WriteSigned(mqPcfMessage* msg, mqnMQNodeData* node, SocketAddress* address,
   unsigned char head[NODE_HEADER_LENGTH];
   unsigned char trailer[MQC_SIGNATURE_LENGTH];
   const mqcFrameSide side = FrameSideOf(node);
+  if (node->socket.type != 2 && node->pending == nullptr &&
+      static_cast<std::size_t>(msg->Body.UsedLength) > kStreamPieceBytes) {
+    int result = WriteSignedStreamed(msg, node, credential, side);
+    NodeTrace(node, "mnSWriteMsg");
+    return result;
+  }
   if (mqc_sign_parts(credential, msg, &side, head, trailer) == 0) {
     node->lastError = MN_ERR_SIGN_REFUSED;
     NodeTrace(node, "mnSWriteMsg");

@@ -207,23 +207,14 @@ Buffer* JoinParts(const iovec* parts, int count) {
 
 }  // namespace
 
-int WritePartsToNode(mqnMQNodeData* node, const iovec* parts, int count, SocketAddress* to,
-                     int high) {
+bool CanSendStraight(mqnMQNodeData* node) {
   node->lastError = 0;
-  if (node->socket.type == 2 || node->pending != nullptr) {
-    // A datagram leaves in one piece; a stream frame waits behind the
-    // frames already queued.
-    Buffer* frame = JoinParts(parts, count);
-    if (frame == nullptr) {
-      node->lastError = MN_ERR_NO_ROOM;
-      return 0;
-    }
-    return WriteToNode(node, frame, to, high);
-  }
-  if (!WithinPendingLimit(node)) return 0;
+  return node->socket.type != 2 && node->pending == nullptr && WithinPendingLimit(node);
+}
+
+int FinishPartsWrite(mqnMQNodeData* node, const iovec* parts, int count, std::size_t sent) {
   std::size_t total = 0;
   for (int i = 0; i < count; ++i) total += parts[i].iov_len;
-  const std::size_t sent = WriteSocketParts(&node->socket, parts, count, 0);
   int result = 0;
   if (sent == total) {
     ++node->framesWritten;
@@ -245,6 +236,23 @@ int WritePartsToNode(mqnMQNodeData* node, const iovec* parts, int count, SocketA
   }
   NodeTrace(node, "mnWriteToNode");
   return result;
+}
+
+int WritePartsToNode(mqnMQNodeData* node, const iovec* parts, int count, SocketAddress* to,
+                     int high) {
+  node->lastError = 0;
+  if (node->socket.type == 2 || node->pending != nullptr) {
+    // A datagram leaves in one piece; a stream frame waits behind the
+    // frames already queued.
+    Buffer* frame = JoinParts(parts, count);
+    if (frame == nullptr) {
+      node->lastError = MN_ERR_NO_ROOM;
+      return 0;
+    }
+    return WriteToNode(node, frame, to, high);
+  }
+  if (!WithinPendingLimit(node)) return 0;
+  return FinishPartsWrite(node, parts, count, WriteSocketParts(&node->socket, parts, count, 0));
 }
 
 int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high) {

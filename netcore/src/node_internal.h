@@ -31,6 +31,15 @@ int WriteToNode(mqnMQNodeData* node, Buffer* frame, SocketAddress* to, int high)
 int WritePartsToNode(mqnMQNodeData* node, const iovec* parts, int count, SocketAddress* to,
                      int high);
 
+// For a frame sent piece by piece: true when the node is a TCP node with
+// nothing queued and room under its pending-write limit (else false, with
+// node->lastError set when the limit refused it).
+bool CanSendStraight(mqnMQNodeData* node);
+// Ends a write whose first sent bytes of parts are on the wire: counts a
+// whole frame, queues a copy of the rest when the socket took less, or
+// reports the socket's error. 1 when sent or queued.
+int FinishPartsWrite(mqnMQNodeData* node, const iovec* parts, int count, std::size_t sent);
+
 // The node's side for signing and authenticating: its side field, and for
 // a datagram node the local port its socket is bound to (0 when unbound).
 mqcFrameSide FrameSideOf(const mqnMQNodeData* node);

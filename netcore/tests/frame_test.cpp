@@ -19,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "pcfcore/allocation_faults.h"
@@ -164,6 +165,11 @@ TEST_F(FrameTest, MessageChangedRightAfterAQueuedWriteArrivesAsWritten) {
     SCOPED_TRACE(f.name);
     nettest::TcpPair pair;
     ASSERT_EQ(NoblockSocket(&pair.client->socket), 1);
+    // A small send buffer, so that the socket cannot grow to take it all
+    // while a signed frame is hashed piece by piece.
+    const int send_buffer = 64 * 1024;
+    ASSERT_EQ(setsockopt(pair.client->socket.handle, SOL_SOCKET, SO_SNDBUF, &send_buffer,
+                         sizeof send_buffer), 0);
     mqPcfMessage* out = MakeMessage(13, 2, 4, text.substr(0, text.size() - 1024));
     ASSERT_EQ(mnSWrite(out, pair.client, f.secure, cred_), 1) << pair.client->lastError;
     ASSERT_NE(pair.client->pending, nullptr) << "4 MB should not fit the socket at once";
@@ -375,6 +381,38 @@ TEST_F(FrameTest, TamperedFrameIsRefusedAsNotAuthentic) {
   // The node stays usable for the next frame.
   ASSERT_TRUE(peer.Send(nettest::ConnectingFrame(out, 1, cred_)));
   EXPECT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
+  DeletePcfMessage(out);
+}
+
+// A large frame is hashed while it arrives: one byte changed in its middle
+// is found at the end and nothing is delivered; the frame as written is
+// taken afterwards on the same node.
+TEST_F(FrameTest, ChangedByteInTheMiddleOfALargeFrameIsRefused) {
+  nettest::Listener listener;
+  nettest::RawPeer peer(&listener);
+  std::string text(256 * 1024, 'm');
+  for (std::size_t i = 0; i < text.size(); i += 13) text[i] = static_cast<char>('a' + i % 26);
+  mqPcfMessage* out = MakeMessage(13, 3, 6, text);
+  const std::vector<unsigned char> frame = nettest::ConnectingFrame(out, 1, cred_);
+  std::vector<unsigned char> bad = frame;
+  bad[frame.size() / 2] ^= 0x01;
+  for (const std::vector<unsigned char>* bytes : {&std::as_const(bad), &frame}) {
+    const bool tampered = bytes == &bad;
+    SCOPED_TRACE(tampered ? "changed" : "as written");
+    bool sent = false;
+    std::thread sender([&] { sent = peer.Send(*bytes); });
+    const int read = mnSRead(rx_, peer.node, 1, cred_);
+    sender.join();
+    ASSERT_TRUE(sent);
+    if (tampered) {
+      EXPECT_EQ(read, 0);
+      EXPECT_EQ(peer.node->lastError, MN_ERR_NOT_AUTHENTIC);
+      EXPECT_EQ(peer.node->framesRead, 1) << "the frame was taken in whole and refused";
+    } else {
+      ASSERT_EQ(read, 1) << peer.node->lastError;
+      EXPECT_TRUE(HasContents(rx_, 13, 3, 6, text));
+    }
+  }
   DeletePcfMessage(out);
 }
 

@@ -51,7 +51,70 @@ void PutBigEndian(unsigned char* out, MQLONG value) {
 
 }  // namespace
 
-SigningKey::~SigningKey() { EVP_MAC_CTX_free(keyed_); }
+// Contexts kept per key for reuse: enough for the threads that sign and
+// check at once in one process.
+constexpr std::size_t kMaxSpareContexts = 8;
+
+SigningKey::~SigningKey() {
+  for (EVP_MAC_CTX* ctx : spare_) EVP_MAC_CTX_free(ctx);
+  EVP_MAC_CTX_free(keyed_);
+}
+
+EVP_MAC_CTX* SigningKey::TakeContext() const {
+  {
+    std::lock_guard<std::mutex> lock(spare_mutex_);
+    if (!spare_.empty()) {
+      EVP_MAC_CTX* ctx = spare_.back();
+      spare_.pop_back();
+      return ctx;
+    }
+  }
+  return EVP_MAC_CTX_dup(keyed_);
+}
+
+void SigningKey::GiveBack(EVP_MAC_CTX* ctx) const {
+  if (ctx == nullptr) return;
+  // Initialising without a key starts a new MAC with the key already set,
+  // without hashing the key pads again.
+  if (EVP_MAC_init(ctx, nullptr, 0, nullptr) == 1) {
+    std::lock_guard<std::mutex> lock(spare_mutex_);
+    if (spare_.size() < kMaxSpareContexts) {
+      try {
+        spare_.push_back(ctx);
+        return;
+      } catch (...) {
+        // No memory to keep it: freed below.
+      }
+    }
+  }
+  EVP_MAC_CTX_free(ctx);
+}
+
+FrameMacState::~FrameMacState() {
+  if (ctx_ != nullptr) key_.GiveBack(ctx_);
+}
+
+bool FrameMacState::Begin(const NodeHeader& header) {
+  if (ctx_ != nullptr) return false;
+  ctx_ = key_.TakeContext();
+  if (ctx_ == nullptr) return false;
+  std::array<unsigned char, 32> canonical = CanonicalNodeHeader(header);
+  ok_ = EVP_MAC_update(ctx_, canonical.data(), canonical.size()) == 1;
+  return ok_;
+}
+
+bool FrameMacState::Update(std::span<const unsigned char> bytes) {
+  if (!ok_) return false;
+  if (!bytes.empty()) ok_ = EVP_MAC_update(ctx_, bytes.data(), bytes.size()) == 1;
+  return ok_;
+}
+
+bool FrameMacState::Final(Mac* mac) {
+  if (!ok_) return false;
+  std::size_t out_len = 0;
+  ok_ = false;  // a context gives one MAC; it is reset when given back
+  return EVP_MAC_final(ctx_, mac->data(), &out_len, mac->size()) == 1 && out_len == kMacBytes;
+}
 
 std::shared_ptr<const SigningKey> SigningKey::FromBytes(
     std::span<const unsigned char> bytes, std::string* error) {
@@ -164,17 +227,8 @@ bool SigningKey::FrameMac(const NodeHeader& header,
 
 bool SigningKey::FrameMac(const NodeHeader& header, std::span<const unsigned char> first,
                           std::span<const unsigned char> second, Mac* mac) const {
-  EVP_MAC_CTX* ctx = EVP_MAC_CTX_dup(keyed_);
-  if (ctx == nullptr) return false;
-  std::array<unsigned char, 32> canonical = CanonicalNodeHeader(header);
-  std::size_t out_len = 0;
-  bool ok = EVP_MAC_update(ctx, canonical.data(), canonical.size()) == 1 &&
-            EVP_MAC_update(ctx, first.data(), first.size()) == 1 &&
-            (second.empty() || EVP_MAC_update(ctx, second.data(), second.size()) == 1) &&
-            EVP_MAC_final(ctx, mac->data(), &out_len, mac->size()) == 1 &&
-            out_len == kMacBytes;
-  EVP_MAC_CTX_free(ctx);
-  return ok;
+  FrameMacState state(*this);
+  return state.Begin(header) && state.Update(first) && state.Update(second) && state.Final(mac);
 }
 
 std::string KeyFilePath() {

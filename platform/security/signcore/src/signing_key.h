@@ -13,8 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "pcfcore/pcf_message.h"
 
@@ -52,8 +54,40 @@ class SigningKey {
                 std::span<const unsigned char> second, Mac* mac) const;
 
  private:
+  friend class FrameMacState;
   SigningKey() = default;
-  EVP_MAC_CTX* keyed_ = nullptr;  // initialised with the key; dup'ed per MAC
+  // A context keyed and ready for a new MAC: one kept from an earlier MAC
+  // (reset, not keyed again) or a copy of keyed_. Null when no memory.
+  EVP_MAC_CTX* TakeContext() const;
+  // Resets ctx for the next MAC and keeps it (a few at most), or frees it.
+  void GiveBack(EVP_MAC_CTX* ctx) const;
+
+  EVP_MAC_CTX* keyed_ = nullptr;  // initialised with the key; never used itself
+  mutable std::mutex spare_mutex_;
+  mutable std::vector<EVP_MAC_CTX*> spare_;  // keyed contexts ready for reuse
+};
+
+// One frame's MAC computed piece by piece: the canonical node header, then
+// the bytes after it in order, as they are sent or arrive. Its context comes
+// from the key's spares and goes back to them.
+class FrameMacState {
+ public:
+  // key must outlive the state.
+  explicit FrameMacState(const SigningKey& key) : key_(key) {}
+  ~FrameMacState();
+  FrameMacState(const FrameMacState&) = delete;
+  FrameMacState& operator=(const FrameMacState&) = delete;
+
+  // False when no context could be had or OpenSSL fails; then every later
+  // call fails too.
+  bool Begin(const NodeHeader& header);
+  bool Update(std::span<const unsigned char> bytes);
+  bool Final(Mac* mac);
+
+ private:
+  const SigningKey& key_;
+  EVP_MAC_CTX* ctx_ = nullptr;
+  bool ok_ = false;
 };
 
 // The key file this process uses: HRLCOMPACT_SIGNING_KEY, else under the

@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -563,3 +565,207 @@ TEST(SigncoreKeyPathTest, KeyLiesUnderTheInstallDirectoryInTheSuiteOrder) {
 }
 
 }  // namespace
+
+namespace piecewise {
+
+// The MAC of a whole frame laid out by hand: the node header's words as
+// big-endian numbers (the version word as it travelled) and the user name,
+// then every byte after the header up to the MAC.
+std::array<unsigned char, 32> OracleMac(const std::vector<unsigned char>& frame,
+                                        const std::vector<unsigned char>& key) {
+  NodeHeader h;
+  std::memcpy(&h, frame.data(), 32);
+  std::vector<unsigned char> input;
+  auto put = [&](MQLONG v) {
+    const auto u = static_cast<uint32_t>(v);
+    for (int shift = 24; shift >= 0; shift -= 8) input.push_back(static_cast<unsigned char>(u >> shift));
+  };
+  put(h.HeaderLength);
+  input.insert(input.end(), frame.begin() + 4, frame.begin() + 8);
+  put(h.BigEndian);
+  put(h.AsciiText);
+  put(h.Length);
+  input.insert(input.end(), frame.begin() + 20, frame.begin() + 32);
+  input.insert(input.end(), frame.begin() + 32, frame.end() - 32);
+  std::array<unsigned char, 32> mac{};
+  unsigned int mac_len = 0;
+  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), input.data(), input.size(),
+       mac.data(), &mac_len);
+  return mac;
+}
+
+// Random piece sizes that add up to total (some empty, some single bytes).
+std::vector<std::size_t> RandomPieces(std::mt19937_64& rng, std::size_t total) {
+  std::vector<std::size_t> pieces;
+  std::size_t left = total;
+  while (left > 0) {
+    std::size_t piece = 0;
+    switch (rng() % 4) {
+      case 0: piece = 0; break;
+      case 1: piece = 1; break;
+      case 2: piece = rng() % 100; break;
+      default: piece = rng() % (left + 1); break;
+    }
+    piece = std::min(piece, left);
+    pieces.push_back(piece);
+    left -= piece;
+  }
+  return pieces;
+}
+
+}  // namespace piecewise
+
+// Signing and checking piece by piece give the frames and verdicts of the
+// one-shot calls, whatever the sizes and the pieces (seeded).
+TEST_F(SigncoreTest, PieceByPieceSigningAndCheckingMatchTheWholeFrameCalls) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  const std::vector<unsigned char> key = Unhex(kKeyHexA);
+  const mqcFrameSide writer{MQC_SIDE_CONNECTING, 0};
+  const mqcFrameSide reader{MQC_SIDE_ACCEPTING, 0};
+  std::mt19937_64 rng(harrow::testsupport::TestSeed());
+  for (int round = 0; round < 40; ++round) {
+    const int body_len = round % 8 == 0 ? static_cast<int>(rng() % 300'000) + 1
+                                        : static_cast<int>(rng() % 3000) + 1;
+    SCOPED_TRACE("round " + std::to_string(round) + ", body " + std::to_string(body_len));
+    HandMessage tx(body_len);
+    for (int i = 0; i < tx.msg.Body.UsedLength; ++i) tx.msg.Body.Storage[i] = static_cast<unsigned char>(rng());
+    const auto rest = static_cast<std::size_t>(tx.msg.Body.UsedLength);
+
+    // Signed piece by piece: the frame of mqc_sign_as, MAC by the oracle.
+    unsigned char head[32];
+    unsigned char trailer[56];
+    mqcFrameMac mac = nullptr;
+    ASSERT_EQ(mqc_sign_start(cred_, &tx.msg, &writer, head, &mac), 1) << mqc_signature_error();
+    std::size_t at = 0;
+    for (std::size_t piece : piecewise::RandomPieces(rng, rest)) {
+      ASSERT_EQ(mqc_frame_mac_update(mac, tx.msg.Body.Storage + at, piece), 1);
+      at += piece;
+    }
+    ASSERT_EQ(mqc_sign_finish(&mac, trailer), 1) << mqc_signature_error();
+    EXPECT_EQ(mac, nullptr);
+    std::vector<unsigned char> frame(head, head + 32);
+    frame.insert(frame.end(), tx.msg.Body.Storage, tx.msg.Body.Storage + rest);
+    frame.insert(frame.end(), trailer, trailer + 56);
+    std::vector<unsigned char> whole = Sign(&tx.msg, &writer);
+    ASSERT_EQ(frame.size(), whole.size());
+    EXPECT_EQ(0, std::memcmp(frame.data(), whole.data(), 32 + rest)) << "header and message";
+    EXPECT_EQ(frame[32 + rest + 8], MQC_SIDE_CONNECTING) << "the nonce names the side";
+    const std::array<unsigned char, 32> oracle = piecewise::OracleMac(frame, key);
+    EXPECT_EQ(0, std::memcmp(oracle.data(), frame.data() + frame.size() - 32, 32));
+
+    // Checked piece by piece (everything that arrived, MAC included): the
+    // one-shot frame is accepted once, its trailer stripped.
+    HandMessage rx(body_len);
+    const std::size_t after_head = whole.size() - 32;
+    std::memcpy(&rx.msg.NodeHeader, whole.data(), 32);
+    std::memcpy(rx.msg.Body.Storage, whole.data() + 32, after_head);
+    rx.msg.Body.UsedLength = static_cast<MQLONG>(after_head);
+    ASSERT_EQ(mqc_authenticate_start(&rx.msg.NodeHeader, &mac), 1) << mqc_signature_error();
+    at = 0;
+    for (std::size_t piece : piecewise::RandomPieces(rng, after_head)) {
+      ASSERT_EQ(mqc_frame_mac_update(mac, rx.msg.Body.Storage + at, piece), 1);
+      at += piece;
+    }
+    Buffer view{rx.msg.Body.Storage, static_cast<MQLONG>(after_head), rx.msg.Body.Capacity, 0, 0, 0};
+    ASSERT_EQ(mqc_authenticate_finish(&mac, &rx.msg.NodeHeader, &view, &rx.msg, &reader), 1)
+        << mqc_signature_error();
+    EXPECT_EQ(mac, nullptr);
+    EXPECT_EQ(rx.msg.Body.UsedLength, static_cast<MQLONG>(rest));
+    EXPECT_EQ(view.Size, static_cast<MQLONG>(rest));
+    // The piece-by-piece frame passes the one-shot check.
+    HandMessage rx2(body_len);
+    EXPECT_EQ(Authenticate(frame, &rx2, &reader), 1) << mqc_signature_error();
+  }
+}
+
+// One changed byte anywhere in a large frame, checked piece by piece as it
+// would arrive: refused, and only at the end; the trailer stays.
+TEST_F(SigncoreTest, ChangedByteInTheMiddleOfALargeFrameIsRefusedPieceByPiece) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  const mqcFrameSide writer{MQC_SIDE_CONNECTING, 0};
+  const mqcFrameSide reader{MQC_SIDE_ACCEPTING, 0};
+  HandMessage tx(1 << 20);
+  const std::vector<unsigned char> frame = Sign(&tx.msg, &writer);
+  const std::size_t after_head = frame.size() - 32;
+  for (std::size_t offset : {std::size_t{32 + 300'000}, std::size_t{32 + 524'288},
+                             frame.size() - 56 - 1, frame.size() - 1}) {
+    SCOPED_TRACE(offset);
+    std::vector<unsigned char> bad = frame;
+    bad[offset] ^= 0x40;
+    HandMessage rx(1 << 20);
+    std::memcpy(&rx.msg.NodeHeader, bad.data(), 32);
+    std::memcpy(rx.msg.Body.Storage, bad.data() + 32, after_head);
+    rx.msg.Body.UsedLength = static_cast<MQLONG>(after_head);
+    mqcFrameMac mac = nullptr;
+    ASSERT_EQ(mqc_authenticate_start(&rx.msg.NodeHeader, &mac), 1);
+    for (std::size_t at = 0; at < after_head; at += 65'536) {
+      ASSERT_EQ(mqc_frame_mac_update(mac, rx.msg.Body.Storage + at,
+                                     std::min<std::size_t>(65'536, after_head - at)), 1);
+    }
+    Buffer view{rx.msg.Body.Storage, static_cast<MQLONG>(after_head), rx.msg.Body.Capacity, 0, 0, 0};
+    EXPECT_EQ(mqc_authenticate_finish(&mac, &rx.msg.NodeHeader, &view, &rx.msg, &reader), 0);
+    EXPECT_STREQ(mqc_signature_error(), "mqc_authenticate: signature does not match");
+    EXPECT_EQ(rx.msg.Body.UsedLength, static_cast<MQLONG>(after_head));
+    EXPECT_EQ(mac, nullptr);
+  }
+  // The untouched frame is still fresh: nothing above was taken.
+  HandMessage rx(1 << 20);
+  EXPECT_EQ(Authenticate(frame, &rx, &reader), 1) << mqc_signature_error();
+}
+
+// Misuse of a piece-by-piece state: too few or too many bytes, a state of
+// the other kind, a missing state.
+TEST_F(SigncoreTest, PieceByPieceStatesRefuseWrongByteCounts) {
+  WriteKey(kKeyHexA);
+  ASSERT_EQ(mqc_get_signature(&cred_), 1);
+  const mqcFrameSide writer{MQC_SIDE_CONNECTING, 0};
+  const mqcFrameSide reader{MQC_SIDE_ACCEPTING, 0};
+  HandMessage tx(100);
+  const auto rest = static_cast<std::size_t>(tx.msg.Body.UsedLength);
+  unsigned char head[32];
+  unsigned char trailer[56];
+  mqcFrameMac mac = nullptr;
+
+  ASSERT_EQ(mqc_sign_start(cred_, &tx.msg, &writer, head, &mac), 1);
+  EXPECT_EQ(mqc_frame_mac_update(mac, tx.msg.Body.Storage, rest - 1), 1);
+  EXPECT_EQ(mqc_sign_finish(&mac, trailer), 0) << "a byte short";
+  EXPECT_EQ(mac, nullptr);
+
+  ASSERT_EQ(mqc_sign_start(cred_, &tx.msg, &writer, head, &mac), 1);
+  EXPECT_EQ(mqc_frame_mac_update(mac, tx.msg.Body.Storage, rest + 1), 0) << "a byte over";
+  EXPECT_EQ(mqc_frame_mac_release(&mac), 1);
+  EXPECT_EQ(mac, nullptr);
+  EXPECT_EQ(mqc_frame_mac_release(&mac), 0);
+
+  EXPECT_EQ(mqc_sign_start(nullptr, &tx.msg, &writer, head, &mac), 0);
+  EXPECT_EQ(mac, nullptr);
+  const mqcFrameSide unstated{MQC_SIDE_UNSTATED, 0};
+  EXPECT_EQ(mqc_sign_start(cred_, &tx.msg, &unstated, head, &mac), 0);
+  EXPECT_EQ(mqc_frame_mac_update(nullptr, tx.msg.Body.Storage, 1), 0);
+  EXPECT_EQ(mqc_sign_finish(nullptr, trailer), 0);
+
+  // A check missing the last signed byte is refused even though the MAC
+  // would match; a signing state cannot finish a check.
+  const std::vector<unsigned char> frame = Sign(&tx.msg, &writer);
+  HandMessage rx(100);
+  const std::size_t after_head = frame.size() - 32;
+  std::memcpy(&rx.msg.NodeHeader, frame.data(), 32);
+  std::memcpy(rx.msg.Body.Storage, frame.data() + 32, after_head);
+  rx.msg.Body.UsedLength = static_cast<MQLONG>(after_head);
+  Buffer view{rx.msg.Body.Storage, static_cast<MQLONG>(after_head), rx.msg.Body.Capacity, 0, 0, 0};
+  ASSERT_EQ(mqc_authenticate_start(&rx.msg.NodeHeader, &mac), 1);
+  EXPECT_EQ(mqc_frame_mac_update(mac, rx.msg.Body.Storage, after_head - 33), 1);
+  EXPECT_EQ(mqc_authenticate_finish(&mac, &rx.msg.NodeHeader, &view, &rx.msg, &reader), 0);
+  EXPECT_EQ(mac, nullptr);
+  ASSERT_EQ(mqc_sign_start(cred_, &tx.msg, &writer, head, &mac), 1);
+  EXPECT_EQ(mqc_frame_mac_update(mac, tx.msg.Body.Storage, rest), 1);
+  EXPECT_EQ(mqc_authenticate_finish(&mac, &rx.msg.NodeHeader, &view, &rx.msg, &reader), 0);
+  EXPECT_EQ(mac, nullptr);
+  NodeHeader tiny = rx.msg.NodeHeader;
+  tiny.Length = 136 + 55;
+  EXPECT_EQ(mqc_authenticate_start(&tiny, &mac), 0);
+  // The frame itself is untouched by the refusals and still accepted.
+  EXPECT_EQ(Authenticate(frame, &rx, &reader), 1) << mqc_signature_error();
+}

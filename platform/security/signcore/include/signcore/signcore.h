@@ -42,6 +42,8 @@
 #ifndef SIGNCORE_SIGNCORE_H_
 #define SIGNCORE_SIGNCORE_H_
 
+#include <stddef.h>
+
 #include <pcfcore/message.h>
 #include <pcfcore/pcf_message.h>
 
@@ -99,6 +101,41 @@ int mqc_sign_as(mqcSignature credential, mqPcfMessage* msg, Buffer* frame,
  * frame. msg is only read; nothing is allocated. 0 as mqc_sign_as. */
 int mqc_sign_parts(mqcSignature credential, const mqPcfMessage* msg, const mqcFrameSide* side,
                    unsigned char* head, unsigned char* trailer);
+
+/* Signing and checking piece by piece, so that a large frame is hashed
+ * while it is sent or while it arrives. The MAC and the frame are the same
+ * as those of mqc_sign_parts and mqc_authenticate_as. A state from a start
+ * call is freed by its finish call (whatever the result) or by
+ * mqc_frame_mac_release. */
+typedef struct mqcFrameMacData* mqcFrameMac;
+
+/* Starts signing msg: head is filled as mqc_sign_parts does. Then the
+ * message's UsedLength bytes go to mqc_frame_mac_update in order (in
+ * pieces of any size), and mqc_sign_finish fills trailer
+ * (MQC_SIGNATURE_LENGTH bytes) with the time, nonce and MAC. 0 with *mac
+ * null as mqc_sign_parts. */
+int mqc_sign_start(mqcSignature credential, const mqPcfMessage* msg, const mqcFrameSide* side,
+                   unsigned char* head, mqcFrameMac* mac);
+/* Adds the next count bytes. Signing: 0 when they pass the message's
+ * length. Checking: bytes past the signed part (the MAC at the frame's end)
+ * are not hashed, so a reader may pass everything that arrived. */
+int mqc_frame_mac_update(mqcFrameMac mac, const unsigned char* bytes, size_t count);
+/* 0 unless exactly the message's bytes were added; frees the state and
+ * sets *mac to null. */
+int mqc_sign_finish(mqcFrameMac* mac, unsigned char* trailer);
+/* Starts checking a frame whose node header (native order, its length word
+ * counting the trailer) has arrived; the bytes that follow it go to
+ * mqc_frame_mac_update as they arrive. 0 with *mac null when no key is
+ * available or the length leaves no room for a signature. */
+int mqc_authenticate_start(const NodeHeader* header, mqcFrameMac* mac);
+/* The whole frame has arrived and every byte before its MAC was added:
+ * checks it as mqc_authenticate_as does (the same requirements on header,
+ * view and msg, which must hold the bytes that were added), strips the
+ * trailer on success, frees the state and sets *mac to null. */
+int mqc_authenticate_finish(mqcFrameMac* mac, NodeHeader* header, Buffer* view,
+                            mqPcfMessage* msg, const mqcFrameSide* side);
+/* Frees a state that will not be finished; 0 when there was none. */
+int mqc_frame_mac_release(mqcFrameMac* mac);
 
 /* Checks a received signed frame. REQUIRES: header is msg's node-header copy
  * converted to native order; msg->Body holds the header->Length bytes that
