@@ -37,7 +37,9 @@ class MqsimEnv {
 
   // Creates QM1 and starts the server; false (with a test failure) when not.
   bool Start() {
-    if (Ctl({"create", "QM1", "-p", "0", "-D"}) != 0) return Failed("mqsimctl create");
+    // A port below the ephemeral range, kept across restarts.
+    const std::string port = std::to_string(ts::FreeLoopbackPort());
+    if (Ctl({"create", "QM1", "-p", port, "-D"}) != 0) return Failed("mqsimctl create");
     return StartServer();
   }
   bool StartServer() {

@@ -239,7 +239,8 @@ class MqsimTest : public ::testing::Test {
     root_ = dir_.path();
     mqm_env_ = std::make_unique<ts::ScopedEnv>("HARROWLINE_MQM", root_);
     registry_env_ = std::make_unique<ts::ScopedEnv>("HRLCOMPACT_REGISTRY", dir_.Sub("registry"));
-    ASSERT_EQ(Ctl({"create", "QM1", "-D"}), 0) << ts::ReadWholeFile(dir_.Sub("ctl.log"));
+    // A port below the ephemeral range, kept across restarts.
+    ASSERT_EQ(Ctl({"create", "QM1", "-D", "-p", std::to_string(ts::FreeLoopbackPort())}), 0) << ts::ReadWholeFile(dir_.Sub("ctl.log"));
     ts::ServerOptions o;
     o.program = ts::ProgramPath("mqsim");
     o.args = {"-m", root_, "-s", "QM1"};

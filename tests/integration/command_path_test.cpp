@@ -57,8 +57,11 @@ class CommandPath : public ::testing::Test {
     }
     chmod(key.c_str(), 0600);
     key_env_.emplace("HRLCOMPACT_SIGNING_KEY", key);
-    ASSERT_EQ(Ctl({"create", "QM1", "-p", "0", "-D"}), 0);
-    ASSERT_EQ(Ctl({"create", "QM2", "-p", "0"}), 0);
+    const int p1 = ts::FreeLoopbackPort();
+    int p2 = ts::FreeLoopbackPort();
+    while (p2 == p1) p2 = ts::FreeLoopbackPort();
+    ASSERT_EQ(Ctl({"create", "QM1", "-p", std::to_string(p1), "-D"}), 0);
+    ASSERT_EQ(Ctl({"create", "QM2", "-p", std::to_string(p2)}), 0);
     ts::ServerOptions options;
     options.program = MQSIM_BIN;
     options.args = {"-m", root_.Sub("mqm"), "-s", "QM1", "-s", "QM2"};

@@ -100,7 +100,9 @@ void AgentWithMqTest::RestartQueueManagers(const std::vector<std::string>& names
 void AgentWithMqTest::StartQueueManagers(const std::vector<std::string>& names) {
   std::string out;
   for (const std::string& name : names) {
-    std::vector<std::string> create = {"create", name};
+    // A port below the ephemeral range, kept across restarts.
+    std::vector<std::string> create = {"create", name, "-p",
+                                       std::to_string(ts::FreeLoopbackPort())};
     if (&name == &names.front()) create.push_back("-D");
     ASSERT_EQ(Ctl(create, &out), 0) << out;
   }

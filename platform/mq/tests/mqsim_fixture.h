@@ -53,8 +53,13 @@ class MqsimTest : public ::testing::Test {
     root_ = root_dir_->path();
     ASSERT_FALSE(root_.empty());
     mqm_env_ = std::make_unique<harrow::testsupport::ScopedEnv>("HARROWLINE_MQM", root_);
-    ASSERT_EQ(Ctl("create QM1 -p 0 -D"), 0);
-    ASSERT_EQ(Ctl("create QM2 -p 0"), 0);
+    // Fixed ports below the ephemeral range: the queue managers keep them
+    // across the restarts the tests make.
+    const int p1 = harrow::testsupport::FreeLoopbackPort();
+    int p2 = harrow::testsupport::FreeLoopbackPort();
+    while (p2 == p1) p2 = harrow::testsupport::FreeLoopbackPort();
+    ASSERT_EQ(Ctl("create QM1 -p " + std::to_string(p1) + " -D"), 0);
+    ASSERT_EQ(Ctl("create QM2 -p " + std::to_string(p2)), 0);
     StartServer();
   }
 

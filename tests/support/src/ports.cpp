@@ -5,6 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <random>
+
 namespace harrow::testsupport {
 
 namespace {
@@ -28,13 +31,39 @@ int BindLoopback(int type, int port) {
   return bound;
 }
 
+// The first port the kernel hands out to outgoing connections and to
+// binds of port 0; 32768 when the range cannot be read.
+int EphemeralLow() {
+  std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+  int low = 0;
+  if (range >> low && low > 0) return low;
+  return 32768;
+}
+
+bool Usable(int port, bool tcp_and_udp) {
+  if (BindLoopback(SOCK_STREAM, port) != port) return false;
+  return !tcp_and_udp || BindLoopback(SOCK_DGRAM, port) == port;
+}
+
 }  // namespace
 
 int FreeLoopbackPort(bool tcp_and_udp) {
+  // Ports below the ephemeral range: a server restarted on the port it had
+  // must not find it taken by some test's outgoing connection meanwhile.
+  // Random, so that tests running side by side rarely try the same one.
+  constexpr int kLowest = 10000;
+  const int ephemeral_low = EphemeralLow();
+  if (ephemeral_low - kLowest >= 1000) {
+    std::mt19937 rng(std::random_device{}());
+    std::uniform_int_distribution<int> pick(kLowest, ephemeral_low - 1);
+    for (int attempt = 0; attempt < 256; ++attempt) {
+      int port = pick(rng);
+      if (Usable(port, tcp_and_udp)) return port;
+    }
+  }
   for (int attempt = 0; attempt < 64; ++attempt) {
     int port = BindLoopback(SOCK_STREAM, 0);
-    if (port == 0) continue;
-    if (!tcp_and_udp || BindLoopback(SOCK_DGRAM, port) == port) return port;
+    if (port != 0 && (!tcp_and_udp || BindLoopback(SOCK_DGRAM, port) == port)) return port;
   }
   return 0;
 }
