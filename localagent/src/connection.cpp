@@ -840,6 +840,28 @@ void AnswerUnreadable(ClientConnection& c, mqnMQNodeData* client, mqPcfMessage* 
 
 }  // namespace
 
+ReadOutcome ServeClientRead(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                            mqPcfMessage* request, mqPcfMessage* response) {
+  const int secure = agent.settings().authentication ? 1 : 0;
+  if (!mnSRead(request, client, secure, c.credential)) {
+    if (client->lastError == MN_ERR_WOULD_BLOCK) return ReadOutcome::kNothing;
+    if (client->lastError != MN_ERR_BAD_BODY) return ReadOutcome::kEnd;
+    // The frame arrived whole, so the stream is in step, but its body
+    // could not be indexed: running it would read its parameters through
+    // the index of an earlier message.
+    AnswerUnreadable(c, client, request, response, secure);
+    return c.end_connection ? ReadOutcome::kEnd : ReadOutcome::kHandled;
+  }
+  if (request->Cfh->Type != MQCFT_COMMAND) {
+    RawToPcf(request);
+    PrintDated("TLX1116W Response from client not legal, ignored");
+    PrintPcfMessage(request);
+    return ReadOutcome::kHandled;
+  }
+  ExecuteCommand(agent, c, client, request, response);
+  return c.end_connection ? ReadOutcome::kEnd : ReadOutcome::kHandled;
+}
+
 void HandleClient(AgentState& agent, mqnMQNodeData* client) {
   const Settings& settings = agent.settings();
   int secure = settings.authentication ? 1 : 0;
@@ -905,24 +927,7 @@ void HandleClient(AgentState& agent, mqnMQNodeData* client) {
       if (!mnFinishWrite(client)) break;  // a write failed for good
       continue;
     }
-    if (!mnSRead(request, client, secure, c.credential)) {
-      if (client->lastError == MN_ERR_WOULD_BLOCK) continue;
-      if (client->lastError != MN_ERR_BAD_BODY) break;
-      // The frame arrived whole, so the stream is in step, but its body
-      // could not be indexed: running it would read its parameters through
-      // the index of an earlier message.
-      AnswerUnreadable(c, client, request, response, secure);
-      if (c.end_connection) break;
-      continue;
-    }
-    if (request->Cfh->Type != MQCFT_COMMAND) {
-      RawToPcf(request);
-      PrintDated("TLX1116W Response from client not legal, ignored");
-      PrintPcfMessage(request);
-      continue;
-    }
-    ExecuteCommand(agent, c, client, request, response);
-    if (c.end_connection) break;
+    if (ServeClientRead(agent, c, client, request, response) == ReadOutcome::kEnd) break;
   }
   if (client->lastError != 0 && settings.trace) LogError(kImi0008, client->lastError);
   DeletePcfMessage(request);

@@ -64,6 +64,20 @@ struct ClientConnection {
   } masks;
 };
 
+// What one read on a client connection came to.
+enum class ReadOutcome {
+  kNothing,  // no whole frame yet (the node keeps what arrived)
+  kHandled,  // a frame was read and dealt with
+  kEnd,      // the connection is to end (read or write failed for good)
+};
+
+// The connection thread's read step: reads the client's next frame from
+// its non-blocking node and deals with it. A command runs and its replies
+// are sent; a body that cannot be indexed is answered 3013 and never run;
+// a response or event from a client is logged and ignored.
+ReadOutcome ServeClientRead(AgentState& agent, ClientConnection& c, mqnMQNodeData* client,
+                            mqPcfMessage* request, mqPcfMessage* response);
+
 // The reply wait of a request (header word 17, milliseconds), kept within
 // 1 to 300 seconds: a client's -1 or a huge value must not hold the thread.
 MQLONG ReplyWaitMs(const mqPcfMessage* request);
