@@ -41,7 +41,7 @@ int ReadFromClient(mqPcfMessage* message, ClientEntry* entry) {
   const MQCFH* cfh = message->Cfh;
   if (IsFailedResponse(message) && cfh->Control == MQCFC_LAST && cfh->Command != MQCMD_INQUIRE_CHANNEL_STATUS &&
       cfh->Reason != 4032) {
-    ++entry->failed_responses;
+    entry->failed_responses = AddSaturated(entry->failed_responses, 1);
   }
   return rc;
 }
@@ -67,14 +67,14 @@ static int Write(mqPcfMessage* message, ClientEntry* entry, bool high) {
   const int secure = s.options.authentication ? 1 : 0;
   if (QueuedBytes(node) > kMaxQueuedBytes) {
     node->lastError = MN_ERR_PENDING_LIMIT;
-    ++entry->refused_writes;
-    if (IsFailedResponse(message)) ++entry->failed_responses;
+    entry->refused_writes = AddSaturated(entry->refused_writes, 1);
+    if (IsFailedResponse(message)) entry->failed_responses = AddSaturated(entry->failed_responses, 1);
     return 0;
   }
   int rc = high ? mnSWriteAltUserHigh(message, node, secure, s.credential)
                 : mnSWrite(message, node, secure, s.credential);
-  if (rc != 1 && node->lastError == MN_ERR_PENDING_LIMIT) ++entry->refused_writes;
-  if (IsFailedResponse(message)) ++entry->failed_responses;
+  if (rc != 1 && node->lastError == MN_ERR_PENDING_LIMIT) entry->refused_writes = AddSaturated(entry->refused_writes, 1);
+  if (IsFailedResponse(message)) entry->failed_responses = AddSaturated(entry->failed_responses, 1);
   return rc;
 }
 

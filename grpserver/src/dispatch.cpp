@@ -224,7 +224,7 @@ void TextFileOrShell(HandlerArgs& a) {
 void DispatchCommand(ClientEntry* entry, mqPcfMessage* request, mqPcfMessage* response) {
   GroupServer& s = Server();
   const MQLONG command = request->Cfh->Command;
-  ++entry->command_count;
+  entry->command_count = AddSaturated(entry->command_count, 1);
   const std::string frame_user = FrameUser(request);
   mqcAuthRequest check{};
 
@@ -317,7 +317,8 @@ void DispatchCommand(ClientEntry* entry, mqPcfMessage* request, mqPcfMessage* re
       FlagDisconnect(node_entry, "SYSTEM", error, command);
     }
   }
-  entry->processing_time_ms += static_cast<int32_t>((std::time(nullptr) - started + 1) * 1000);
+  entry->processing_time_ms =
+      AddSaturated(entry->processing_time_ms, (static_cast<long long>(std::time(nullptr) - started) + 1) * 1000);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // node_work.cpp: the loop's work on the nodes, as far as this build has it.
 #include "node_work.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 
@@ -48,7 +49,11 @@ int ProcessNodeResponse(ClientEntry* entry, mqPcfMessage* response) {
   if (connection_id <= 0) return 1;
   ClientEntry* console = FindEntryByConnectionId(connection_id, ConsoleEntries(), ConsoleCount());
   if (console == nullptr) return 1;
-  if (auto tenths = GetInt(response, 20126)) console->processing_time_ms += 100 * *tenths;
+  if (auto tenths = GetInt(response, 20126)) {
+    // The agent's elapsed time in tenths of a second; a negative one is
+    // no time at all.
+    console->processing_time_ms = AddSaturated(console->processing_time_ms, 100LL * std::max<MQLONG>(*tenths, 0));
+  }
   if (console->command_count > 0) AddInt(response, 20410, console->processing_time_ms / console->command_count);
   AddString(response, 20006, entry->manager_name);
   AddString(response, 20007, entry->node_name);

@@ -170,6 +170,14 @@ GroupServer& Server();
 // Puts the process-wide state back to its start (tests).
 void ResetServerState();
 
+// total + amount, kept within 0 and INT32_MAX: the counters and times a
+// peer's commands and replies add to must never wrap (a node's reply
+// carries its own elapsed time, which may be any number).
+inline int32_t AddSaturated(int32_t total, long long amount) {
+  const long long sum = static_cast<long long>(total) + amount;
+  return static_cast<int32_t>(sum < 0 ? 0 : sum > INT32_MAX ? INT32_MAX : sum);
+}
+
 // Copies src into a field of width chars (+ NUL), padding with blanks.
 void PadCopy(char* field, int width, const char* src);
 // Text without its blanks (all of them, as the suite's paths want).

@@ -2,6 +2,7 @@
 // connection and a test agent socket on loopback around the dispatcher.
 #include <poll.h>
 
+#include <climits>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -228,6 +229,51 @@ TEST_F(ForwardTest, AReplyForAConsoleThatIsGoneIsNotRelayed) {
   PcfPtr nothing(CreatePcfMessage(0, MQCFT_RESPONSE, 1024), DeletePcfMessage);
   EXPECT_EQ(mnSRead(nothing.get(), console_, 0, nullptr), 0);
   EXPECT_EQ(console_->lastError, MN_ERR_WOULD_BLOCK);
+}
+
+// A node's reply carries its elapsed time (20126, tenths of a second) as
+// the agent writes it: any number. The console's total time and command
+// count stay within 0 and INT32_MAX, so the average time (20410) the
+// console is told never wraps.
+TEST_F(ForwardTest, ElapsedTimesAndCountsFromPeersNeverWrapTheAverageTime) {
+  struct Case {
+    int32_t tenths;
+    int32_t total_before;
+    int32_t average;  // total / 1 command
+  } cases[] = {
+      {30, 10000, 13000},          {-5, 10000, 10000},         {INT32_MIN, 10000, 10000},
+      {INT32_MAX, 10000, INT32_MAX}, {21474836, 10000, INT32_MAX}, {1, INT32_MAX, INT32_MAX},
+  };
+  for (const Case& c : cases) {
+    console_entry_->processing_time_ms = c.total_before;
+    console_entry_->command_count = 1;
+    PcfPtr answer(CreatePcfMessage(MQCMD_ESCAPE, MQCFT_RESPONSE, 1024), DeletePcfMessage);
+    grptest::AddInteger(answer.get(), 20126, c.tenths);
+    std::memcpy(MESSAGE_HEADER(&answer->Body)->MsgId, &kConsoleId, 4);
+    ASSERT_EQ(mnSWrite(answer.get(), agent_, 0, nullptr), 1);
+    ServeOne(node_entry_);
+    PcfPtr relayed(CreatePcfMessage(0, MQCFT_RESPONSE, 1024), DeletePcfMessage);
+    ASSERT_TRUE(ReadOne(relayed.get(), console_)) << c.tenths;
+    MQLONG average = -1;
+    EXPECT_TRUE(grptest::IntParam(relayed.get(), 20410, &average));
+    EXPECT_EQ(average, c.average) << c.tenths;
+  }
+
+  // A console at the top of both counters: its next command still gets its
+  // answer with the average time, and neither counter wraps.
+  console_entry_->command_count = INT32_MAX;
+  console_entry_->processing_time_ms = INT32_MAX - 10;
+  PcfPtr request = grptest::MakeCommand(50, "COUNTED");
+  ASSERT_EQ(mnSWrite(request.get(), console_, 0, nullptr), 1);
+  ServeOne(console_entry_);
+  PcfPtr answer(CreatePcfMessage(0, MQCFT_RESPONSE, 1024), DeletePcfMessage);
+  ASSERT_TRUE(ReadOne(answer.get(), console_));
+  EXPECT_EQ(answer->Cfh->Reason, 3007);
+  MQLONG average = -1;
+  EXPECT_TRUE(grptest::IntParam(answer.get(), 20410, &average));
+  EXPECT_EQ(average, 1);
+  EXPECT_EQ(console_entry_->command_count, INT32_MAX);
+  EXPECT_EQ(console_entry_->processing_time_ms, INT32_MAX);
 }
 
 TEST_F(ForwardTest, AnEventFromANodeReachesTheConsolesWhoseMaskLetsItThrough) {
