@@ -4,15 +4,18 @@
 // target of its first frame picks the agent's settings for the input:
 //   0  plain             1  user authority checks on (no rules: refused)
 //   2  trace on          3  authority checks and trace on
-// No queue manager runs here: the installation the agent looks in is an
-// empty temporary directory, so an open fails as it does for a queue
-// manager that is not there, and commands that need one are answered
-// 2059. An mqproxy.ini names a proxied queue manager (QMP) and one that
-// takes MQSC only (QMS), so that the open's proxy steps are reached.
+// A real queue manager, QM1, runs in this process (the MQ stand-in's
+// server on a thread of its own, reached through the MQ client library
+// over loopback as the agent reaches any), so that an input that opens
+// it drives the commands, MQSC scripts, queue statistics, event queues and
+// message requests against it; other names fail to open as a queue
+// manager that is not there does. An mqproxy.ini names a proxied queue
+// manager (QMP), one that takes MQSC only (QMS) and one with another
+// command queue (QMQ), so that the open's proxy steps are reached too.
 //
-// The connection and its state are new for each input, so every input
-// replays alone. Whatever the agent writes must be whole frames whose
-// bodies index.
+// The connection and its state are new for each input; the queue
+// manager's objects and messages live on from input to input. Whatever
+// the agent writes must be whole frames whose bodies index.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -25,14 +28,21 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <os/registry.h>
 #include <pcfcore/excmd.h>
 #include <pcfcore/pcf_message.h>
 
 #include "agent.h"
+#include "common/install.h"
 #include "connection.h"
+#include "event_queues.h"
+#include "message_requests.h"
+#include "server/server.h"
 #include "testsupport/fuzzed_frames.h"
+#include "testsupport/ports.h"
 #include "testsupport/temp_dir.h"
 
 namespace {
@@ -55,7 +65,10 @@ const ts::PcfVocabulary& Vocabulary() {
                     MQCACH_MCA_NAME, MQCA_NAMELIST_NAME, MQCA_CLUSTER_Q_MGR_NAME, 20, 1002, 1009,
                     MQIACF_ESCAPE_TYPE, MQCACF_ESCAPE_TEXT, 20137, 20324, 20908, 20119, 20909, 20126,
                     20071, 20072, 20073, 20074, 3001, 3002, 3007, 3008, 2029, 1511, 1526, 3003, 3004,
-                    3005, 3006, 20006, 20007, MQIA_SYNCPOINT};
+                    3005, 3006, 20006, 20007, MQIA_SYNCPOINT,
+                    // message requests
+                    20030, 20031, 20157, 20159, 20156, 20158, 20160, 20401, 20402, 20403, 20404,
+                    20406, 20501, 20038, 20039, 20029, 20037, 20155, 3011};
     return v;
   }();
   return vocabulary;
@@ -72,7 +85,43 @@ struct World {
   ts::TempDir dir{"agentcmdfuzz"};
   mqnMQNodeData* listener = nullptr;
   Settings settings[4];
+  mqsim::server::Server* mq = nullptr;
+  MessageServer* message_server = nullptr;
 };
+
+// The installation of QM1 as its control command makes it, and the
+// client-connection key the agent finds it by.
+void MakeQueueManager(const std::string& root, int port) {
+  mqsim::IniFile mqs;
+  mqs.Add("AllQueueManagers").Set("DefaultPrefix", root);
+  mqsim::IniStanza& stanza = mqs.Add("QueueManager");
+  stanza.Set("Name", "QM1");
+  stanza.Set("Prefix", root);
+  stanza.Set("Directory", "QM1");
+  mqs.Add("DefaultQueueManager").Set("Name", "QM1");
+  mqsim::IniFile qm;
+  mqsim::IniStanza& log = qm.Add("Log");
+  log.Set("LogPrimaryFiles", "3");
+  log.Set("LogSecondaryFiles", "2");
+  log.Set("LogFilePages", "1024");
+  log.Set("LogType", "CIRCULAR");
+  log.Set("LogPath", root + "/log/QM1/");
+  qm.Add("TCP").Set("Port", std::to_string(port));
+  if (!mqsim::MakeDirs(root + "/qmgrs/QM1/errors") ||
+      !mqsim::WriteFileAtomic(root + "/qmgrs/QM1/qm.ini", qm.Format()) ||
+      !mqsim::WriteFileAtomic(mqsim::MqsIniPath(root), mqs.Format())) {
+    Fail("queue manager files");
+  }
+  HKEY key = nullptr;
+  if (osRegCreateKey(HKEY_LOCAL_MACHINE, "Software\\Brackwin\\Harrowline Compact\\Queue Managers\\QM1",
+                     &key) != OS_REG_SUCCESS) {
+    Fail("registry");
+  }
+  const std::string connection = "127.0.0.1(" + std::to_string(port) + ")";
+  osRegSetString(key, "Channel Name", "SYSTEM.DEF.SVRCONN");
+  osRegSetString(key, "Connection Name", connection.c_str());
+  osRegCloseKey(key);
+}
 
 World& TheWorld() {
   static World* world = [] {
@@ -86,6 +135,13 @@ World& TheWorld() {
     setenv("HARROWLINE_MQM", w->dir.Sub("mqm").c_str(), 1);
     setenv("HRLCOMPACT_REGISTRY", w->dir.Sub("registry").c_str(), 1);
     setenv("HRLCOMPACT_AUTH_RULES", w->dir.Sub("no-rules").c_str(), 1);
+    MakeQueueManager(w->dir.Sub("mqm"), ts::FreeLoopbackPort());
+    w->mq = new mqsim::server::Server(w->dir.Sub("mqm"));
+    std::string text;
+    MQLONG reason = 0;
+    if (!w->mq->Init(&text) || !w->mq->StartQmgr("QM1", &text, &reason)) Fail(text.c_str());
+    std::thread([mq = w->mq] { mq->Run(); }).detach();
+    w->message_server = new MessageServer;
     std::ofstream proxy(w->dir.Sub("inst/config/groups/mqproxy.ini"));
     proxy << "QMP::Proxy=QMREAL\nQMS::CommandSupport=MQSC\nQMQ::SystemCommandQ=OTHER.COMMAND.QUEUE\n";
     proxy.close();
@@ -154,6 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   w.listener->accepted = nullptr;
 
   AgentState agent(w.settings[frames[0].target]);
+  agent.message_server = w.message_server;
   ClientConnection c;
   mqPcfMessage* request = CreatePcfMessage(0, MQCFT_COMMAND, 32000);
   mqPcfMessage* response = CreatePcfMessage(0, MQCFT_RESPONSE, 32000);
@@ -193,7 +250,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DeletePcfMessage(request);
   DeletePcfMessage(response);
   DeleteMQNode(client);
-  if (c.qm != nullptr) DeleteMQManager(c.qm);
+  // As the connection thread ends: its queue manager and event queues go.
+  DeleteSysEventQueues(c);
+  DeleteMQManager(c.qm);
   close(peer);
   return 0;
 }
