@@ -14,7 +14,7 @@ namespace pcfcore {
 // True when the held_length bytes at r are one well-formed record of a
 // known type: StrucLength equals held_length and the counts and lengths
 // inside fit it. REQUIRES: held_length bytes are readable at r.
-inline bool RecordWellFormed(const unsigned char* r, int64_t held_length) {
+[[gnu::always_inline]] inline bool RecordWellFormed(const unsigned char* r, int64_t held_length) {
   if (held_length < 8) return false;
   int64_t struc_length = LoadField(r, kStrucLength);
   if (struc_length != held_length) return false;
@@ -58,7 +58,7 @@ inline bool RecordWellFormed(const unsigned char* r, int64_t held_length) {
   return record->Payload;
 }
 
-inline const unsigned char* WellFormedRecord(const Message* record) {
+[[gnu::always_inline]] inline const unsigned char* WellFormedRecord(const Message* record) {
   int64_t length;
   return WellFormedRecord(record, &length);
 }
