@@ -35,10 +35,10 @@ constinit thread_local IdCacheEntry t_id_cache[kIdCacheEntries] = {};
 IdTable::IdTable() : entries_{} {}
 
 void IdTable::Clear() {
-  sealed_ = false;
-  if (++stamp_ == 0) {
+  find_stamp_ = kUnsealed;
+  if (++stamp_ == kUnsealed) {
     // Every stamp was used once: empty the entries for real and start over,
-    // so no entry left from 65,536 clears ago can look filled.
+    // so no entry left from 65,534 clears ago can look filled.
     std::memset(entries_, 0, sizeof entries_);
     stamp_ = 1;
   }

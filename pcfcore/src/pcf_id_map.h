@@ -32,19 +32,24 @@
 namespace pcfcore {
 
 class IdTable {
- private:
+ public:
   // Sixteen bytes: a lookup reads one cache line of the table and none of
   // the index.
   struct Entry {
     MQLONG id;
-    uint16_t position;
     uint16_t stamp;
+    uint16_t position;
     MQLONG offset;  // of the record in the body
-    MQLONG length;  // the record's StrucLength
+    MQLONG end;     // offset plus the record's StrucLength
   };
+
+ private:
   static constexpr int kSlots = 256;  // power of two, over 1.5x the parameters
   static_assert(kSlots * 2 > 3 * PCF_MAX_PARAMETERS);
   static_assert(PCF_MAX_PARAMETERS <= UINT16_MAX);
+  // The stamp lookups compare with while the table is not sealed; no entry
+  // ever carries it, so every lookup then misses at its first entry.
+  static constexpr uint16_t kUnsealed = UINT16_MAX;
 
   // Eight bits of a multiplicative hash: parameter ids come in runs (1001,
   // 1002, ...), and the multiply spreads them over the table.
@@ -58,8 +63,9 @@ class IdTable {
 
   // Empties the table and marks it unusable until Seal(), in constant time.
   void Clear();
-  void Seal() { sealed_ = true; }
-  void Unseal() { sealed_ = false; }
+  void Seal() { find_stamp_ = stamp_; }
+  void Unseal() { find_stamp_ = kUnsealed; }
+  bool sealed() const { return find_stamp_ != kUnsealed; }
 
   // Fills a table after Clear(). It works on a copy of the table's stamp,
   // so a run of additions keeps it in a register. A filler of no table
@@ -73,12 +79,13 @@ class IdTable {
     // offset bytes into the body and length bytes long, unless id is already
     // there: the first occurrence wins, as a scan from position 1 would find
     // it. REQUIRES: at most PCF_MAX_PARAMETERS calls since Clear(); offset
-    // >= 0 and length >= 16 (a whole parameter record).
+    // >= 0, length >= 16 (a whole parameter record) and offset + length
+    // within a body.
     void Add(MQLONG id, int position, MQLONG offset, MQLONG length) {
       for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
         Entry& e = entries_[i];
         if (e.stamp != stamp_) {
-          e = Entry{id, static_cast<uint16_t>(position), stamp_, offset, length};
+          e = Entry{id, stamp_, static_cast<uint16_t>(position), offset, offset + length};
           return;
         }
         if (e.id == id) return;
@@ -90,6 +97,17 @@ class IdTable {
     uint16_t stamp_;
   };
 
+  // The entry of the first record with id when the table was sealed; null
+  // when no record had id, or when the table is not sealed (see sealed()).
+  [[gnu::always_inline]] const Entry* Lookup(MQLONG id) const {
+    const uint16_t stamp = find_stamp_;
+    for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
+      const Entry& e = entries_[i];
+      if (e.stamp != stamp) return nullptr;
+      if (e.id == id) return &e;
+    }
+  }
+
   // Where the first record with id was when the table was sealed.
   struct Place {
     int position;  // 0: no record has id; -1: the table is not sealed
@@ -97,13 +115,8 @@ class IdTable {
     MQLONG length;
   };
   Place Find(MQLONG id) const {
-    if (!sealed_) return Place{-1, 0, 0};
-    const uint16_t stamp = stamp_;
-    for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
-      const Entry& e = entries_[i];
-      if (e.stamp != stamp) return Place{0, 0, 0};
-      if (e.id == id) return Place{e.position, e.offset, e.length};
-    }
+    if (const Entry* e = Lookup(id)) return Place{e->position, e->offset, e->end - e->offset};
+    return Place{sealed() ? 0 : -1, 0, 0};
   }
 
   // The message this table belongs to; null while it waits in the pool.
@@ -115,8 +128,8 @@ class IdTable {
   // its stamp is the table's: Clear() moves the table's stamp on instead of
   // touching every entry.
   std::atomic<const mqPcfMessage*> owner_{nullptr};
-  uint16_t stamp_ = 1;  // entries start at stamp 0: empty
-  bool sealed_ = false;
+  uint16_t stamp_ = 1;                 // entries start at stamp 0: empty
+  uint16_t find_stamp_ = kUnsealed;    // stamp_ once sealed
   Entry entries_[kSlots];
 };
 

@@ -122,14 +122,26 @@ inline int CopyRecord(const unsigned char* r, MQLONG length, Message* record) {
 }
 
 // EmptyRecord and CopyRecord, with the usual case (a record with storage
-// and room) kept free of calls.
-inline int FetchRecord(const unsigned char* r, MQLONG length, Message* record) {
-  if (record->Storage == nullptr || record->State != 1 || record->Capacity - kHeader < length) [[unlikely]] {
+// and room) kept free of calls. readable: the bytes of the body's block
+// from r on.
+inline int FetchRecord(const unsigned char* r, MQLONG length, int64_t readable, Message* record) {
+  // Read once: the stores below go to bytes that could alias the fields.
+  unsigned char* storage = record->Storage;
+  MQLONG room = record->Capacity - kHeader;
+  if (storage == nullptr || record->State != 1 || room < length) [[unlikely]] {
     return FetchRecordSlowly(r, length, record);
   }
-  std::memset(MESSAGE_HEADER(record)->UserId, 0, sizeof MESSAGE_HEADER(record)->UserId);
-  record->Payload = record->Storage + kHeader;
-  pcfcore::CopyBytes(record->Payload, r, static_cast<size_t>(length));
+  std::memset(reinterpret_cast<MessageHeader*>(storage)->UserId, 0, sizeof(MessageHeader::UserId));
+  unsigned char* payload = storage + kHeader;
+  record->Payload = payload;
+  if (length <= 64 && readable >= 64 && room >= 64) {
+    // Both blocks have the room: 64 bytes are moved whatever the length,
+    // which spares the moves that depend on it. The bytes past the record
+    // are the body's own and land past the record's used length.
+    pcfcore::Copy64(payload, r);
+  } else {
+    pcfcore::CopyBytes(payload, r, static_cast<size_t>(length));
+  }
   record->UsedLength = kHeader + length;
   return 1;
 }
@@ -172,18 +184,21 @@ int FetchAt(MQLONG position, Message* record, const mqPcfMessage* message) {
 // the first record with id lay when the message was last indexed. That
 // place is served while the body there still holds a record of that id and
 // length (the bytes the index slot views); a table that disagrees with the
-// body is not trusted, and the slots are scanned.
-// REQUIRES: record, message and message's body are not null.
+// body, or one not sealed by a successful index, is not trusted, and the
+// slots are scanned. REQUIRES: record, message and message's body are not
+// null.
 [[gnu::always_inline]] inline int FetchById(const pcfcore::IdTable* ids, MQLONG id, Message* record, const mqPcfMessage* message) {
-  pcfcore::IdTable::Place place = ids->Find(id);
-  if (place.position == 0) return 0;
+  const pcfcore::IdTable::Entry* e = ids->Lookup(id);
+  if (e == nullptr) return ids->sealed() ? 0 : ScanForId(id, record, message);
   // The table holds only whole records at offsets inside the body it
   // indexed; the body may have shrunk or been rewritten since.
-  if (place.position > 0 && place.position <= ParameterCount(message) &&
-      int64_t{place.offset} + place.length <= PCF_BODY_LENGTH(message)) {
-    const unsigned char* r = message->Body.Payload + place.offset;
-    if (LoadField(r, pcfcore::kParameter) == id && LoadField(r, pcfcore::kStrucLength) == place.length) {
-      return FetchRecord(r, place.length, record);
+  const unsigned char* body = message->Body.Payload;
+  if (e->position <= LoadField(body, pcfcore::kCfhParameterCount) &&
+      int64_t{e->end} <= int64_t{message->Body.UsedLength} - kHeader) {
+    const unsigned char* r = body + e->offset;
+    MQLONG length = e->end - e->offset;
+    if (LoadField(r, pcfcore::kParameter) == id && LoadField(r, pcfcore::kStrucLength) == length) {
+      return FetchRecord(r, length, int64_t{message->Body.Capacity} - kHeader - e->offset, record);
     }
   }
   return ScanForId(id, record, message);
@@ -218,34 +233,49 @@ int FetchAt(MQLONG position, Message* record, const mqPcfMessage* message) {
 // ids. Returns the length of the records walked, or -1 when one of them
 // overruns the body or is malformed. REQUIRES: 0 <= n < PCF_INDEX_SLOTS;
 // limit >= MQCFH_STRUC_LENGTH; ids cleared when kWithTable.
+// One record of the walk: the length of the record at offset, when it lies
+// inside the body's limit bytes and is well formed; else -1, with the
+// overflow printed when it runs past the body.
+[[gnu::always_inline]] inline int64_t CheckedRecordLength(const unsigned char* body, int64_t offset, int64_t limit) {
+  if (offset + 8 > limit) {
+    PrintOverflow(734);
+    return -1;
+  }
+  int64_t struc_length = LoadField(body + offset, pcfcore::kStrucLength);
+  if (offset + struc_length > limit) {
+    PrintOverflow(734);
+    return -1;
+  }
+  return pcfcore::RecordWellFormed(body + offset, struc_length) ? struc_length : -1;
+}
+
+// Makes slot a view of the length bytes at record.
+[[gnu::always_inline]] inline void FillSlot(Message& slot, unsigned char* record, int64_t length) {
+  slot.State = 1;
+  slot.Storage = nullptr;
+  slot.Payload = record;
+  slot.Capacity = static_cast<MQLONG>(length);
+  slot.UsedLength = static_cast<MQLONG>(length);
+}
+
 template <bool kWithTable>
 int64_t IndexRecords(mqPcfMessage* message, MQLONG n, int64_t limit, pcfcore::IdTable* ids) {
   [[maybe_unused]] pcfcore::IdTable::Filler filler(kWithTable ? ids : nullptr);
   unsigned char* body = message->Body.Payload;
-  int64_t offset = 0;
-  for (MQLONG i = 0; i <= n; ++i) {
-    if (offset + 8 > limit) {
-      PrintOverflow(734);
-      return -1;
-    }
+  // Record 0, the MQCFH, goes in no table.
+  int64_t offset = CheckedRecordLength(body, 0, limit);
+  if (offset < 0) return -1;
+  FillSlot(message->Index[0], body, offset);
+  for (MQLONG i = 1; i <= n; ++i) {
+    // Each record is checked before its slot is written: the slot's stores
+    // could alias the record's bytes, which would then be read again.
+    int64_t struc_length = CheckedRecordLength(body, offset, limit);
+    if (struc_length < 0) return -1;
     unsigned char* record = body + offset;
-    int64_t struc_length = LoadField(record, pcfcore::kStrucLength);
-    if (offset + struc_length > limit) {
-      PrintOverflow(734);
-      return -1;
-    }
-    Message& slot = message->Index[i];
-    slot.State = 1;
-    slot.Storage = nullptr;
-    slot.Payload = record;
-    slot.Capacity = static_cast<MQLONG>(struc_length);
-    slot.UsedLength = static_cast<MQLONG>(struc_length);
-    if (!pcfcore::RecordWellFormed(record, struc_length)) return -1;
+    MQLONG parameter = LoadField(record, pcfcore::kParameter);
+    FillSlot(message->Index[i], record, struc_length);
     if constexpr (kWithTable) {
-      if (i > 0) {
-        filler.Add(LoadField(record, pcfcore::kParameter), i, static_cast<MQLONG>(offset),
-                   static_cast<MQLONG>(struc_length));
-      }
+      filler.Add(parameter, i, static_cast<MQLONG>(offset), static_cast<MQLONG>(struc_length));
     }
     offset += struc_length;
   }
@@ -324,11 +354,13 @@ int AppendAttr(mqPcfMessage* message, const Message* record) {
   const unsigned char* r = pcfcore::WellFormedRecord(record, &length);
   if (r == nullptr) return 0;
   Message& body = message->Body;
-  auto block = reinterpret_cast<uintptr_t>(body.Storage);
-  auto from = reinterpret_cast<uintptr_t>(r);
-  bool from_outside = from < block || from - block >= static_cast<uintptr_t>(body.Capacity);
+  // One unsigned test: a record before the block wraps round to a distance
+  // past its end.
+  bool from_outside = reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(body.Storage) >=
+                      static_cast<uintptr_t>(body.Capacity);
+  // length is at least 16, so enough room also means UsedLength <= Capacity.
   if (body.Storage != nullptr && from_outside && body.UsedLength >= kHeader &&
-      body.UsedLength <= body.Capacity && body.Capacity - body.UsedLength >= length) {
+      int64_t{body.Capacity} - body.UsedLength >= length) {
     // The common case, done here: the record fits, nothing moves, and it
     // comes from elsewhere, so a plain copy will do.
     pcfcore::CopyBytes(body.Storage + body.UsedLength, r, static_cast<size_t>(length));

@@ -65,23 +65,41 @@ constexpr int kStrListFixed = 24;
 // in vector registers, instead of a call into the C library.
 inline void CopyBytes(unsigned char* to, const unsigned char* from, size_t n) {
   typedef unsigned char V16 __attribute__((vector_size(16)));
-  if (n >= 16 && n <= 64) {
-    // Moves at 0, 16, n - 32 and n - 16 (the middle two only past 32 bytes)
-    // cover [0, n) for any n in 16..64, all loaded before any is stored.
-    size_t second = n > 32 ? 16 : 0;
-    size_t third = n > 32 ? n - 32 : 0;
+  if (n >= 16 && n <= 32) {
+    // Moves at 0 and n - 16 cover [0, n), both loaded before either is stored.
+    V16 a, b;
+    std::memcpy(&a, from, 16);
+    std::memcpy(&b, from + n - 16, 16);
+    std::memcpy(to, &a, 16);
+    std::memcpy(to + n - 16, &b, 16);
+  } else if (n > 32 && n <= 64) {
+    // Moves at 0, 16, n - 32 and n - 16.
     V16 a, b, c, d;
     std::memcpy(&a, from, 16);
-    std::memcpy(&b, from + second, 16);
-    std::memcpy(&c, from + third, 16);
+    std::memcpy(&b, from + 16, 16);
+    std::memcpy(&c, from + n - 32, 16);
     std::memcpy(&d, from + n - 16, 16);
     std::memcpy(to, &a, 16);
-    std::memcpy(to + second, &b, 16);
-    std::memcpy(to + third, &c, 16);
+    std::memcpy(to + 16, &b, 16);
+    std::memcpy(to + n - 32, &c, 16);
     std::memcpy(to + n - 16, &d, 16);
   } else {
     std::memcpy(to, from, n);
   }
+}
+
+// Copies 64 bytes between regions that do not overlap.
+inline void Copy64(unsigned char* to, const unsigned char* from) {
+  typedef unsigned char V16 __attribute__((vector_size(16)));
+  V16 a, b, c, d;
+  std::memcpy(&a, from, 16);
+  std::memcpy(&b, from + 16, 16);
+  std::memcpy(&c, from + 32, 16);
+  std::memcpy(&d, from + 48, 16);
+  std::memcpy(to, &a, 16);
+  std::memcpy(to + 16, &b, 16);
+  std::memcpy(to + 32, &c, 16);
+  std::memcpy(to + 48, &d, 16);
 }
 
 constexpr int64_t RoundUp4(int64_t n) { return (n + 3) & ~int64_t{3}; }

@@ -282,6 +282,80 @@ TEST(PcfIdTable, ARememberedTableIsNotUsedOnceItServesAnotherMessage) {
   });
 }
 
+// A fetch copies exactly the record, whatever room the body's block has
+// after it (none at all for the last record of a full body) and whatever
+// room the caller's record has (none, exactly the record, or plenty), for
+// records on both sides of 32 and 64 bytes.
+TEST(PcfIdLookup, FetchCopiesExactlyTheRecordWhateverTheRoomOnEitherSide) {
+  std::vector<std::string> records;
+  for (MQLONG text_length : {0, 1, 12, 13, 28, 44, 45, 60, 100}) {
+    Record r;
+    std::string text(static_cast<size_t>(text_length), 'Q');
+    ASSERT_EQ(CreatePcfStrAttr(&r.m, 500 + text_length, text.c_str()), 1);
+    records.push_back(r.Bytes());
+  }
+  Record list;
+  ASSERT_EQ(CreatePcfIntListAttr(&list.m, 700, 9), 1);
+  records.push_back(list.Bytes());
+  Record integer;
+  ASSERT_EQ(CreatePcfIntAttr(&integer.m, 800, 8), 1);
+  records.push_back(integer.Bytes());
+  for (bool full : {false, true}) {
+    Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, full ? 0 : 4096));
+    for (const std::string& bytes : records) {
+      Record r;
+      ASSERT_EQ(CreateMessage(&r.m, static_cast<MQLONG>(bytes.size())), 1);
+      std::memcpy(r.m.Payload, bytes.data(), bytes.size());
+      r.m.UsedLength = static_cast<MQLONG>(136 + bytes.size());
+      ASSERT_EQ(AppendAttr(m.m, &r.m), 1);
+    }
+    // Refill the body's slack with bytes no record has.
+    if (full) {
+      ASSERT_EQ(SizeMessageKeep(&m.m->Body, PCF_BODY_LENGTH(m.m)), 1);
+    }
+    std::memset(m.m->Body.Storage + m.m->Body.UsedLength, 0x5A,
+                static_cast<size_t>(m.m->Body.Capacity - m.m->Body.UsedLength));
+    ASSERT_EQ(RawToPcf(m.m), 1);
+    for (const std::string& bytes : records) {
+      MQLONG id;
+      std::memcpy(&id, bytes.data() + 8, 4);
+      for (int room : {-1, 0, 1, 256}) {  // -1: no storage yet; else extra bytes
+        Message out{};
+        if (room >= 0) {
+          ASSERT_EQ(CreateMessage(&out, static_cast<MQLONG>(bytes.size()) + room), 1);
+          std::memset(out.Payload, 0x77, bytes.size() + static_cast<size_t>(room));
+        }
+        ASSERT_EQ(GetAttrByID(id, &out, m.m), 1) << "id " << id << " room " << room;
+        EXPECT_EQ(out.UsedLength, static_cast<MQLONG>(136 + bytes.size()));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.Payload), bytes.size()), bytes)
+            << "id " << id << " room " << room << " full " << full;
+        DeleteMessage(&out);
+      }
+    }
+  }
+}
+
+// An index that fails part way (a malformed record after good ones) leaves
+// the table unsealed: lookups scan the slots as they are, and agree with
+// the scan by position, until an index succeeds again.
+TEST(PcfIdLookup, AfterAFailedIndexLookupsAgreeWithTheScan) {
+  Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 256));
+  for (MQLONG id : {10, 20, 30}) {
+    Record r;
+    ASSERT_EQ(CreatePcfIntAttr(&r.m, id, id), 1);
+    ASSERT_EQ(AppendAttr(m.m, &r.m), 1);
+  }
+  ASSERT_EQ(RawToPcf(m.m), 1);
+  ExpectMatchesModel(m.m, {10, 20, 30});
+  // Record 3 gets a type no record has; the index stops there.
+  std::memcpy(m.m->Index[3].Payload, "\x09\0\0\0", 4);
+  ASSERT_EQ(RawToPcf(m.m), 0);
+  ExpectMatchesModel(m.m, {10, 20, 30});
+  std::memcpy(m.m->Index[3].Payload, "\x03\0\0\0", 4);
+  ASSERT_EQ(RawToPcf(m.m), 1);
+  ExpectMatchesModel(m.m, {10, 20, 30});
+}
+
 TEST(PcfIdLookup, FetchKeepsTheRecordsDescriptor) {
   Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 64));
   Record r;
@@ -305,7 +379,7 @@ TEST(PcfIdLookup, FetchKeepsTheRecordsDescriptor) {
 }
 
 // Clearing moves the table's stamp on; after every stamp has been used the
-// entries are emptied for real, so an entry from 65,536 clears ago never
+// entries are emptied for real, so an entry from 65,534 clears ago never
 // looks filled again.
 TEST(PcfIdTable, AnOldEntryNeverComesBackWhenTheStampWraps) {
   auto table = std::make_unique<pcfcore::IdTable>();
