@@ -122,26 +122,17 @@ inline int CopyRecord(const unsigned char* r, MQLONG length, Message* record) {
 }
 
 // EmptyRecord and CopyRecord, with the usual case (a record with storage
-// and room) kept free of calls. readable: the bytes of the body's block
-// from r on.
-inline int FetchRecord(const unsigned char* r, MQLONG length, int64_t readable, Message* record) {
+// and room) kept free of calls.
+inline int FetchRecord(const unsigned char* r, MQLONG length, Message* record) {
   // Read once: the stores below go to bytes that could alias the fields.
   unsigned char* storage = record->Storage;
-  MQLONG room = record->Capacity - kHeader;
-  if (storage == nullptr || record->State != 1 || room < length) [[unlikely]] {
+  if (storage == nullptr || record->State != 1 || record->Capacity - kHeader < length) [[unlikely]] {
     return FetchRecordSlowly(r, length, record);
   }
   std::memset(reinterpret_cast<MessageHeader*>(storage)->UserId, 0, sizeof(MessageHeader::UserId));
   unsigned char* payload = storage + kHeader;
   record->Payload = payload;
-  if (length <= 64 && readable >= 64 && room >= 64) {
-    // Both blocks have the room: 64 bytes are moved whatever the length,
-    // which spares the moves that depend on it. The bytes past the record
-    // are the body's own and land past the record's used length.
-    pcfcore::Copy64(payload, r);
-  } else {
-    pcfcore::CopyBytes(payload, r, static_cast<size_t>(length));
-  }
+  pcfcore::CopyBytes(payload, r, static_cast<size_t>(length));
   record->UsedLength = kHeader + length;
   return 1;
 }
@@ -198,7 +189,7 @@ int FetchAt(MQLONG position, Message* record, const mqPcfMessage* message) {
     const unsigned char* r = body + e->offset;
     MQLONG length = e->end - e->offset;
     if (LoadField(r, pcfcore::kParameter) == id && LoadField(r, pcfcore::kStrucLength) == length) {
-      return FetchRecord(r, length, int64_t{message->Body.Capacity} - kHeader - e->offset, record);
+      return FetchRecord(r, length, record);
     }
   }
   return ScanForId(id, record, message);
@@ -211,9 +202,30 @@ int FetchAt(MQLONG position, Message* record, const mqPcfMessage* message) {
   return ScanForId(id, record, message);
 }
 
-// AppendAttr when the body must grow or the record lies inside it:
-// AppendMessage copes with both, and the views follow a body that moved.
-[[gnu::noinline]] int AppendMoving(mqPcfMessage* message, const Message* record, MQLONG count) {
+// AppendAttr, every case. REQUIRES: message, its body and record are not
+// null.
+[[gnu::noinline]] int AppendSlowly(mqPcfMessage* message, const Message* record) {
+  // The index holds the MQCFH and PCF_MAX_PARAMETERS records: a message
+  // must never carry a parameter that RawToPcf could not index.
+  MQLONG count = ParameterCount(message);
+  if (count < 0 || count >= PCF_MAX_PARAMETERS) return 0;
+  int64_t length;
+  const unsigned char* r = pcfcore::WellFormedRecord(record, &length);
+  if (r == nullptr) return 0;
+  Message& body = message->Body;
+  bool from_outside = reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(body.Storage) >=
+                      static_cast<uintptr_t>(body.Capacity);
+  if (body.Storage != nullptr && from_outside && body.UsedLength >= kHeader &&
+      int64_t{body.Capacity} - body.UsedLength >= length) {
+    // The record fits, nothing moves, and it comes from elsewhere: a plain
+    // copy will do.
+    pcfcore::CopyBytes(body.Storage + body.UsedLength, r, static_cast<size_t>(length));
+    body.UsedLength += static_cast<MQLONG>(length);
+    StoreField(body.Payload, pcfcore::kCfhParameterCount, count + 1);
+    return 1;
+  }
+  // The body must grow or the record lies inside it: AppendMessage copes
+  // with both, and the views follow a body that moved.
   auto old_base = reinterpret_cast<uintptr_t>(message->Body.Payload);
   if (!AppendMessage(&message->Body, record)) return 0;
   unsigned char* base = message->Body.Payload;
@@ -346,29 +358,28 @@ int DeletePcfMessage(mqPcfMessage* message) {
 
 int AppendAttr(mqPcfMessage* message, const Message* record) {
   if (message == nullptr || message->Body.Payload == nullptr || record == nullptr) return 0;
-  // The index holds the MQCFH and PCF_MAX_PARAMETERS records: a message
-  // must never carry a parameter that RawToPcf could not index.
-  MQLONG count = ParameterCount(message);
-  if (count < 0 || count >= PCF_MAX_PARAMETERS) return 0;
-  int64_t length;
-  const unsigned char* r = pcfcore::WellFormedRecord(record, &length);
-  if (r == nullptr) return 0;
+  // The usual case is done here: a record with storage of its own, well
+  // formed, that fits the body's room. Any other case starts again from the
+  // top the general way (AppendSlowly), so the usual one saves no registers.
   Message& body = message->Body;
+  MQLONG count = LoadField(body.Payload, pcfcore::kCfhParameterCount);
+  const unsigned char* r = record->Payload;
+  int64_t length = int64_t{record->UsedLength} - kHeader;
   // One unsigned test: a record before the block wraps round to a distance
-  // past its end.
-  bool from_outside = reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(body.Storage) >=
-                      static_cast<uintptr_t>(body.Capacity);
-  // length is at least 16, so enough room also means UsedLength <= Capacity.
-  if (body.Storage != nullptr && from_outside && body.UsedLength >= kHeader &&
-      int64_t{body.Capacity} - body.UsedLength >= length) {
-    // The common case, done here: the record fits, nothing moves, and it
-    // comes from elsewhere, so a plain copy will do.
+  // past its end. A record is at least 16 bytes, so enough room also means
+  // UsedLength <= Capacity.
+  if (count >= 0 && count < PCF_MAX_PARAMETERS && record->Storage != nullptr && r != nullptr &&
+      record->UsedLength <= record->Capacity && pcfcore::RecordWellFormed(r, length) &&
+      body.Storage != nullptr &&
+      reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(body.Storage) >=
+          static_cast<uintptr_t>(body.Capacity) &&
+      body.UsedLength >= kHeader && int64_t{body.Capacity} - body.UsedLength >= length) [[likely]] {
     pcfcore::CopyBytes(body.Storage + body.UsedLength, r, static_cast<size_t>(length));
     body.UsedLength += static_cast<MQLONG>(length);
     StoreField(body.Payload, pcfcore::kCfhParameterCount, count + 1);
     return 1;
   }
-  return AppendMoving(message, record, count);
+  return AppendSlowly(message, record);
 }
 
 int RawToPcf(mqPcfMessage* message) {
@@ -427,10 +438,33 @@ int GetAttrByPos(MQLONG position, Message* record, const mqPcfMessage* message) 
 
 int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
   if (record == nullptr || message == nullptr || message->Body.Payload == nullptr) return 0;
-  // Every way out of here is a return or a tail call, so the usual case
-  // saves no registers.
-  if (const pcfcore::IdTable* ids = pcfcore::CachedIdTableOf(message)) [[likely]] {
-    return FetchById(ids, id, record, message);
+  // The usual case is done here: this thread knows the message's table, the
+  // table has id, the body still holds that record where the table says,
+  // and the record is at most 64 bytes with 64 bytes of room on both sides.
+  // Any other case starts again from the top the general way, so that the
+  // usual one needs few registers and saves none.
+  const pcfcore::IdTable* ids = pcfcore::CachedIdTableOf(message);
+  if (ids == nullptr) [[unlikely]] return FetchByIdSlowly(id, record, message);
+  const pcfcore::IdTable::Entry* e = ids->Lookup(id);
+  if (e == nullptr) return ids->sealed() ? 0 : ScanForId(id, record, message);
+  const unsigned char* body = message->Body.Payload;
+  const unsigned char* r = body + e->offset;
+  MQLONG length = e->end - e->offset;
+  unsigned char* storage = record->Storage;
+  if (e->position <= LoadField(body, pcfcore::kCfhParameterCount) &&
+      int64_t{e->end} <= int64_t{message->Body.UsedLength} - kHeader &&
+      LoadField(r, pcfcore::kParameter) == id && LoadField(r, pcfcore::kStrucLength) == length &&
+      length <= 64 && int64_t{e->offset} + kHeader + 64 <= message->Body.Capacity &&
+      storage != nullptr && record->State == 1 && record->Capacity >= kHeader + 64) [[likely]] {
+    std::memset(reinterpret_cast<MessageHeader*>(storage)->UserId, 0, sizeof(MessageHeader::UserId));
+    unsigned char* payload = storage + kHeader;
+    record->Payload = payload;
+    // Both blocks have the room: 64 bytes are moved whatever the length,
+    // which spares the moves that depend on it. The bytes past the record
+    // are the body's own and land past the record's used length.
+    pcfcore::Copy64(payload, r);
+    record->UsedLength = kHeader + length;
+    return 1;
   }
   return FetchByIdSlowly(id, record, message);
 }

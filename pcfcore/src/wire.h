@@ -63,7 +63,7 @@ constexpr int kStrListFixed = 24;
 // Copies n bytes between regions that do not overlap. Records are mostly
 // 16 to 64 bytes; those are copied inline, in overlapping 16-byte moves held
 // in vector registers, instead of a call into the C library.
-inline void CopyBytes(unsigned char* to, const unsigned char* from, size_t n) {
+[[gnu::always_inline]] inline void CopyBytes(unsigned char* to, const unsigned char* from, size_t n) {
   typedef unsigned char V16 __attribute__((vector_size(16)));
   if (n >= 16 && n <= 32) {
     // Moves at 0 and n - 16 cover [0, n), both loaded before either is stored.
@@ -89,7 +89,7 @@ inline void CopyBytes(unsigned char* to, const unsigned char* from, size_t n) {
 }
 
 // Copies 64 bytes between regions that do not overlap.
-inline void Copy64(unsigned char* to, const unsigned char* from) {
+[[gnu::always_inline]] inline void Copy64(unsigned char* to, const unsigned char* from) {
   typedef unsigned char V16 __attribute__((vector_size(16)));
   V16 a, b, c, d;
   std::memcpy(&a, from, 16);
