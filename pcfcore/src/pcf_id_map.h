@@ -101,10 +101,12 @@ class IdTable {
   // when no record had id, or when the table is not sealed (see sealed()).
   [[gnu::always_inline]] const Entry* Lookup(MQLONG id) const {
     const uint16_t stamp = find_stamp_;
-    for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
-      const Entry& e = entries_[i];
-      if (e.stamp != stamp) return nullptr;
-      if (e.id == id) return &e;
+    uint32_t i = Home(id);
+    for (;;) {
+      const Entry* e = &entries_[i];
+      if (e->stamp != stamp) return nullptr;
+      if (e->id == id) [[likely]] return e;
+      i = (i + 1) & (kSlots - 1);
     }
   }
 

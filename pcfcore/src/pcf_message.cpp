@@ -10,6 +10,7 @@
 
 #include "pcfcore/pcf_message.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -261,6 +262,14 @@ int FetchAt(MQLONG position, Message* record, const mqPcfMessage* message) {
   return pcfcore::RecordWellFormed(body + offset, struc_length) ? struc_length : -1;
 }
 
+// Payload, Capacity and UsedLength lie side by side, so one 16-byte store
+// empties a slot: null Payload, no length.
+static_assert(offsetof(Message, Capacity) == offsetof(Message, Payload) + 8 &&
+              offsetof(Message, UsedLength) == offsetof(Message, Payload) + 12);
+[[gnu::always_inline]] inline void EmptySlot(Message& slot) {
+  std::memset(reinterpret_cast<unsigned char*>(&slot) + offsetof(Message, Payload), 0, 16);
+}
+
 // Makes slot a view of the length bytes at record.
 [[gnu::always_inline]] inline void FillSlot(Message& slot, unsigned char* record, int64_t length) {
   slot.State = 1;
@@ -374,9 +383,12 @@ int AppendAttr(mqPcfMessage* message, const Message* record) {
       reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(body.Storage) >=
           static_cast<uintptr_t>(body.Capacity) &&
       body.UsedLength >= kHeader && int64_t{body.Capacity} - body.UsedLength >= length) [[likely]] {
-    pcfcore::CopyBytes(body.Storage + body.UsedLength, r, static_cast<size_t>(length));
+    // The counts first: after the copy nothing is left to keep in a
+    // register.
+    unsigned char* to = body.Storage + body.UsedLength;
     body.UsedLength += static_cast<MQLONG>(length);
     StoreField(body.Payload, pcfcore::kCfhParameterCount, count + 1);
+    pcfcore::CopyBytes(to, r, static_cast<size_t>(length));
     return 1;
   }
   return AppendSlowly(message, record);
@@ -422,9 +434,7 @@ int RawToPcf(mqPcfMessage* message) {
   // next index instead of being read with an old length. Filled slots always
   // form a prefix of the index, so the first empty slot ends the run.
   for (int i = n + 1; i < PCF_INDEX_SLOTS && message->Index[i].Payload != nullptr; ++i) {
-    message->Index[i].Payload = nullptr;
-    message->Index[i].Capacity = 0;
-    message->Index[i].UsedLength = 0;
+    EmptySlot(message->Index[i]);
   }
   message->Body.UsedLength = static_cast<MQLONG>(offset + kHeader);
   if (ids != nullptr) ids->Seal();
