@@ -30,7 +30,7 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-constinit thread_local IdCacheEntry t_id_cache[kIdCacheEntries] = {};
+constinit thread_local IdCache t_id_cache = {};
 
 IdTable::IdTable() : entries_{} {}
 
@@ -86,13 +86,14 @@ void AttachIdTable(const mqPcfMessage* message) {
     table->Clear();
     table->set_owner(message);
   }
-  IdCacheSlot(message) = IdCacheEntry{message, table};
+  RememberIdTable(message, table);
 }
 
 void DetachIdTable(const mqPcfMessage* message) {
   Registry& r = TheRegistry();
   IdCacheEntry& cached = IdCacheSlot(message);
   if (cached.message == message) cached = IdCacheEntry{nullptr, nullptr};
+  if (t_id_cache.last.message == message) t_id_cache.last = IdCacheEntry{nullptr, nullptr};
   std::lock_guard<std::mutex> lock(r.mutex);
   auto it = r.live.find(message);
   if (it == r.live.end()) return;
@@ -111,7 +112,7 @@ IdTable* LookUpIdTable(const mqPcfMessage* message) {
     auto it = r.live.find(message);
     if (it != r.live.end()) table = it->second;
   }
-  if (table != nullptr) IdCacheSlot(message) = IdCacheEntry{message, table};
+  if (table != nullptr) RememberIdTable(message, table);
   return table;
 }
 

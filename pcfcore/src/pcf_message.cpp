@@ -373,12 +373,16 @@ int AppendAttr(mqPcfMessage* message, const Message* record) {
   Message& body = message->Body;
   MQLONG count = LoadField(body.Payload, pcfcore::kCfhParameterCount);
   const unsigned char* r = record->Payload;
-  int64_t length = int64_t{record->UsedLength} - kHeader;
-  // One unsigned test: a record before the block wraps round to a distance
-  // past its end. A record is at least 16 bytes, so enough room also means
-  // UsedLength <= Capacity.
+  int64_t length;
+  // The record's own StrucLength must be the length held; from there on it
+  // is the only length kept. One unsigned test tells whether the record
+  // lies outside the body's block: one before the block wraps round to a
+  // distance past its end. A record is at least 16 bytes, so enough room
+  // also means UsedLength <= Capacity.
   if (count >= 0 && count < PCF_MAX_PARAMETERS && record->Storage != nullptr && r != nullptr &&
-      record->UsedLength <= record->Capacity && pcfcore::RecordWellFormed(r, length) &&
+      record->UsedLength <= record->Capacity && record->UsedLength >= kHeader + 8 &&
+      (length = LoadField(r, pcfcore::kStrucLength)) == int64_t{record->UsedLength} - kHeader &&
+      pcfcore::RecordWellFormed(r, length) &&
       body.Storage != nullptr &&
       reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(body.Storage) >=
           static_cast<uintptr_t>(body.Capacity) &&
@@ -453,7 +457,7 @@ int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
   // and the record is at most 64 bytes with 64 bytes of room on both sides.
   // Any other case starts again from the top the general way, so that the
   // usual one needs few registers and saves none.
-  const pcfcore::IdTable* ids = pcfcore::CachedIdTableOf(message);
+  const pcfcore::IdTable* ids = pcfcore::LastIdTableOf(message);
   if (ids == nullptr) [[unlikely]] return FetchByIdSlowly(id, record, message);
   const pcfcore::IdTable::Entry* e = ids->Lookup(id);
   if (e == nullptr) return ids->sealed() ? 0 : ScanForId(id, record, message);
