@@ -152,14 +152,14 @@ int SizePcfStrListAttr(Message* record, MQLONG count) {
 }
 
 int GetPcfIntAttrValue(const Message* record, MQLONG* value) {
-  const unsigned char* r = Checked(record, {MQCFT_INTEGER});
+  const unsigned char* r = pcfcore::WellFormedIntegerRecord(record);
   if (r == nullptr || value == nullptr) return 0;
   *value = LoadField(r, pcfcore::kIntValue);
   return 1;
 }
 
 int SetPcfIntAttrValue(Message* record, MQLONG value) {
-  unsigned char* r = CheckedMutable(record, {MQCFT_INTEGER});
+  auto* r = const_cast<unsigned char*>(pcfcore::WellFormedIntegerRecord(record));
   if (r == nullptr) return 0;
   StoreField(r, pcfcore::kIntValue, value);
   return 1;

@@ -62,6 +62,22 @@ namespace pcfcore {
   return record->Payload;
 }
 
+// WellFormedRecord for an MQCFIN only: the record held by record when it is
+// a well-formed integer record; else null. The same answer in fewer tests,
+// for the accessors of the commonest record.
+[[gnu::always_inline]] inline const unsigned char* WellFormedIntegerRecord(const Message* record) {
+  if (record == nullptr || record->Payload == nullptr) return nullptr;
+  if (record->UsedLength > record->Capacity) return nullptr;
+  int64_t held = record->Storage != nullptr ? int64_t{record->UsedLength} - MESSAGE_HEADER_LENGTH
+                                            : int64_t{record->UsedLength};
+  const unsigned char* r = record->Payload;
+  if (held != MQCFIN_STRUC_LENGTH || LoadField(r, kStrucLength) != MQCFIN_STRUC_LENGTH ||
+      LoadField(r, kType) != MQCFT_INTEGER) {
+    return nullptr;
+  }
+  return r;
+}
+
 [[gnu::always_inline]] inline const unsigned char* WellFormedRecord(const Message* record) {
   int64_t length;
   return WellFormedRecord(record, &length);

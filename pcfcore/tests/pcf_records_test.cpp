@@ -118,6 +118,8 @@ TEST(PcfRecords, ValidityRules) {
       {"event header", {7, 36, 1, 44, 1, 1, 0, 0, 0}, 1},
       {"integer", {3, 16, 20, 1}, 1},
       {"integer with StrucLength 20", {3, 20, 20, 1, 0}, 0},
+      {"integer held with 4 bytes more than its StrucLength", {3, 16, 20, 1, 0}, 0},
+      {"integer held with 4 bytes less than its StrucLength", {3, 16, 20}, 0},
       {"string with spare padding", {4, 32, 2016, 0, 4, 0x41414141, 0, 0}, 1},
       {"string whose text overruns", {4, 24, 2016, 0, 5, 0x41414141}, 0},
       {"string with negative StringLength", {4, 20, 2016, 0, -4}, 0},
@@ -150,11 +152,19 @@ TEST(PcfRecords, ValidityRules) {
     view.Payload = m.Payload;
     view.UsedLength = view.Capacity = static_cast<MQLONG>(c.words.size() * 4);
     EXPECT_EQ(IsPcfAttrValid(&view), c.valid) << c.what << " (view)";
+    // The integer accessors take exactly the valid integers, both ways.
+    int integer = c.valid && c.words[0] == MQCFT_INTEGER ? 1 : 0;
+    MQLONG value = 0;
+    EXPECT_EQ(GetPcfIntAttrValue(&m, &value), integer) << c.what;
+    EXPECT_EQ(GetPcfIntAttrValue(&view, &value), integer) << c.what << " (view)";
+    EXPECT_EQ(SetPcfIntAttrValue(&view, value), integer) << c.what << " (view)";
     // A message takes only what it could index again.
     mqPcfMessage* pcf = CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 0);
     ASSERT_NE(pcf, nullptr);
     EXPECT_EQ(AppendAttr(pcf, &m), c.valid) << c.what << " (appended)";
+    EXPECT_EQ(AppendAttr(pcf, &view), c.valid) << c.what << " (view appended)";
     EXPECT_EQ(RawToPcf(pcf), 1) << c.what;
+    EXPECT_EQ(pcf->Cfh->ParameterCount, 2 * c.valid) << c.what;
     DeletePcfMessage(pcf);
     DeleteMessage(&m);
   }
