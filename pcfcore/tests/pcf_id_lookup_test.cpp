@@ -67,6 +67,16 @@ void AppendRandom(mqPcfMessage* m, std::mt19937_64& rng, const std::vector<MQLON
   }
 }
 
+// Appends an integer record of each id (its value the id) and indexes.
+void AppendIntegersAndIndex(mqPcfMessage* m, std::initializer_list<MQLONG> ids) {
+  for (MQLONG id : ids) {
+    Record r;
+    ASSERT_EQ(CreatePcfIntAttr(&r.m, id, id), 1);
+    ASSERT_EQ(AppendAttr(m, &r.m), 1);
+  }
+  ASSERT_EQ(RawToPcf(m), 1);
+}
+
 // Every id of the pool, and some that are in no message, agree with the scan.
 void ExpectMatchesModel(const mqPcfMessage* m, const std::vector<MQLONG>& ids) {
   std::vector<MQLONG> probe = ids;
@@ -165,12 +175,7 @@ TEST(PcfIdLookup, AgreesWithScanOnRandomMessages) {
 
 TEST(PcfIdLookup, BodyChangedUnderTheIndex) {
   Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 64));
-  for (MQLONG id : {10, 20, 30}) {
-    Record r;
-    ASSERT_EQ(CreatePcfIntAttr(&r.m, id, id), 1);
-    ASSERT_EQ(AppendAttr(m.m, &r.m), 1);
-  }
-  ASSERT_EQ(RawToPcf(m.m), 1);
+  ASSERT_NO_FATAL_FAILURE(AppendIntegersAndIndex(m.m, {10, 20, 30}));
   // A caller rewrites the id of record 2 in place without re-indexing: the
   // bytes say 10 now, and the first 10 is still record 1; 20 is gone.
   std::memcpy(m.m->Index[2].Payload + 8, "\x0a\0\0\0", 4);
@@ -340,12 +345,7 @@ TEST(PcfIdLookup, FetchCopiesExactlyTheRecordWhateverTheRoomOnEitherSide) {
 // the scan by position, until an index succeeds again.
 TEST(PcfIdLookup, AfterAFailedIndexLookupsAgreeWithTheScan) {
   Pcf m(CreatePcfMessage(MQCMD_INQUIRE_Q, MQCFT_RESPONSE, 256));
-  for (MQLONG id : {10, 20, 30}) {
-    Record r;
-    ASSERT_EQ(CreatePcfIntAttr(&r.m, id, id), 1);
-    ASSERT_EQ(AppendAttr(m.m, &r.m), 1);
-  }
-  ASSERT_EQ(RawToPcf(m.m), 1);
+  ASSERT_NO_FATAL_FAILURE(AppendIntegersAndIndex(m.m, {10, 20, 30}));
   ExpectMatchesModel(m.m, {10, 20, 30});
   // Record 3 gets a type no record has; the index stops there.
   std::memcpy(m.m->Index[3].Payload, "\x09\0\0\0", 4);
