@@ -457,8 +457,8 @@ int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
   // and the record is at most 64 bytes with 64 bytes of room on both sides.
   // Any other case starts again from the top the general way, so that the
   // usual one needs few registers and saves none.
-  const pcfcore::IdTable* ids = pcfcore::LastIdTableOf(message);
-  if (ids == nullptr) [[unlikely]] return FetchByIdSlowly(id, record, message);
+  pcfcore::IdTable* ids;
+  if (!pcfcore::LastIdTableOf(message, &ids)) [[unlikely]] return FetchByIdSlowly(id, record, message);
   const pcfcore::IdTable::Entry* e = ids->Lookup(id);
   if (e == nullptr) return ids->sealed() ? 0 : ScanForId(id, record, message);
   const unsigned char* body = message->Body.Payload;
