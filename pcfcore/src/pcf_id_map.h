@@ -39,8 +39,9 @@ class IdTable {
     MQLONG id;
     uint16_t stamp;
     uint16_t position;
-    MQLONG offset;  // of the record in the body
-    MQLONG end;     // offset plus the record's StrucLength
+    // Never negative; unsigned so that widening them costs nothing.
+    uint32_t offset;  // of the record in the body
+    uint32_t end;     // offset plus the record's StrucLength
   };
 
  private:
@@ -85,7 +86,8 @@ class IdTable {
       for (uint32_t i = Home(id);; i = (i + 1) & (kSlots - 1)) {
         Entry& e = entries_[i];
         if (e.stamp != stamp_) {
-          e = Entry{id, stamp_, static_cast<uint16_t>(position), offset, offset + length};
+          e = Entry{id, stamp_, static_cast<uint16_t>(position), static_cast<uint32_t>(offset),
+                    static_cast<uint32_t>(offset) + static_cast<uint32_t>(length)};
           return;
         }
         if (e.id == id) return;
@@ -116,7 +118,9 @@ class IdTable {
     MQLONG length;
   };
   Place Find(MQLONG id) const {
-    if (const Entry* e = Lookup(id)) return Place{e->position, e->offset, e->end - e->offset};
+    if (const Entry* e = Lookup(id)) {
+      return Place{e->position, static_cast<MQLONG>(e->offset), static_cast<MQLONG>(e->end - e->offset)};
+    }
     return Place{sealed() ? 0 : -1, 0, 0};
   }
 

@@ -188,7 +188,7 @@ int FetchAt(MQLONG position, Message* record, const mqPcfMessage* message) {
   if (e->position <= LoadField(body, pcfcore::kCfhParameterCount) &&
       int64_t{e->end} <= int64_t{message->Body.UsedLength} - kHeader) {
     const unsigned char* r = body + e->offset;
-    MQLONG length = e->end - e->offset;
+    auto length = static_cast<MQLONG>(e->end - e->offset);
     if (LoadField(r, pcfcore::kParameter) == id && LoadField(r, pcfcore::kStrucLength) == length) {
       return FetchRecord(r, length, record);
     }
@@ -463,7 +463,7 @@ int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
   if (e == nullptr) return ids->sealed() ? 0 : ScanForId(id, record, message);
   const unsigned char* body = message->Body.Payload;
   const unsigned char* r = body + e->offset;
-  MQLONG length = e->end - e->offset;
+  auto length = static_cast<MQLONG>(e->end - e->offset);
   unsigned char* storage = record->Storage;
   if (e->position <= LoadField(body, pcfcore::kCfhParameterCount) &&
       int64_t{e->end} <= int64_t{message->Body.UsedLength} - kHeader &&
