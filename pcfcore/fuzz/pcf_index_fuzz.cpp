@@ -1,5 +1,6 @@
 // Fuzzes the indexer and the readers over a PCF body taken as received:
-// RawToPcf, then every record by position and id, and every accessor on it.
+// RawToPcf, then every record by position and id, and every accessor on it;
+// a lookup by id must give the first record with that id, byte for byte.
 
 #include <cstdint>
 #include <cstring>
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(m->Body.Payload, data, size);
   m->Body.UsedLength = static_cast<MQLONG>(136 + size);
   if (RawToPcf(m)) {
-    Message r{};
+    Message r{}, byid{}, first{};
     char text[64];
     unsigned char bytes[64];
     for (MQLONG i = 0; i <= m->Cfh->ParameterCount; ++i) {
@@ -33,9 +34,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       DeletePcfMessage(nested);
       MQLONG id;
       std::memcpy(&id, r.Payload + 8, 4);
-      GetAttrByID(id, &r, m);
+      if (i == 0) {
+        GetAttrByID(id, &r, m);
+        continue;
+      }
+      // A parameter's id is found, and gives the first record with it.
+      if (!GetAttrByID(id, &byid, m)) __builtin_trap();
+      for (MQLONG j = 1; j <= i; ++j) {
+        if (!GetAttrByPos(j, &first, m)) __builtin_trap();
+        if (std::memcmp(first.Payload + 8, &id, 4) != 0) continue;
+        if (first.UsedLength != byid.UsedLength ||
+            std::memcmp(first.Payload, byid.Payload, static_cast<size_t>(first.UsedLength - 136)) != 0) {
+          __builtin_trap();
+        }
+        break;
+      }
     }
     DeleteMessage(&r);
+    DeleteMessage(&byid);
+    DeleteMessage(&first);
   }
   DeletePcfMessage(m);
   return 0;
