@@ -473,10 +473,14 @@ int GetAttrByID(MQLONG id, Message* record, const mqPcfMessage* message) {
     std::memset(reinterpret_cast<MessageHeader*>(storage)->UserId, 0, sizeof(MessageHeader::UserId));
     unsigned char* payload = storage + kHeader;
     record->Payload = payload;
-    // Both blocks have the room: 64 bytes are moved whatever the length,
-    // which spares the moves that depend on it. The bytes past the record
-    // are the body's own and land past the record's used length.
-    pcfcore::Copy64(payload, r);
+    // Both blocks have the room: 32 or 64 bytes are moved whatever the
+    // length, which spares the moves that depend on it. The bytes past the
+    // record are the body's own and land past the record's used length.
+    if (length <= 32) {
+      pcfcore::Copy32(payload, r);
+    } else {
+      pcfcore::Copy64(payload, r);
+    }
     record->UsedLength = kHeader + length;
     return 1;
   }

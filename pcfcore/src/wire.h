@@ -88,6 +88,16 @@ constexpr int kStrListFixed = 24;
   }
 }
 
+// Copies 32 bytes between regions that do not overlap.
+[[gnu::always_inline]] inline void Copy32(unsigned char* to, const unsigned char* from) {
+  typedef unsigned char V16 __attribute__((vector_size(16)));
+  V16 a, b;
+  std::memcpy(&a, from, 16);
+  std::memcpy(&b, from + 16, 16);
+  std::memcpy(to, &a, 16);
+  std::memcpy(to + 16, &b, 16);
+}
+
 // Copies 64 bytes between regions that do not overlap.
 [[gnu::always_inline]] inline void Copy64(unsigned char* to, const unsigned char* from) {
   typedef unsigned char V16 __attribute__((vector_size(16)));
