@@ -16,24 +16,17 @@
 #include <mqi/mqi.h>
 
 #include "bench_rounds.h"
+#include "echo_peer.h"
 #include "testsupport/testsupport.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 #include <unistd.h>
@@ -86,115 +79,19 @@ void StopServer() {
 
 // ---- Baseline: raw loopback round trips through an echo peer ---------------
 //
-// The peer is a process of its own, as mqsim is (a thread of this process
-// would be woken more cheaply than another process, which favours the
-// baseline), and long-lived, as mqsim is (a process forked for the
-// connection would pay its first page faults inside the timed round trips).
-// kEchoWorkers processes are forked at start, before any thread exists,
-// and each takes connections from the one listener in turn. A connection
-// first says how many bytes one exchange carries (u32) and waits for a
-// byte of answer; then the worker reads exactly that many bytes and sends
-// them back, until the connection closes. Blocking sockets with
-// TCP_NODELAY on both ends.
+// The peer is made of processes of its own, as mqsim is (a thread of this
+// process would be woken more cheaply than another process, which favours
+// the baseline), and long-lived, as mqsim is (echo_peer.h). kEchoWorkers
+// processes are forked at start, before any thread exists.
 
 constexpr int kEchoWorkers = 8;  // as many as client threads at once
-std::vector<pid_t> g_echo_pids;
-sockaddr_in g_echo_addr{};
-
-bool RecvAll(int fd, void* p, size_t n) {
-  char* b = static_cast<char*>(p);
-  while (n > 0) {
-    ssize_t r = recv(fd, b, n, 0);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    b += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-
-bool SendAll(int fd, const void* p, size_t n) {
-  const char* b = static_cast<const char*>(p);
-  while (n > 0) {
-    ssize_t w = send(fd, b, n, MSG_NOSIGNAL);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    b += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
-[[noreturn]] void ServeEcho(int lfd) {
-  std::vector<char> buf;
-  for (;;) {
-    int fd = accept(lfd, nullptr, nullptr);
-    if (fd < 0) {
-      if (errno == EINTR) continue;
-      _exit(1);
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    uint32_t bytes = 0;
-    char ready = 1;
-    if (RecvAll(fd, &bytes, sizeof bytes) && bytes > 0 && bytes <= 64 * 1024 * 1024) {
-      if (buf.size() < bytes) buf.resize(bytes);
-      if (SendAll(fd, &ready, 1)) {
-        while (RecvAll(fd, buf.data(), bytes) && SendAll(fd, buf.data(), bytes)) {
-        }
-      }
-    }
-    close(fd);
-  }
-}
-
-bool StartEchoPeer() {
-  int lfd = socket(AF_INET, SOCK_STREAM, 0);
-  g_echo_addr.sin_family = AF_INET;
-  g_echo_addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof g_echo_addr;
-  if (lfd < 0 || bind(lfd, reinterpret_cast<sockaddr*>(&g_echo_addr), sizeof g_echo_addr) != 0 ||
-      listen(lfd, 64) != 0 || getsockname(lfd, reinterpret_cast<sockaddr*>(&g_echo_addr), &len) != 0)
-    return false;
-  pid_t parent = getpid();
-  for (int i = 0; i < kEchoWorkers; ++i) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      if (getppid() != parent) _exit(0);
-      ServeEcho(lfd);
-    }
-    if (pid < 0) break;
-    g_echo_pids.push_back(pid);
-  }
-  close(lfd);
-  return static_cast<int>(g_echo_pids.size()) == kEchoWorkers;
-}
-
-void StopEchoPeer() {
-  for (pid_t pid : g_echo_pids) kill(pid, SIGKILL);
-  for (pid_t pid : g_echo_pids) waitpid(pid, nullptr, 0);
-  g_echo_pids.clear();
-}
+bench::PeerProcesses g_echo;
 
 // A fresh connection to the echo peer for exchanges of `bytes`; -1 on failure.
-int ConnectEcho(size_t bytes = kMsgBytes) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  uint32_t n = static_cast<uint32_t>(bytes);
-  char ready = 0;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&g_echo_addr), sizeof g_echo_addr) != 0 ||
-      !SendAll(fd, &n, sizeof n) || !RecvAll(fd, &ready, 1)) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
+int ConnectEcho(size_t bytes = kMsgBytes) { return bench::ConnectRawEcho(g_echo, bytes); }
 
 bool RoundTrip(int fd, char* buf, size_t bytes = kMsgBytes) {
-  return SendAll(fd, buf, bytes) && RecvAll(fd, buf, bytes);
+  return bench::RawRoundTrip(fd, buf, buf, bytes);
 }
 
 // Round trips per second of one socket pair, measured once per run.
@@ -420,19 +317,19 @@ int main(int argc, char** argv) {
 #endif
   benchmark::AddCustomContext("message_bytes", std::to_string(kMsgBytes));
   // The echo workers are forked first, while this process has one thread.
-  if (!StartEchoPeer()) {
+  if (!g_echo.Start(kEchoWorkers, bench::ServeRawEcho)) {
     fprintf(stderr, "mq_bench: cannot start the echo peer\n");
     return 1;
   }
   if (!StartServer()) {
     fprintf(stderr, "mq_bench: cannot start mqsim\n");
     StopServer();
-    StopEchoPeer();
+    g_echo.Stop();
     return 1;
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   StopServer();
-  StopEchoPeer();
+  g_echo.Stop();
   return 0;
 }

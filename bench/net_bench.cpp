@@ -1,19 +1,16 @@
 // net_bench: round trips of one PCF message over a loopback TCP connection,
 // signed and plain, 1 KB and 1 MB, against raw-socket round trips of the
 // same number of wire bytes in the same rounds (bench_rounds.h): ratio_min
-// and ratio_median are per-round ratios of frame time to raw time.
+// and ratio_median are per-round ratios of frame time to raw time. Frames
+// and raw bytes come back from echo processes of the same make.
 //
 // Every echoed message is compared with what was sent, so a fast wrong
 // answer cannot pass. Payload bytes come from a fixed-seed generator.
 
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +21,7 @@
 #include <vector>
 
 #include "bench_rounds.h"
+#include "echo_peer.h"
 #include "netcore/netcore.h"
 #include "pcfcore/pcfcore.h"
 #include "testsupport/testsupport.h"
@@ -69,122 +67,121 @@ SocketAddress Address(uint32_t port) {
   return a;
 }
 
-void NoDelay(int fd) {
-  int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
+// ---- The echo peers --------------------------------------------------------
+//
+// Both ends that send the bytes back are long-lived processes of their own
+// (echo_peer.h), forked before any thread exists, one for raw TCP and one
+// for frames; each round connects afresh to both, before the clock starts.
+//
+// Where the echo runs matters more than anything measured here, so it is
+// fixed rather than left to the scheduler (which may wake one echo on the
+// benchmark's CPU and the other elsewhere): the benchmark runs on the first
+// CPU it is given, and each case talks to a pair of echoes on that same CPU
+// (every exchange is a switch between two processes, the cheapest wake-up,
+// and nothing runs at once) or to a pair on the second CPU (both ends run
+// at once, as two hosts do, and every exchange wakes the other CPU).
 
-// ---- Raw sockets: the baseline ----------------------------------------------
-
-bool SendAll(int fd, const unsigned char* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t k = send(fd, p, n, MSG_NOSIGNAL);
-    if (k <= 0) return false;
-    p += k;
-    n -= static_cast<std::size_t>(k);
+struct EchoPair {
+  bench::PeerProcesses raw;
+  bench::PeerProcesses frames;
+  bool Start(int cpu);
+  void Stop() {
+    frames.Stop();
+    raw.Stop();
   }
-  return true;
-}
-
-bool ReceiveAll(int fd, unsigned char* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t k = recv(fd, p, n, 0);
-    if (k <= 0) return false;
-    p += k;
-    n -= static_cast<std::size_t>(k);
-  }
-  return true;
-}
-
-// A loopback connection whose far end echoes every block of size bytes.
-class RawEcho {
- public:
-  explicit RawEcho(std::size_t size) : size_(size) {
-    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listener, 1);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    client_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    connect(client_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    server_ = accept(listener, nullptr, nullptr);
-    close(listener);
-    NoDelay(client_);
-    NoDelay(server_);
-    echo_ = std::thread([this] {
-      std::vector<unsigned char> block(size_);
-      while (ReceiveAll(server_, block.data(), size_) && SendAll(server_, block.data(), size_)) {
-      }
-    });
-  }
-  ~RawEcho() {
-    shutdown(client_, SHUT_RDWR);
-    echo_.join();
-    close(client_);
-    close(server_);
-  }
-  bool RoundTrip(const std::vector<unsigned char>& out, std::vector<unsigned char>* in) {
-    return SendAll(client_, out.data(), size_) && ReceiveAll(client_, in->data(), size_);
-  }
-
- private:
-  std::size_t size_;
-  int client_ = -1;
-  int server_ = -1;
-  std::thread echo_;
+  bool started = false;
 };
 
-// ---- Nodes ---------------------------------------------------------------------
+EchoPair g_same_cpu;
+EchoPair g_other_cpu;
 
-// A connected client node whose accepted peer echoes every frame.
-class NodeEcho {
+// The frame echo: a connection first says whether its frames are signed
+// (one byte) and waits for a byte of answer; then every frame read goes
+// back through netcore as the accepting end of the connection.
+void ServeFrameEcho(int fd) {
+  static mqPcfMessage* message = CreatePcfMessage(0, MQCFT_COMMAND, 64);  // kept between connections
+  static mqcSignature credential = nullptr;
+  unsigned char secure = 0;
+  if (!bench::RecvAll(fd, &secure, 1) || message == nullptr ||
+      (secure != 0 && credential == nullptr && mqc_get_signature(&credential) == 0)) {
+    close(fd);
+    return;
+  }
+  SocketData socket;
+  CreateSocketFromExisting(&socket, fd);
+  mqnMQNodeData* node = CreateAndBindMQNode(&socket, MQNODE_MODE_CLIENT);
+  if (node == nullptr) {
+    close(fd);
+    return;
+  }
+  node->open = 1;
+  node->side = MQNODE_SIDE_ACCEPTING;
+  const char ready = 1;
+  if (bench::SendAll(fd, &ready, 1)) {
+    while (mnSRead(message, node, secure, credential) &&
+           mnSWrite(message, node, secure, credential)) {
+    }
+  }
+  DeleteMQNode(node);
+}
+
+// A fresh client node connected to the frame echo, answered and ready.
+class FrameConnection {
  public:
-  explicit NodeEcho(int secure) : secure_(secure) {
-    Key();
-    mqc_get_signature(&credential_);
-    SocketAddress any = Address(0);
-    server_ = CreateMQNode(&any, MQNODE_MODE_SERVER);
-    SocketAddress to = Address(server_->address.port);
-    client_ = CreateMQNode(&to, MQNODE_MODE_CLIENT);
-    mnOpen(client_);
-    mnOpen(server_);
-    accepted_ = server_->accepted;
-    if (accepted_ == nullptr) return;  // Ready() says so; nothing to echo on
-    NoDelay(client_->socket.handle);
-    NoDelay(accepted_->socket.handle);
-    echo_ = std::thread([this] {
-      mqPcfMessage* m = CreatePcfMessage(0, MQCFT_COMMAND, 64);
-      while (mnSRead(m, accepted_, secure_, credential_) &&
-             mnSWrite(m, accepted_, secure_, credential_)) {
-      }
-      DeletePcfMessage(m);
-    });
+  FrameConnection(const EchoPair& echo, int secure, mqcSignature credential)
+      : secure_(secure), credential_(credential) {
+    SocketAddress to = Address(echo.frames.port());
+    node_ = CreateMQNode(&to, MQNODE_MODE_CLIENT);
+    if (node_ == nullptr || mnOpen(node_) == 0) return;
+    const int fd = node_->socket.handle;
+    bench::NoDelay(fd);
+    const unsigned char flag = secure != 0 ? 1 : 0;
+    char answer = 0;
+    ready_ = bench::SendAll(fd, &flag, 1) && bench::RecvAll(fd, &answer, 1);
   }
-  ~NodeEcho() {
-    shutdown(client_->socket.handle, SHUT_RDWR);
-    if (echo_.joinable()) echo_.join();
-    DeleteMQNode(client_);
-    DeleteMQNode(accepted_);
-    DeleteMQNode(server_);
-    mqc_release_signature(&credential_);
+  ~FrameConnection() {
+    if (node_ != nullptr) DeleteMQNode(node_);
   }
-  bool Ready() const { return credential_ != nullptr && accepted_ != nullptr; }
+  FrameConnection(const FrameConnection&) = delete;
+  FrameConnection& operator=(const FrameConnection&) = delete;
+
+  bool Ready() const { return ready_; }
   bool RoundTrip(mqPcfMessage* out, mqPcfMessage* in) {
-    return mnSWrite(out, client_, secure_, credential_) &&
-           mnSRead(in, client_, secure_, credential_);
+    return mnSWrite(out, node_, secure_, credential_) && mnSRead(in, node_, secure_, credential_);
   }
 
  private:
   int secure_;
-  mqcSignature credential_ = nullptr;
-  mqnMQNodeData* server_ = nullptr;
-  mqnMQNodeData* client_ = nullptr;
-  mqnMQNodeData* accepted_ = nullptr;
-  std::thread echo_;
+  mqcSignature credential_;
+  mqnMQNodeData* node_ = nullptr;
+  bool ready_ = false;
 };
+
+// A raw connection to the raw echo for blocks of `bytes`, closed with it.
+class RawConnection {
+ public:
+  RawConnection(const EchoPair& echo, std::size_t bytes)
+      : bytes_(bytes), fd_(bench::ConnectRawEcho(echo.raw, bytes)) {}
+  ~RawConnection() {
+    if (fd_ >= 0) close(fd_);
+  }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool Ready() const { return fd_ >= 0; }
+  bool RoundTrip(const std::vector<unsigned char>& out, std::vector<unsigned char>* in) {
+    return bench::RawRoundTrip(fd_, out.data(), in->data(), bytes_);
+  }
+
+ private:
+  std::size_t bytes_;
+  int fd_;
+};
+
+bool EchoPair::Start(int cpu) {
+  started = raw.Start(1, bench::ServeRawEcho, cpu) && frames.Start(1, ServeFrameEcho, cpu);
+  return started;
+}
 
 // A message whose body is an MQCFH and one raw-bytes record, payload_bytes
 // long in all (header of the frame not counted).
@@ -202,29 +199,41 @@ mqPcfMessage* MessageOfSize(std::size_t body_bytes) {
 
 // Frame round trips on one connection against raw round trips of the same
 // wire bytes on another, in rounds: both made afresh for each round (loopback
-// speed differs from one connection to the next), the side that goes first
-// alternating. Each round's ratio is kept; the report gives their minimum
-// and median. The reported time is the frames'.
+// speed differs from one connection to the next) and ready before the clock
+// starts, the side that goes first alternating. Each round's ratio is kept;
+// the report gives their minimum and median. The reported time is the
+// frames'.
 void BM_FrameVsRawRounds(benchmark::State& state) {
   const auto body_bytes = static_cast<std::size_t>(state.range(0));
   const int secure = static_cast<int>(state.range(1));
   const std::size_t wire = body_bytes + 136 + (secure ? 32 + 56 : 0);
   const int trips = body_bytes <= 64 * 1024 ? 200 : 8;
+  const bool other_cpu = state.range(2) == 2;
+  const EchoPair& echo = other_cpu ? g_other_cpu : g_same_cpu;
+  if (!echo.started) {
+    state.SkipWithError("the echo on another CPU needs a second CPU (taskset -c A,B)");
+    return;
+  }
+  mqcSignature credential = nullptr;
+  if (secure && mqc_get_signature(&credential) == 0) {
+    state.SkipWithError("no signing credential");
+    return;
+  }
   std::vector<unsigned char> raw_out = Payload(wire);
   std::vector<unsigned char> raw_in(wire);
   mqPcfMessage* out = MessageOfSize(body_bytes);
   mqPcfMessage* in = CreatePcfMessage(0, MQCFT_COMMAND, 64);
   bench::RatioRounds rounds;
   for (auto _ : state) {
-    NodeEcho echo(secure);
-    RawEcho raw(wire);
-    if (!echo.Ready()) {
-      state.SkipWithError("no signing credential or no connection");
+    FrameConnection framed(echo, secure, credential);
+    RawConnection raw(echo, wire);
+    if (!framed.Ready() || !raw.Ready()) {
+      state.SkipWithError("cannot connect to an echo peer");
       break;
     }
     bool ok = true;
     auto frames = [&] {
-      for (int i = 0; i < trips && ok; ++i) ok = echo.RoundTrip(out, in);
+      for (int i = 0; i < trips && ok; ++i) ok = framed.RoundTrip(out, in);
     };
     auto raws = [&] {
       for (int i = 0; i < trips && ok; ++i) ok = raw.RoundTrip(raw_out, &raw_in);
@@ -252,19 +261,17 @@ void BM_FrameVsRawRounds(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * trips * static_cast<int64_t>(2 * body_bytes));
   rounds.Report(state, std::string("net_bench ") + (secure ? "signed " : "plain ") +
                            (body_bytes < 1024 * 1024 ? "1 KB" : "1 MB") +
-                           " frame round trip / raw round trip of the same bytes");
+                           " frame round trip / raw round trip of the same bytes, echo on " +
+                           (other_cpu ? "another CPU" : "the same CPU"));
   DeletePcfMessage(out);
   DeletePcfMessage(in);
+  mqc_release_signature(&credential);
 }
 
 BENCHMARK(BM_FrameVsRawRounds)
-    ->ArgNames({"bytes", "signed"})
-    ->Args({1024, 0})
-    ->Args({1024, 1})
-    ->Args({1 << 20, 0})
-    ->Args({1 << 20, 1})
+    ->ArgNames({"bytes", "signed", "cpus"})
+    ->ArgsProduct({{1024, 1 << 20}, {0, 1}, {1, 2}})
     ->UseManualTime()
-    ->MinTime(0.2)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
@@ -278,10 +285,25 @@ int main(int argc, char** argv) {
 #endif
   benchmark::AddCustomContext("hardware_threads",
                               std::to_string(std::thread::hardware_concurrency()));
-  benchmark::AddCustomContext("baseline", "raw loopback TCP round trips of the same bytes, same rounds");
+  benchmark::AddCustomContext("baseline",
+                              "raw loopback TCP round trips of the same bytes through an echo "
+                              "process, same rounds");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // The key file and its variable first, then the echo processes, forked
+  // while this process has one thread.
+  Key();
+  const std::vector<int> cpus = bench::AllowedCpus();
+  if (cpus.empty() || !bench::PinTo(cpus[0]) || !g_same_cpu.Start(cpus[0]) ||
+      (cpus.size() >= 2 && !g_other_cpu.Start(cpus[1]))) {
+    std::fprintf(stderr, "net_bench: cannot start the echo processes\n");
+    return 1;
+  }
+  benchmark::AddCustomContext("benchmark_cpu", std::to_string(cpus[0]));
+  benchmark::AddCustomContext("other_cpu", cpus.size() >= 2 ? std::to_string(cpus[1]) : "none");
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  g_other_cpu.Stop();
+  g_same_cpu.Stop();
   return 0;
 }
