@@ -56,6 +56,7 @@ void CommandServer::Stop() {
 bool CommandServer::Poll(size_t limit) {
   for (size_t i = 0; i < limit; ++i) {
     if (state_ != CommandServerState::kRunning || session_ == nullptr) return false;
+    if (qm_->OpenQueueEmpty(session_, hobj_)) return false;
     GetRequest g;
     g.hobj = hobj_;
     g.options = MQGMO_NO_SYNCPOINT | MQGMO_ACCEPT_TRUNCATED_MSG;

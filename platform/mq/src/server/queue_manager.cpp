@@ -397,6 +397,11 @@ Handle* QueueManager::FindHandle(Session* s, MQHOBJ hobj) {
   return it == s->handles.end() ? nullptr : &it->second;
 }
 
+bool QueueManager::OpenQueueEmpty(Session* s, MQHOBJ hobj) {
+  Handle* h = FindHandle(s, hobj);
+  return h != nullptr && h->queue && !h->queue->deleted && h->queue->messages.empty();
+}
+
 // ---- 3. MQOPEN and MQCLOSE --------------------------------------------------
 
 QueuePtr QueueManager::Resolve(const std::string& name, MQLONG* reason, QueuePtr* alias) {

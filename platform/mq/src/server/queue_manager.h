@@ -330,6 +330,10 @@ class QueueManager {
   CommandServer* command_server() { return command_server_.get(); }
   // Serves what waits on the command queue; true when more is waiting.
   bool RunCommandServer();
+  // The queue that s has open under hobj holds no message at all, not even
+  // an uncommitted one: a get would find nothing (a quick look that spares
+  // a whole MQGET on every pass of the loop).
+  bool OpenQueueEmpty(Session* s, MQHOBJ hobj);
   // Moves messages of running channels; true when more is waiting.
   bool RunChannels();
   // Reports (reports.cpp). An expired message is being discarded: the

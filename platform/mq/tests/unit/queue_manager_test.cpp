@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <list>
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/time.h>
+#include <thread>
 #include <vector>
 
 #include "common/install.h"
@@ -368,3 +372,37 @@ TEST_F(QueueManagerCoreTest, ReplayRemovesAMessageWhoseQueueChangedItsDeliveryOr
 }
 
 }  // namespace
+
+namespace {
+
+// The UTC date and second of `t`, as strftime writes them.
+std::string UtcText(time_t t) {
+  tm g{};
+  gmtime_r(&t, &g);
+  char buf[32];
+  strftime(buf, sizeof buf, "%Y%m%d%H%M%S", &g);
+  return buf;
+}
+
+}  // namespace
+
+// The date and second part of the stamp are kept between puts: every stamp,
+// also across second changes, must equal what the clock said around it.
+TEST(PutTimeStampTest, DateAndTimeMatchTheClockAcrossSeconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1100);
+  int stamps = 0;
+  while (std::chrono::steady_clock::now() < until) {
+    timeval before{}, after{};
+    gettimeofday(&before, nullptr);
+    MQMD md{};
+    StampPutTime(&md);
+    gettimeofday(&after, nullptr);
+    std::string got = std::string(md.PutDate, 8) + std::string(md.PutTime, 6);
+    EXPECT_TRUE(got == UtcText(before.tv_sec) || got == UtcText(after.tv_sec)) << got;
+    const char h0 = md.PutTime[6], h1 = md.PutTime[7];
+    EXPECT_TRUE(h0 >= '0' && h0 <= '9' && h1 >= '0' && h1 <= '9');
+    ++stamps;
+    std::this_thread::sleep_for(std::chrono::milliseconds(7));
+  }
+  EXPECT_GT(stamps, 50);
+}
