@@ -1164,7 +1164,9 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
   }
   // An expired message is never returned: it goes when a get or browse
   // would have come to it.
-  const Clock::time_point now = Clock::now();
+  // The clock is read only for a queue that has held a message with an
+  // expiry (most never do).
+  const Clock::time_point now = q->may_expire ? Clock::now() : Clock::time_point{};
   if (q->may_expire) DiscardExpired(*q, now);
 
   const bool match_msg_id = (req.match_options & MQMO_MATCH_MSG_ID) && !IsZero(req.md.MsgId, 24);
@@ -1193,7 +1195,8 @@ MQLONG QueueManager::TryGet(Session* s, const GetRequest& req, GetReply* reply) 
   reply->md = m.md;
   if (m.expires != Clock::time_point::max()) {
     // What is left of the expiry, in tenths of a second, as MQ reports it.
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m.expires - now).count();
+    const Clock::time_point at = q->may_expire ? now : Clock::now();
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m.expires - at).count();
     reply->md.Expiry = static_cast<MQLONG>(std::max<int64_t>(1, (left + 99) / 100));
   }
   reply->data_length = static_cast<uint32_t>(m.data.size());
