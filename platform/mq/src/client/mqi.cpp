@@ -38,10 +38,15 @@ struct Conn {
   // Replies are read into storage kept between calls: a call allocates
   // only for a reply larger than any before it.
   FrameReceiver replies;
+  std::vector<uint8_t> request;  // a small request, put together (Exchange)
   ~Conn() {
     if (fd >= 0) ::close(fd);
   }
 };
+
+// Message bytes up to this are copied behind the request's head and sent
+// with it in one plain send; larger ones are gathered from where they are.
+constexpr size_t kCopiedTailBytes = 4096;
 
 std::mutex g_table_mu;
 std::map<MQHCONN, std::shared_ptr<Conn>> g_conns;
@@ -70,14 +75,28 @@ bool Exchange(Conn& c, uint32_t op, const Writer& request, ByteView tail, std::s
     *rc = MQRC_CONNECTION_BROKEN;
     return false;
   }
-  // Header, payload and tail leave in one gathered write, without a copy.
   uint32_t head[2] = {static_cast<uint32_t>(request.size() + tail.size() + 4), op};
   const auto& payload = request.buffer();
-  iovec parts[3] = {{head, sizeof head},
-                    {const_cast<uint8_t*>(payload.data()), payload.size()},
-                    {const_cast<char*>(tail.data()), tail.size()}};
+  bool sent = false;
+  if (tail.size() <= kCopiedTailBytes) {
+    // A small request is put together in the connection's storage and
+    // leaves in one plain send: cheaper than gathering it.
+    std::vector<uint8_t>& frame = c.request;
+    const auto* h = reinterpret_cast<const uint8_t*>(head);
+    frame.assign(h, h + sizeof head);
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    const auto* t = reinterpret_cast<const uint8_t*>(tail.data());
+    frame.insert(frame.end(), t, t + tail.size());
+    sent = SendAll(c.fd, frame.data(), frame.size());
+  } else {
+    // Header, payload and tail leave in one gathered write, without a copy.
+    iovec parts[3] = {{head, sizeof head},
+                      {const_cast<uint8_t*>(payload.data()), payload.size()},
+                      {const_cast<char*>(tail.data()), tail.size()}};
+    sent = SendParts(c.fd, parts, 3);
+  }
   uint32_t reply_op = 0;
-  if (!SendParts(c.fd, parts, 3) || !c.replies.Next(c.fd, &reply_op, reply) || reply_op != op) {
+  if (!sent || !c.replies.Next(c.fd, &reply_op, reply) || reply_op != op) {
     c.broken = true;
     ::close(c.fd);
     c.fd = -1;

@@ -358,7 +358,9 @@ class ChannelRunner {
   // Cluster senders start by themselves when messages for a member wait on
   // the cluster transmission queue.
   void StartClusterSenders() {
-    auto xq = qm_.queues_.find(kClusterXmitQueue);
+    // Looked at on every pass of the loop: the name is made once.
+    static const std::string xmit_q(kClusterXmitQueue);
+    auto xq = qm_.queues_.find(xmit_q);
     if (xq == qm_.queues_.end() || xq->second->messages.empty() || qm_.host_ == nullptr) return;
     std::set<std::string> targets;
     for (const auto& [key, m] : xq->second->messages)
