@@ -1,5 +1,7 @@
 #include "wire.h"
 
+#include <cstring>
+
 namespace mqsim {
 
 void Writer::Fixed(std::string_view s, size_t width) {
@@ -45,8 +47,11 @@ bool Reader::View(std::span<const uint8_t>* out, size_t n) {
 }
 
 std::string FieldText(const char* field, size_t width) {
-  size_t n = 0;
-  while (n < width && field[n] != '\0') ++n;
+  const void* nul = std::memchr(field, '\0', width);
+  size_t n = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - field) : width;
+  // Names are mostly blanks: the padding goes eight at a time first.
+  static constexpr char kBlanks[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+  while (n >= 8 && std::memcmp(field + n - 8, kBlanks, 8) == 0) n -= 8;
   while (n > 0 && field[n - 1] == ' ') --n;
   return std::string(field, n);
 }

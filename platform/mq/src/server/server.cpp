@@ -762,7 +762,21 @@ void Server::ProtocolError(Conn* c, const std::string& what, std::span<const uin
 }
 
 void Server::Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
-  // Where every journal stood before the request (storage reused).
+  if (!c->control) {
+    // An application's request starts and ends no queue manager, so the
+    // journals are compared in the order of hosted_ (storage reused).
+    std::vector<uint64_t>& marks = client_marks_;
+    marks.clear();
+    for (auto& [name, h] : hosted_) marks.push_back(h.qm->journal_appended());
+    DispatchClient(c, op, payload);
+    const bool same = marks.size() == hosted_.size();
+    size_t i = 0;
+    for (auto& [name, h] : hosted_)
+      if (!same || h.qm->journal_appended() != marks[i++]) h.journal_dependents.insert(c->id);
+    return;
+  }
+  // A control request may start or end queue managers: where every
+  // journal stood before it is kept by name (storage reused).
   std::vector<std::pair<std::string, uint64_t>>& before = journal_marks_;
   before.resize(hosted_.size());
   size_t i = 0;
@@ -770,10 +784,7 @@ void Server::Dispatch(Conn* c, uint32_t op, std::span<const uint8_t> payload) {
     before[i].first.assign(name);
     before[i++].second = h.qm->journal_appended();
   }
-  if (c->control)
-    DispatchControl(c, op, payload);
-  else
-    DispatchClient(c, op, payload);
+  DispatchControl(c, op, payload);
   // The reply waits for every journal the request wrote to.
   for (const auto& [name, appended] : before) {
     auto it = hosted_.find(name);

@@ -120,6 +120,7 @@ class Server : public Host {
   // (their timeouts count whole seconds).
   Clock::time_point now_ = Clock::now();
   std::vector<std::pair<std::string, uint64_t>> journal_marks_;  // Dispatch's, reused
+  std::vector<uint64_t> client_marks_;  // the same for an application's request
   uint64_t next_conn_ = 1;
   bool shutdown_ = false;
   bool more_commands_ = false;  // also: a channel has messages left  // a command server left requests for the next pass

@@ -105,6 +105,35 @@ TEST(MqsimProtocolTest, WriterAppendsToTheBufferItIsGiven) {
   EXPECT_TRUE(out.empty());
 }
 
+// A fixed-width field's text ends at its first NUL or before its trailing
+// blanks, whichever comes first; leading and inner blanks stay.
+TEST(MqsimProtocolTest, FieldTextEndsAtTheFirstNulOrBeforeTrailingBlanks) {
+  struct Case {
+    std::string field;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {std::string(48, ' '), ""},
+      {"BENCH.Q" + std::string(41, ' '), "BENCH.Q"},
+      {std::string(48, 'Q'), std::string(48, 'Q')},
+      {"  A B" + std::string(7, ' '), "  A B"},
+      {"ABCDEFGH" + std::string(8, ' '), "ABCDEFGH"},
+      {"ABCDEFG" + std::string(9, ' '), "ABCDEFG"},
+      {"Q1" + std::string(1, '\0') + "JUNK" + std::string(5, ' '), "Q1"},
+      {"Q1   " + std::string(1, '\0') + "JUNK", "Q1"},
+      {std::string(1, '\0') + std::string(47, 'X'), ""},
+      {std::string(17, ' ') + "Z", std::string(17, ' ') + "Z"},
+  };
+  for (const Case& c : cases) {
+    // Oracle: cut at the first NUL, then drop blanks from the end one by one.
+    std::string expect = c.field.substr(0, c.field.find('\0'));
+    while (!expect.empty() && expect.back() == ' ') expect.pop_back();
+    ASSERT_EQ(expect, c.text) << "table entry";
+    EXPECT_EQ(FieldText(c.field.data(), c.field.size()), c.text) << "[" << c.field << "]";
+  }
+}
+
 TEST(MqsimProtocolTest, ConnectCarriesItsChannelAndOlderConnectsStillDecode) {
   ConnectRequest req;
   req.qmgr = "QM1";
