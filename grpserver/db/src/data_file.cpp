@@ -234,6 +234,23 @@ Status DataFile::Write(uint32_t n, const uint8_t* buf) {
   return WriteBytes(kDataHeaderSize + uint64_t(n - 1) * length_, buf, length_);
 }
 
+// A process killed inside a write that spans a page boundary of the file
+// leaves the first pages written and the rest not. A record put into a
+// free slot is therefore written page by page from its last page back, so
+// that its first bytes, which cover the deleted mark, go last: a kill part
+// way leaves the slot a deleted record with a dirty tail, which repair
+// reclaims, never half a record that reads as live.
+Status DataFile::WriteLastPageFirst(uint64_t offset, const uint8_t* buf, size_t n) {
+  uint64_t end = offset + n;
+  while (end > offset) {
+    const uint64_t from = std::max(offset, (end - 1) / kBlockSize * kBlockSize);
+    Status s = WriteBytes(from, buf + (from - offset), size_t(end - from));
+    if (!s.ok()) return s;
+    end = from;
+  }
+  return Status::Ok();
+}
+
 Status DataFile::NewRecord(const uint8_t* buf, uint32_t* n) {
   if (header_.free_head != 0) {
     uint32_t slot = header_.free_head;
@@ -250,7 +267,7 @@ Status DataFile::NewRecord(const uint8_t* buf, uint32_t* n) {
       header_.free_head = slot;
       return s;
     }
-    s = WriteBytes(kDataHeaderSize + uint64_t(slot - 1) * length_, buf, length_);
+    s = WriteLastPageFirst(kDataHeaderSize + uint64_t(slot - 1) * length_, buf, length_);
     if (!s.ok()) return s;  // the slot stays deleted and off the list; repair reclaims it
     *n = slot;
     return Status::Ok();

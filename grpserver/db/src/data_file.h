@@ -86,6 +86,7 @@ class DataFile {
   // Every write goes through here: to the file at once, and into the
   // cached blocks it touches.
   Status WriteBytes(uint64_t offset, const uint8_t* buf, size_t n);
+  Status WriteLastPageFirst(uint64_t offset, const uint8_t* buf, size_t n);
   // Read cache of the file in blocks (see data_file.cpp).
   struct Block;
   Status ReadBytes(uint64_t offset, uint8_t* buf, size_t n);
