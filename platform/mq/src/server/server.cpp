@@ -77,10 +77,14 @@ class OutBuffer {
   const uint8_t* data() const { return bytes_.data() + sent_; }
   // Where replies are encoded: bytes go at the end.
   std::vector<uint8_t>* storage() { return &bytes_; }
-  // Drops the sent bytes when the storage is full, before it would grow.
+  // Drops the sent bytes when the storage is full, before it would grow,
+  // and whenever they are as many as the unsent ones: a peer that reads
+  // all the time keeps the storage from ever emptying, and the sent bytes
+  // kept in front would double it again and again. Moving the unsent bytes
+  // costs no more than the bytes sent since the last move.
   // Offsets into the storage change: never while a reply is encoded.
   void Compact() {
-    if (sent_ > 0 && bytes_.size() == bytes_.capacity()) {
+    if (sent_ > 0 && (bytes_.size() == bytes_.capacity() || sent_ >= bytes_.size() - sent_)) {
       bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(sent_));
       sent_ = 0;
     }
