@@ -49,18 +49,27 @@ inline std::vector<std::string> SplitArgs(const std::string& line) {
 class MqsimTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_dir_ = std::make_unique<harrow::testsupport::TempDir>("mqsimtest");
-    root_ = root_dir_->path();
-    ASSERT_FALSE(root_.empty());
-    mqm_env_ = std::make_unique<harrow::testsupport::ScopedEnv>("HARROWLINE_MQM", root_);
     // Fixed ports below the ephemeral range: the queue managers keep them
-    // across the restarts the tests make.
-    const int p1 = harrow::testsupport::FreeLoopbackPort();
-    int p2 = harrow::testsupport::FreeLoopbackPort();
-    while (p2 == p1) p2 = harrow::testsupport::FreeLoopbackPort();
-    ASSERT_EQ(Ctl("create QM1 -p " + std::to_string(p1) + " -D"), 0);
-    ASSERT_EQ(Ctl("create QM2 -p " + std::to_string(p2)), 0);
-    StartServer();
+    // across the restarts the tests make. A port found free can still be
+    // taken by another program before the server binds it: then the
+    // installation is made anew with other ports.
+    std::string error;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      mqm_env_.reset();
+      root_dir_ = std::make_unique<harrow::testsupport::TempDir>("mqsimtest");
+      root_ = root_dir_->path();
+      ASSERT_FALSE(root_.empty());
+      mqm_env_ = std::make_unique<harrow::testsupport::ScopedEnv>("HARROWLINE_MQM", root_);
+      const int p1 = harrow::testsupport::FreeLoopbackPort();
+      int p2 = harrow::testsupport::FreeLoopbackPort();
+      while (p2 == p1) p2 = harrow::testsupport::FreeLoopbackPort();
+      ASSERT_EQ(Ctl("create QM1 -p " + std::to_string(p1) + " -D"), 0);
+      ASSERT_EQ(Ctl("create QM2 -p " + std::to_string(p2)), 0);
+      error.clear();
+      if (TryStartServer(true, &error)) return;
+      if (error.find("Address already in use") == std::string::npos) break;
+    }
+    FAIL() << error;
   }
 
   void TearDown() override {
@@ -100,6 +109,11 @@ class MqsimTest : public ::testing::Test {
 
   // Starts mqsim with QM1 (and QM2) and waits for its ready line.
   void StartServer(bool start_qm2 = true) {
+    std::string error;
+    ASSERT_TRUE(TryStartServer(start_qm2, &error)) << error;
+  }
+
+  bool TryStartServer(bool start_qm2, std::string* error) {
     harrow::testsupport::ServerOptions options;
     options.program = server_binary_;
     options.args = {"-m", root_, "-s", "QM1"};
@@ -107,11 +121,11 @@ class MqsimTest : public ::testing::Test {
     options.args.insert(options.args.end(), server_args_.begin(), server_args_.end());
     options.ready_text = "mqsim: ready";
     options.log_path = root_ + "/server.log";
-    std::string error;
-    ASSERT_TRUE(server_.Start(options, &error)) << error;
+    if (!server_.Start(options, error)) return false;
     port1_ = mqsim::ReadListenerPort(root_ + "/qmgrs/QM1");
     port2_ = mqsim::ReadListenerPort(root_ + "/qmgrs/QM2");
-    ASSERT_GT(port1_, 0);
+    if (port1_ <= 0) *error = "no listener port for QM1";
+    return port1_ > 0;
   }
 
   // SIGTERM, then SIGABRT, then SIGKILL, each after a deadline.
