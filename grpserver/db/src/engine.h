@@ -67,11 +67,12 @@ class Engine {
   // Drops every file and the lock without writing anything, as a crash
   // would (tests, and after a failed close).
   void Abandon();
-  // Brings everything that changed to disk: data files synced, changed
-  // index pages written and synced. Indexes that did not change since the
-  // previous syncpoint are marked clean (flag 0, synced); those that did
-  // stay marked in use until then, so a busy table costs one sync per
-  // changed file.
+  // Makes every change durable: data files synced, changed index pages
+  // written. Indexes that changed stay marked in use and are not synced (a
+  // crash has them rebuilt from the data file), so a busy table costs one
+  // sync, that of its data file. Indexes that did not change since the
+  // previous syncpoint are marked clean: what was written to them synced,
+  // then the flag 0, synced.
   Status Syncpoint();
   // A syncpoint that also marks every index clean (unless damaged): for a
   // backup of the open database.

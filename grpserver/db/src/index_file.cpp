@@ -57,7 +57,10 @@ struct IndexFile::Page {
 // close or eviction: nothing is lost by holding it, since the in-use flag
 // on disk (set and synced before the first change) makes the next open
 // rebuild the index from the data file after a crash; the data file itself
-// is written through at every change.
+// is written through at every change. For the same reason pages written
+// while the flag is 1 are not synced until the file is about to be marked
+// clean: a file marked in use is never read as a tree after a crash, so
+// syncing it earlier would buy nothing.
 
 struct IndexFile::CachedPage {
   Page page;               // the bytes beyond the page size stay zero
@@ -118,6 +121,7 @@ Status IndexFile::WriteBack() {
   for (uint32_t p : unwritten_) {
     CachedPage* c = Cached(p);
     if (c == nullptr || !c->unwritten) continue;
+    unsynced_ = true;  // set first: a failed write may have reached the file in part
     Status s = file_.WriteAt(uint64_t(p) * kPageSize, c->page.b, kPageSize);
     if (!s.ok()) return s;
     c->unwritten = false;
@@ -210,6 +214,7 @@ Status IndexFile::WriteHeader() {
   PutU32(h + 20, header_.in_use);
   PutU32(h + 24, header_.leftmost);
   PutU32(h + 28, header_.rightmost);
+  unsynced_ = true;
   return file_.WriteAt(0, h, sizeof h);
 }
 
@@ -217,9 +222,16 @@ Status IndexFile::MarkDirty() {
   if (in_use_on_disk_) return Status::Ok();
   header_.in_use = 1;
   Status s = WriteHeader();
-  if (s.ok()) s = file_.Sync();
+  if (s.ok()) s = SyncWritten();
   if (!s.ok()) return s;
   in_use_on_disk_ = true;
+  return s;
+}
+
+Status IndexFile::SyncWritten() {
+  if (!unsynced_) return Status::Ok();
+  Status s = file_.Sync();
+  if (s.ok()) unsynced_ = false;
   return s;
 }
 
@@ -301,23 +313,29 @@ Status IndexFile::OpenChecked(const std::string& path, uint32_t expected_key_len
   hops_ = 0;
   in_use_on_disk_ = hd.in_use == 1;
   changed_ = false;
+  unsynced_ = false;
   return Status::Ok();
 }
 
+// Writes the changed pages and the header to the file, unsynced: the
+// in-use flag on disk is 1 while anything is changed.
 Status IndexFile::Flush() {
   if (!changed_) return Status::Ok();
   Status s = WriteBack();
   if (s.ok()) s = WriteHeader();
-  if (s.ok()) s = file_.Sync();
   if (s.ok()) changed_ = false;
   return s;
 }
 
+// The tree reaches the disk (synced) before the header that calls it clean
+// is written: a crash in between leaves the flag at 1.
 Status IndexFile::MarkClean() {
   if (!in_use_on_disk_ || damaged_) return Status::Ok();
+  Status s = SyncWritten();
+  if (!s.ok()) return s;
   header_.in_use = 0;
-  Status s = WriteHeader();
-  if (s.ok()) s = file_.Sync();
+  s = WriteHeader();
+  if (s.ok()) s = SyncWritten();
   if (!s.ok()) {
     header_.in_use = 1;
     return s;
@@ -335,6 +353,7 @@ Status IndexFile::Syncpoint() {
 
 Status IndexFile::Checkpoint() {
   Status s = Flush();
+  if (s.ok()) s = SyncWritten();
   if (s.ok()) s = MarkClean();
   return s;
 }

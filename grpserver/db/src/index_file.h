@@ -11,11 +11,12 @@
 //  1. Before the first change after an open or a clean mark the header is
 //     written with the in-use flag 1 and synced. Changed pages stay in a
 //     page cache until a syncpoint, close or eviction writes them. A
-//     syncpoint writes and syncs what changed and leaves the flag at 1; one
-//     with nothing changed since the previous syncpoint, and every close,
-//     then writes the header with the flag 0 and syncs again. So a file
-//     whose flag is 0 on disk is a complete, consistent tree; one whose flag
-//     is 1 may be anything and is rebuilt from the data file.
+//     syncpoint writes what changed and leaves the flag at 1, without a
+//     sync: a file whose flag is 1 may be anything after a crash, since it
+//     is rebuilt from the data file. A syncpoint with nothing changed since
+//     the previous one, and every close, syncs what was written, then
+//     writes the header with the flag 0 and syncs again. So a file whose
+//     flag is 0 on disk is a complete, consistent tree.
 //  2. Every page read is checked (page number below the next unused page,
 //     flag 0 or 1, count within bounds, links below the next unused page)
 //     and every descent and walk is bounded; a failed check is kCorrupt.
@@ -82,14 +83,16 @@ class IndexFile {
     file_.Close();
     in_use_on_disk_ = false;
     changed_ = false;
+    unsynced_ = false;
     damaged_ = false;
   }
-  // Writes and syncs what changed since the last syncpoint; when nothing
-  // did, marks the file clean (flag 0, synced) instead.
+  // Writes what changed since the last syncpoint (unsynced: the file stays
+  // marked in use); when nothing did, marks the file clean instead (what
+  // was written synced, then the flag 0, synced).
   Status Syncpoint();
   // Writes and syncs what changed, then marks the file clean.
   Status Checkpoint();
-  // True when pages or the header changed since they were last synced.
+  // True when pages or the header changed since they were last written.
   bool changed() const { return changed_; }
   // Marks the file in use on disk (synced) ahead of a change that a crash
   // could leave half done elsewhere (in the table's data file).
@@ -157,6 +160,8 @@ class IndexFile {
   Status ReadPage(uint32_t p, Page* page);
   Status WritePage(uint32_t p, const Page& page);
   Status WriteHeader();
+  // Syncs the file when something was written to it since the last sync.
+  Status SyncWritten();
   Status MarkDirty();
   Status NewPage(uint32_t* p);
   Status Release(uint32_t p, Page* page);
@@ -200,7 +205,8 @@ class IndexFile {
   std::deque<uint32_t> resident_;                    // cached pages, oldest first
   std::vector<uint32_t> unwritten_;                  // changed pages not yet written
   bool in_use_on_disk_ = false;  // the flag on disk is 1
-  bool changed_ = false;         // pages changed since the last sync
+  bool changed_ = false;         // pages or header changed since last written
+  bool unsynced_ = false;        // written to the file since the last sync
   bool damaged_ = false;
 };
 

@@ -19,12 +19,13 @@
  *
  * Durability: every record write reaches the operating system before the
  * call returns (a killed process loses nothing acknowledged); DbSyncpoint
- * brings everything that changed to the disk itself (index pages are held
- * in a page cache until then). After a crash, OpenGroupDatabase re-indexes
- * the tables changed since their last quiet syncpoint from the current data
- * files; it never
- * replaces them with the backup unless a data file itself is damaged, and
- * then only after moving the damaged files aside.
+ * brings it to the disk itself: data files synced, changed index pages
+ * (held in a page cache until then) written, and synced once the table is
+ * quiet, when the index is marked clean. After a crash, OpenGroupDatabase
+ * re-indexes the tables changed since their last quiet syncpoint from the
+ * current data files; it never replaces them with the backup unless a data
+ * file itself is damaged, and then only after moving the damaged files
+ * aside.
  *
  * At group start the group manager calls OpenGroupDatabase; its messages
  * (IGE0001 and on) go through the report hook.
@@ -103,9 +104,10 @@ int DbOpen(const char* group, int* out);
 /* Closes every table (everything synced, indexes marked clean) and
  * releases the lock. Returns 1 when everything reached the disk. */
 int DbCloseLocked(void);
-/* Brings every table that changed to disk, syncing only the files that
- * changed; the indexes of a table that did not change since the previous
- * syncpoint are marked clean. out 2085 when the group directory is gone,
+/* Brings every table that changed to disk: the data files that changed
+ * are synced, the changed index pages written (an index that changed stays
+ * marked in use, unsynced); the indexes of a table that did not change
+ * since the previous syncpoint are synced and marked clean. out 2085 when the group directory is gone,
  * 2102 when a write or sync failed (then no backup is taken until an open
  * or syncpoint succeeds again). */
 int DbSyncpoint(const char* group, int* out);

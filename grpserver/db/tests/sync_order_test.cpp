@@ -1,0 +1,196 @@
+// The order of writes and syncs behind the in-use flag, as the file layer
+// sees them (its write and fsync fault points, recorded, never failed): a
+// power cut between any two of them leaves every index either marked in
+// use on disk (rebuilt at the next open) or clean and matching its data
+// file. And what that order costs: one add followed by a syncpoint takes
+// three syncs from clean indexes (the two flags, the data file) and one
+// while the table is busy (the data file).
+#include <string>
+#include <vector>
+
+#include "db_fixture.h"
+#include "dictionary.h"
+#include "engine.h"
+#include "global_db.h"
+#include "index_file.h"
+
+namespace groupdb {
+namespace {
+
+using testing::DbFixture;
+using testing::ReadWholeFile;
+using testing::WordAt;
+
+struct Event {
+  std::string call;  // "write" or "fsync"
+  std::string file;  // base name
+  bool operator==(const Event&) const = default;
+};
+
+class SyncOrderTest : public DbFixture {
+ protected:
+  // Records the file layer's writes and syncs until Stop.
+  void Record() {
+    events_.clear();
+    sync_count_ = SyncCount();
+    os::SetFaultHook([this](std::string_view point, std::string_view subject) {
+      for (const char* call : {"write", "fsync"}) {
+        if (point == std::string(kFaultPointPrefix) + call) {
+          std::string_view base = subject.substr(subject.rfind('/') + 1);
+          events_.push_back({call, std::string(base)});
+        }
+      }
+      return os::FaultAction::kNone;
+    });
+  }
+  std::vector<Event> Stop() {
+    os::DisarmFaults();
+    syncs_ = SyncCount() - sync_count_;
+    return events_;
+  }
+  static std::vector<std::string> Synced(const std::vector<Event>& ev) {
+    std::vector<std::string> files;
+    for (const Event& e : ev) {
+      if (e.call == "fsync") files.push_back(e.file);
+    }
+    return files;
+  }
+  static std::vector<Event> Of(const std::vector<Event>& ev, const std::string& file) {
+    std::vector<Event> out;
+    for (const Event& e : ev) {
+      if (e.file == file) out.push_back(e);
+    }
+    return out;
+  }
+  static size_t FirstIndex(const std::vector<Event>& ev, const Event& e) {
+    for (size_t i = 0; i < ev.size(); ++i) {
+      if (ev[i] == e) return i;
+    }
+    return ev.size();
+  }
+  uint32_t FlagOnDisk(int n) const {
+    return WordAt(ReadWholeFile(IndexFilePath(GroupDir(), DBT_LOCALQS, n)), 20);
+  }
+  void AddQueue(const std::string& name) {
+    GroupDbRecord q = Queue("M1", "N1", "QM1", name);
+    int out = -1;
+    ASSERT_EQ(DbWriteRecord(&q, GDB_WRITE_ADD, &out), 1) << out;
+  }
+  void Syncpoint() {
+    int out = -1;
+    ASSERT_EQ(DbSyncpoint(group_.c_str(), &out), 1) << out;
+  }
+
+  std::vector<Event> events_;
+  uint64_t sync_count_ = 0;
+  uint64_t syncs_ = 0;
+};
+
+TEST_F(SyncOrderTest, FlagsAreSyncedBeforeTheDataAndTheTreeBeforeTheCleanMark) {
+  Open();
+  AddManager("M1");
+  Syncpoint();  // MANAGERS changed
+  Syncpoint();  // quiet: every index clean
+  ASSERT_EQ(FlagOnDisk(1), 0u);
+  ASSERT_EQ(FlagOnDisk(2), 0u);
+
+  // First change from clean indexes, then a syncpoint.
+  Record();
+  AddQueue("Q.A");
+  Syncpoint();
+  std::vector<Event> ev = Stop();
+  EXPECT_EQ(Synced(ev), (std::vector<std::string>{"LOCALQS.x01", "LOCALQS.x02", "LOCALQS.dat"}));
+  EXPECT_EQ(syncs_, 3u);
+  // Both flags are on disk before the data file is touched.
+  const size_t first_data_write = FirstIndex(ev, {"write", "LOCALQS.dat"});
+  ASSERT_LT(first_data_write, ev.size());
+  EXPECT_LT(FirstIndex(ev, {"fsync", "LOCALQS.x01"}), first_data_write);
+  EXPECT_LT(FirstIndex(ev, {"fsync", "LOCALQS.x02"}), first_data_write);
+  // The pages of the tree are written after the data file is synced (so no
+  // index on disk names a record the data file does not count) and stay
+  // unsynced under the flag 1.
+  const size_t data_sync = FirstIndex(ev, {"fsync", "LOCALQS.dat"});
+  for (const char* ix : {"LOCALQS.x01", "LOCALQS.x02"}) {
+    std::vector<Event> of = Of(ev, ix);
+    ASSERT_GE(of.size(), 3u) << ix;  // flag write, its sync, the pages at the syncpoint
+    EXPECT_EQ(of[0], (Event{"write", ix}));
+    EXPECT_EQ(of[1], (Event{"fsync", ix}));
+    for (size_t i = FirstIndex(ev, {"fsync", ix}) + 1; i < ev.size(); ++i) {
+      if (ev[i].file == ix) {
+        EXPECT_GT(i, data_sync) << ix << " written before the data file was synced";
+      }
+    }
+  }
+  EXPECT_EQ(FlagOnDisk(1), 1u);
+  EXPECT_EQ(FlagOnDisk(2), 1u);
+
+  // Busy table: the data file alone is synced.
+  Record();
+  AddQueue("Q.B");
+  Syncpoint();
+  ev = Stop();
+  EXPECT_EQ(Synced(ev), (std::vector<std::string>{"LOCALQS.dat"}));
+  EXPECT_EQ(syncs_, 1u);
+  EXPECT_EQ(FlagOnDisk(1), 1u);
+
+  // Quiet syncpoint: each index is synced (its tree), then its header is
+  // written with the flag 0 and synced.
+  Record();
+  Syncpoint();
+  ev = Stop();
+  for (const char* ix : {"LOCALQS.x01", "LOCALQS.x02"}) {
+    EXPECT_EQ(Of(ev, ix), (std::vector<Event>{{"fsync", ix}, {"write", ix}, {"fsync", ix}})) << ix;
+  }
+  EXPECT_EQ(syncs_, 4u);
+  for (int n = 1; n <= 2; ++n) {
+    EXPECT_EQ(FlagOnDisk(n), 0u) << n;
+    IndexScan scan;
+    ASSERT_TRUE(ScanIndexFile(IndexFilePath(GroupDir(), DBT_LOCALQS, n), IndexKeyLength(DBT_LOCALQS, n), &scan).ok());
+    EXPECT_TRUE(scan.usable) << scan.problem;
+    EXPECT_FALSE(scan.in_use);
+    EXPECT_EQ(scan.keys, 2u) << n;
+  }
+
+  // Nothing changed: nothing is written.
+  Record();
+  Syncpoint();
+  EXPECT_TRUE(Stop().empty());
+
+  // A crash now (files dropped unwritten) leaves clean files: the plain open
+  // takes them as they are and finds both records through both indexes.
+  Global().engine.Abandon();
+  Open();
+  int out = -1;
+  for (const char* name : {"Q.A", "Q.B"}) {
+    GroupDbRecord q = Queue("M1", "N1", "QM1", name);
+    EXPECT_EQ(DbReadRecord(&q, GDB_READ_KEY, &out), 1) << name;
+  }
+  GroupDbRecord by_node = Queue("M1", "N1", "QM1", "");
+  int count = 0;
+  for (int ok = DbReadRecord(&by_node, GDB_READ_SECONDARY, &out); ok == 1;
+       ok = DbReadRecord(&by_node, GDB_READ_SECONDARY_NEXT, &out)) {
+    ++count;
+  }
+  EXPECT_EQ(count, 2);
+}
+
+// Close (and a backup's clean mark) syncs what the busy syncpoints left
+// unsynced before calling the indexes clean.
+TEST_F(SyncOrderTest, CloseSyncsTheTreeBeforeTheCleanMark) {
+  Open();
+  AddManager("M1");
+  AddQueue("Q.A");
+  Syncpoint();
+  ASSERT_EQ(FlagOnDisk(1), 1u);
+  Record();
+  ASSERT_EQ(DbCloseLocked(), 1);
+  std::vector<Event> ev = Stop();
+  for (const char* ix : {"LOCALQS.x01", "LOCALQS.x02"}) {
+    EXPECT_EQ(Of(ev, ix), (std::vector<Event>{{"fsync", ix}, {"write", ix}, {"fsync", ix}})) << ix;
+  }
+  EXPECT_EQ(FlagOnDisk(1), 0u);
+  EXPECT_EQ(FlagOnDisk(2), 0u);
+}
+
+}  // namespace
+}  // namespace groupdb
