@@ -336,11 +336,11 @@ Status IndexFile::MarkClean() {
   header_.in_use = 0;
   s = WriteHeader();
   if (s.ok()) s = SyncWritten();
-  if (!s.ok()) {
-    header_.in_use = 1;
-    return s;
-  }
+  // Whatever failed, the header calling the file clean may have reached it:
+  // the next change must write and sync the in-use flag again, or a crash
+  // could leave a stale tree marked clean.
   in_use_on_disk_ = false;
+  if (!s.ok()) header_.in_use = 1;
   return s;
 }
 

@@ -192,5 +192,39 @@ TEST_F(SyncOrderTest, CloseSyncsTheTreeBeforeTheCleanMark) {
   EXPECT_EQ(FlagOnDisk(2), 0u);
 }
 
+// A clean mark whose sync fails may still have reached the file: the next
+// change writes and syncs the in-use flag again instead of trusting that
+// the file is still marked in use.
+TEST_F(SyncOrderTest, FailedCleanMarkIsFollowedByANewInUseMark) {
+  Open();
+  AddManager("M1");
+  AddQueue("Q.A");
+  Syncpoint();
+  ASSERT_EQ(FlagOnDisk(1), 1u);
+  // Quiet syncpoint: the sync after the flag-0 header of the first index
+  // fails (its second sync there; the first is the tree's).
+  int x01_syncs = 0;
+  os::SetFaultHook([&](std::string_view point, std::string_view subject) {
+    if (point == std::string(kFaultPointPrefix) + "fsync" && subject.ends_with("LOCALQS.x01") &&
+        ++x01_syncs == 2) {
+      return os::FaultAction::kFail;
+    }
+    return os::FaultAction::kNone;
+  });
+  int out = -1;
+  EXPECT_EQ(DbSyncpoint(group_.c_str(), &out), 0);
+  os::DisarmFaults();
+  ASSERT_EQ(x01_syncs, 2);
+  EXPECT_EQ(FlagOnDisk(1), 0u) << "the failed sync's header reached the file";
+
+  Record();
+  AddQueue("Q.B");
+  std::vector<Event> ev = Stop();
+  const size_t first_data_write = FirstIndex(ev, {"write", "LOCALQS.dat"});
+  ASSERT_LT(first_data_write, ev.size());
+  EXPECT_LT(FirstIndex(ev, {"fsync", "LOCALQS.x01"}), first_data_write);
+  EXPECT_EQ(FlagOnDisk(1), 1u);
+}
+
 }  // namespace
 }  // namespace groupdb
