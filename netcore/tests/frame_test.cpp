@@ -7,13 +7,12 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
 #include <openssl/rand.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -34,6 +33,10 @@ using nettest::HasContents;
 using nettest::MakeMessage;
 using nettest::PutBE;
 using nettest::PutLE;
+
+// The signed frame's trailer (time, nonce, MAC) and the MAC at its end.
+constexpr int kTrailer = MQC_SIGNATURE_LENGTH;
+constexpr int kMac = 16;
 
 class FrameTest : public ::testing::Test {
  protected:
@@ -221,7 +224,7 @@ TEST_F(FrameTest, SignedFrameBytesOnTheWireCarryTheTrailer) {
   nettest::RawPeer peer(&listener);
   mqPcfMessage* out = MakeMessage(13, 1, 2);
   ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
-  const int rest = 136 + 36 + 16 + 56;
+  const int rest = 136 + 36 + 16 + kTrailer;
   std::vector<unsigned char> bytes = peer.Receive(32 + rest);
   ASSERT_EQ(bytes.size(), 32u + rest);
   std::vector<unsigned char> head;
@@ -235,9 +238,9 @@ TEST_F(FrameTest, SignedFrameBytesOnTheWireCarryTheTrailer) {
   PutBE(&input, 1);
   PutBE(&input, rest);
   input.insert(input.end(), bytes.begin() + 20, bytes.begin() + 32);
-  input.insert(input.end(), bytes.begin() + 32, bytes.end() - 32);
-  std::vector<unsigned char> mac = nettest::HmacSha256(nettest::Unhex(nettest::kKeyHexA), input);
-  EXPECT_EQ(0, std::memcmp(bytes.data() + bytes.size() - 32, mac.data(), 32));
+  input.insert(input.end(), bytes.begin() + 32, bytes.end() - kMac);
+  std::vector<unsigned char> mac = nettest::FrameMac(nettest::Unhex(nettest::kKeyHexA), input);
+  EXPECT_EQ(0, std::memcmp(bytes.data() + bytes.size() - kMac, mac.data(), kMac));
   DeletePcfMessage(out);
 }
 
@@ -297,7 +300,7 @@ TEST_F(FrameTest, SignedFrameFromBigEndianEbcdicSenderIsAccepted) {
   std::vector<unsigned char> rest = ForeignMessageHeader(static_cast<uint32_t>(body.size()));
   rest.insert(rest.end(), body.begin(), body.end());
   rest = WithStamp(rest);
-  const uint32_t length = static_cast<uint32_t>(rest.size()) + 32;
+  const uint32_t length = static_cast<uint32_t>(rest.size()) + kMac;
 
   std::vector<unsigned char> frame;
   for (uint32_t w : {32u, 1u, 1u, 0u, length}) PutBE(&frame, w);
@@ -310,13 +313,13 @@ TEST_F(FrameTest, SignedFrameFromBigEndianEbcdicSenderIsAccepted) {
   for (uint32_t w : {32u, 1u, 1u, 0u, length}) PutBE(&input, w);
   for (char c : std::string("ALICE\0\0\0\0\0\0\0", 12)) input.push_back(static_cast<unsigned char>(c));
   input.insert(input.end(), rest.begin(), rest.end());
-  std::vector<unsigned char> mac = nettest::HmacSha256(nettest::Unhex(nettest::kKeyHexA), input);
+  std::vector<unsigned char> mac = nettest::FrameMac(nettest::Unhex(nettest::kKeyHexA), input);
   frame.insert(frame.end(), mac.begin(), mac.end());
 
   ASSERT_TRUE(peer.Send(frame));
   ASSERT_EQ(mnSRead(rx_, peer.node, 1, cred_), 1) << peer.node->lastError;
   ExpectForeignContents(rx_);
-  EXPECT_EQ(rx_->NodeHeader.Length, length - 56);
+  EXPECT_EQ(rx_->NodeHeader.Length, length - kTrailer);
 }
 
 TEST_F(FrameTest, PlainFrameFromBigEndianEbcdicSenderIsAccepted) {
@@ -359,7 +362,7 @@ TEST_F(FrameTest, TamperedFrameIsRefusedAsNotAuthentic) {
   nettest::Listener listener;
   nettest::RawPeer peer(&listener);
   mqPcfMessage* out = MakeMessage(13, 3, 5);
-  const std::size_t size = 32 + 136 + 36 + 3 * 16 + 56;
+  const std::size_t size = 32 + 136 + 36 + 3 * 16 + kTrailer;
   std::vector<unsigned char> frame = nettest::ConnectingFrame(out, 1, cred_);
   ASSERT_EQ(frame.size(), size);
   // One parameter value changed in flight: refused with -1001.
@@ -448,7 +451,7 @@ struct RawServer {
 
 TEST_F(FrameTest, FrameSentBackToItsWriterIsRefusedOnEitherEnd) {
   mqPcfMessage* out = MakeMessage(13, 2, 6);
-  const std::size_t size = 32 + 136 + 36 + 2 * 16 + 56;
+  const std::size_t size = 32 + 136 + 36 + 2 * 16 + kTrailer;
   {
     SCOPED_TRACE("accepting end");
     nettest::Listener listener;
@@ -520,8 +523,8 @@ TEST_F(FrameTest, UntrustedLengthWordsAreRefusedBeforeAllocating) {
   const LengthCase signed_cases[] = {
       {"negative", -1, MN_ERR_BAD_HEADER},
       {"zero", 0, MN_ERR_BAD_HEADER},
-      {"no room for a body and trailer", 136 + 56, MN_ERR_BAD_HEADER},
-      {"one past the limit", 136 + max + 56 + 1, MN_ERR_NO_ROOM},
+      {"no room for a body and trailer", 136 + kTrailer, MN_ERR_BAD_HEADER},
+      {"one past the limit", 136 + max + kTrailer + 1, MN_ERR_NO_ROOM},
       {"2 GB", 0x7fffff00, MN_ERR_NO_ROOM},
   };
   for (const LengthCase& c : signed_cases) {
@@ -634,13 +637,13 @@ TEST_F(FrameTest, MessageLengthMustAgreeWithBytesReceived) {
   std::vector<unsigned char> rest = ForeignMessageHeader(static_cast<uint32_t>(body.size()) - 4);
   rest.insert(rest.end(), body.begin(), body.end());
   rest = WithStamp(rest);
-  const uint32_t length = static_cast<uint32_t>(rest.size()) + 32;
+  const uint32_t length = static_cast<uint32_t>(rest.size()) + kMac;
   std::vector<unsigned char> frame;
   for (uint32_t w : {32u, 1u, 1u, 1u, length}) PutBE(&frame, w);
   for (int i = 0; i < 12; ++i) frame.push_back(0);
   std::vector<unsigned char> input = frame;
   input.insert(input.end(), rest.begin(), rest.end());
-  std::vector<unsigned char> mac = nettest::HmacSha256(nettest::Unhex(nettest::kKeyHexA), input);
+  std::vector<unsigned char> mac = nettest::FrameMac(nettest::Unhex(nettest::kKeyHexA), input);
   frame.insert(frame.end(), rest.begin(), rest.end());
   frame.insert(frame.end(), mac.begin(), mac.end());
   ASSERT_TRUE(peer.Send(frame));
@@ -653,7 +656,7 @@ TEST_F(FrameTest, PausedFrameCompletesOverSeveralNonBlockingReads) {
   nettest::RawPeer peer(&listener);
   ASSERT_EQ(NoblockSocket(&peer.node->socket), 1);
   mqPcfMessage* out = MakeMessage(13, 4, 9);
-  const std::size_t size = 32 + 136 + 36 + 4 * 16 + 56;
+  const std::size_t size = 32 + 136 + 36 + 4 * 16 + kTrailer;
   std::vector<unsigned char> frame = nettest::ConnectingFrame(out, 1, cred_);
   ASSERT_EQ(frame.size(), size);
 
@@ -675,7 +678,7 @@ std::vector<unsigned char> FrameBytes(int secure, mqcSignature credential) {
   mqPcfMessage* out = MakeMessage(13, 4, 9);
   std::vector<unsigned char> bytes = nettest::ConnectingFrame(out, secure, credential);
   DeletePcfMessage(out);
-  EXPECT_EQ(bytes.size(), (secure ? 32u + 56 : 0u) + 136 + 36 + 4 * 16);
+  EXPECT_EQ(bytes.size(), (secure ? 32u + kTrailer : 0u) + 136 + 36 + 4 * 16);
   return bytes;
 }
 
@@ -769,7 +772,7 @@ TEST_F(FrameTest, PeerClosingMidFrameGivesPeerClosed) {
     nettest::RawPeer peer(&listener);
     mqPcfMessage* out = MakeMessage(13, 4, 9);
     ASSERT_EQ(mnSWrite(out, peer.node, 1, cred_), 1);
-    std::vector<unsigned char> frame = peer.Receive(32 + 136 + 36 + 64 + 56);
+    std::vector<unsigned char> frame = peer.Receive(32 + 136 + 36 + 64 + kTrailer);
     ASSERT_FALSE(frame.empty());
     if (cut > 0) {
       ASSERT_TRUE(peer.Send({frame.begin(), frame.begin() + static_cast<long>(cut)}));
@@ -815,7 +818,7 @@ TEST_F(FrameTest, BrowseShowsTheNextHeaderWithoutConsumingIt) {
 // The worked example of docs/formats/node-frame.md, byte for byte.
 const std::vector<unsigned char> kDocumentedFrame = {
       0x20, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
-      0xe4, 0x00, 0x00, 0x00, 0x61, 0x6c, 0x69, 0x63, 0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0xd4, 0x00, 0x00, 0x00, 0x61, 0x6c, 0x69, 0x63, 0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
       0x88, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -828,14 +831,13 @@ const std::vector<unsigned char> kDocumentedFrame = {
       0x01, 0x00, 0x00, 0x00, 0x28, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0xa2,
       0x5d, 0x3f, 0xec, 0x00, 0x01, 0xa1, 0xa2, 0xa3, 0xa4, 0xa5, 0x00, 0x00, 0xa8, 0xa9, 0xaa, 0xab,
-      0xac, 0xad, 0xae, 0xaf, 0xed, 0xf3, 0xd7, 0x46, 0x82, 0x11, 0xa7, 0xb6, 0xfb, 0x5c, 0x26, 0x8e,
-      0x05, 0xd5, 0xe6, 0xfb, 0xe5, 0xd4, 0x81, 0xd2, 0xa7, 0x27, 0x31, 0x5d, 0x29, 0x65, 0x79, 0x6a,
-      0xc7, 0xd4, 0x6a, 0x2e,
+      0xac, 0xad, 0xae, 0xaf, 0x04, 0x13, 0x9d, 0x4a, 0x1a, 0x33, 0x3a, 0xcd, 0x7c, 0xf9, 0x8f, 0x90,
+      0x6f, 0x6b, 0x95, 0x37,
 };
 
 // The documented frame's MAC under key 00..1f, recomputed after its time is
-// replaced by when: OpenSSL's HMAC over the documented canonical header and
-// the bytes after the node header up to the MAC.
+// replaced by when: the oracle's MAC over the documented canonical header
+// and the bytes after the node header up to the MAC.
 std::vector<unsigned char> DocumentedFrameDated(int64_t when_ms) {
   std::vector<unsigned char> frame = kDocumentedFrame;
   for (int i = 0; i < 8; ++i) {
@@ -843,18 +845,18 @@ std::vector<unsigned char> DocumentedFrameDated(int64_t when_ms) {
   }
   std::vector<unsigned char> input = {0x00, 0x00, 0x00, 0x20, 0x01, 0x00, 0x00, 0x00,
                                       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
-                                      0x00, 0x00, 0x00, 0xe4, 0x61, 0x6c, 0x69, 0x63,
+                                      0x00, 0x00, 0x00, 0xd4, 0x61, 0x6c, 0x69, 0x63,
                                       0x65, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
   input.insert(input.end(), frame.begin() + 0x20, frame.begin() + 0xe4);
-  unsigned char key[32];
+  std::vector<unsigned char> key(32);
   for (int i = 0; i < 32; ++i) key[i] = static_cast<unsigned char>(i);
-  unsigned int mac_len = 0;
-  HMAC(EVP_sha256(), key, sizeof key, input.data(), input.size(), frame.data() + 0xe4, &mac_len);
+  const std::vector<unsigned char> mac = nettest::FrameMac(key, input);
+  std::copy(mac.begin(), mac.end(), frame.begin() + 0xe4);
   return frame;
 }
 
 TEST_F(FrameTest, DocumentedExampleFrameIsReadWhenFreshAndRefusedWhenOld) {
-  ASSERT_EQ(kDocumentedFrame.size(), 0x104u);
+  ASSERT_EQ(kDocumentedFrame.size(), 0xf4u);
   // The MAC oracle reproduces the documented one for the documented time.
   ASSERT_EQ(DocumentedFrameDated(1796860800000), kDocumentedFrame);
   nettest::Listener listener;
@@ -881,7 +883,7 @@ TEST_F(FrameTest, DocumentedExampleFrameIsReadWhenFreshAndRefusedWhenOld) {
   EXPECT_NE(std::string(mqc_signature_error()).find("reflected"), std::string::npos)
       << mqc_signature_error();
   // Its plain framing is the same bytes without node header and trailer.
-  ASSERT_TRUE(peer.Send({kDocumentedFrame.begin() + 32, kDocumentedFrame.end() - 56}));
+  ASSERT_TRUE(peer.Send({kDocumentedFrame.begin() + 32, kDocumentedFrame.end() - kTrailer}));
   ASSERT_EQ(mnRead(rx_, peer.node), 1) << peer.node->lastError;
   EXPECT_EQ(rx_->Cfh->Command, 40);
 }
@@ -997,9 +999,9 @@ TEST_F(UdpFrameTest, DatagramSentBackToTheSocketThatWroteItIsRefused) {
   mqPcfMessage* out = MakeMessage(10020, 2, 7);
   ASSERT_EQ(mnSWriteTo(out, node, &to_raw, 1, cred_), 1) << node->lastError;
   std::vector<unsigned char> datagram = raw.Receive();
-  ASSERT_EQ(datagram.size(), 32u + 136 + 36 + 2 * 16 + 56);
+  ASSERT_EQ(datagram.size(), 32u + 136 + 36 + 2 * 16 + kTrailer);
   // The nonce names a datagram and the writing socket's port.
-  const std::size_t nonce = datagram.size() - 48;
+  const std::size_t nonce = datagram.size() - kMac - 16;
   EXPECT_EQ(datagram[nonce], MQNODE_SIDE_DATAGRAM);
   EXPECT_EQ(datagram[nonce + 6] * 256 + datagram[nonce + 7], static_cast<int>(node->address.port));
 

@@ -3,8 +3,8 @@
  *
  * Two framings (docs/formats/node-frame.md); both ends of a connection use
  * the same one:
- *   signed: NodeHeader (32) + MessageHeader (136) + PCF body + 56-byte
- *           trailer (time, nonce, HMAC-SHA-256); the node header's length
+ *   signed: NodeHeader (32) + MessageHeader (136) + PCF body + 40-byte
+ *           trailer (time, nonce, MAC); the node header's length
  *           word counts everything after it, trailer included. The nonce
  *           names the writer's side (the node's side field), and a node
  *           refuses frames its own side wrote, so a frame sent back to its

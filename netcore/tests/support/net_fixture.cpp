@@ -1,11 +1,11 @@
 #include "support/net_fixture.h"
 
+#include "frame_mac_oracle.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -221,14 +221,10 @@ void PutLE(std::vector<unsigned char>* out, uint32_t v) {
   out->push_back(static_cast<unsigned char>(v >> 24));
 }
 
-std::vector<unsigned char> HmacSha256(const std::vector<unsigned char>& key,
-                                      const std::vector<unsigned char>& data) {
-  std::vector<unsigned char> mac(32);
-  unsigned int len = 0;
-  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), data.data(), data.size(),
-       mac.data(), &len);
-  mac.resize(len);
-  return mac;
+std::vector<unsigned char> FrameMac(const std::vector<unsigned char>& key,
+                                    const std::vector<unsigned char>& input) {
+  const std::array<unsigned char, 16> mac = signcore_oracle::FrameMac(key, input);
+  return {mac.begin(), mac.end()};
 }
 
 }  // namespace nettest

@@ -102,9 +102,10 @@ int ReadWithDeadline(mqPcfMessage* msg, mqnMQNodeData* node, int secure,
 void PutBE(std::vector<unsigned char>* out, uint32_t value);
 void PutLE(std::vector<unsigned char>* out, uint32_t value);
 
-// HMAC-SHA-256 of data under key (the test oracle for signatures).
-std::vector<unsigned char> HmacSha256(const std::vector<unsigned char>& key,
-                                      const std::vector<unsigned char>& data);
+// The frame MAC under key of input: the canonical node header, then every
+// byte after the node header up to the MAC (the test oracle for signatures).
+std::vector<unsigned char> FrameMac(const std::vector<unsigned char>& key,
+                                    const std::vector<unsigned char>& input);
 
 }  // namespace nettest
 

@@ -31,7 +31,7 @@ constexpr uint32_t kFrameMacMagic = 0x53474d43u;    // "SGMC"
 // The trailer: the writer's clock, a random nonce, then the MAC over all
 // that precedes it.
 constexpr std::size_t kTimeBytes = 8;
-constexpr std::size_t kStampBytes = kTimeBytes + kNonceBytes;
+static_assert(kTimeBytes + kNonceBytes == kStampBytes);
 static_assert(kStampBytes + kMacBytes == MQC_SIGNATURE_LENGTH);
 
 void PutTime(unsigned char* out, std::int64_t ms) {
@@ -176,7 +176,7 @@ int SignParts(mqcSignature credential, const mqPcfMessage* msg, const mqcFrameSi
                                  std::span<const unsigned char>(msg->Body.Storage, body_bytes),
                                  std::span<const unsigned char>(trailer, signcore::kStampBytes),
                                  &mac)) {
-    t_error = "mqc_sign: HMAC computation failed";
+    t_error = "mqc_sign: MAC computation failed";
     return 0;
   }
   std::memcpy(trailer + signcore::kStampBytes, mac.data(), mac.size());
@@ -278,7 +278,7 @@ int Authenticate(NodeHeader* header, Buffer* view, mqPcfMessage* msg, const mqcF
   signcore::Mac expected;
   if (!key->FrameMac(*header, std::span<const unsigned char>(msg->Body.Storage, signed_bytes),
                      &expected)) {
-    t_error = "mqc_authenticate: HMAC computation failed";
+    t_error = "mqc_authenticate: MAC computation failed";
     return 0;
   }
   return AcceptIfAuthentic(expected, header, view, msg, side);
@@ -326,7 +326,7 @@ int SignStart(mqcSignature credential, const mqPcfMessage* msg, const mqcFrameSi
   }
   state->side = *side;
   if (!state->state.Begin(header)) {
-    t_error = "mqc_sign: HMAC computation failed";
+    t_error = "mqc_sign: MAC computation failed";
     FreeState(&state);
     return 0;
   }
@@ -349,7 +349,7 @@ int MacUpdate(mqcFrameMac mac, const unsigned char* bytes, std::size_t count) {
     take = mac->expected - mac->added;  // the MAC itself is not hashed
   }
   if (!mac->state.Update(std::span<const unsigned char>(bytes, take))) {
-    t_error = "mqc_frame_mac_update: HMAC computation failed";
+    t_error = "mqc_frame_mac_update: MAC computation failed";
     return 0;
   }
   mac->added += take;
@@ -366,7 +366,7 @@ int SignFinish(mqcFrameMac* mac, unsigned char* trailer) {
   signcore::Mac result;
   if (!state->state.Update(std::span<const unsigned char>(trailer, kStampBytes)) ||
       !state->state.Final(&result)) {
-    t_error = "mqc_sign: HMAC computation failed";
+    t_error = "mqc_sign: MAC computation failed";
     return 0;
   }
   std::memcpy(trailer + kStampBytes, result.data(), result.size());
@@ -387,7 +387,7 @@ int AuthenticateStart(const NodeHeader* header, mqcFrameMac* mac) {
     return 0;
   }
   if (!state->state.Begin(*header)) {
-    t_error = "mqc_authenticate: HMAC computation failed";
+    t_error = "mqc_authenticate: MAC computation failed";
     FreeState(&state);
     return 0;
   }
@@ -405,7 +405,7 @@ int AuthenticateFinish(mqcFrameMac state, NodeHeader* header, Buffer* view, mqPc
   }
   signcore::Mac expected;
   if (!state->state.Final(&expected)) {
-    t_error = "mqc_authenticate: HMAC computation failed";
+    t_error = "mqc_authenticate: MAC computation failed";
     return 0;
   }
   return AcceptIfAuthentic(expected, header, view, msg, side);

@@ -1,4 +1,5 @@
-// Loading the key file and computing the frame MAC with OpenSSL's HMAC.
+// Loading the key file and computing the frame MAC with OpenSSL's HMAC and
+// Poly1305.
 
 #include "signing_key.h"
 
@@ -24,10 +25,32 @@ constexpr const char* kKeyFileName = "security/signing.key";
 // A key file is a line of hex text; anything bigger is not one.
 constexpr off_t kMaxKeyFileBytes = 1024;
 
+// Fetched once for the process; freed at exit by OpenSSL's own cleanup.
 EVP_MAC* HmacAlgorithm() {
-  // Fetched once for the process; freed at exit by OpenSSL's own cleanup.
   static EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
   return mac;
+}
+
+EVP_MAC* Poly1305Algorithm() {
+  static EVP_MAC* mac = EVP_MAC_fetch(nullptr, "POLY1305", nullptr);
+  return mac;
+}
+
+// What the key's HMAC is applied to for r and for each frame's pad: labels
+// of one length, so neither input is a prefix of the other.
+constexpr unsigned char kPolyKeyLabel[] = {'H', 'R', 'L', ' ', 'f', 'r', 'a', 'm',
+                                           'e', ' ', 'M', 'A', 'C', ':', ' ', 'r'};
+constexpr unsigned char kPadLabel[] = {'H', 'R', 'L', ' ', 'f', 'r', 'a', 'm',
+                                       'e', ' ', 'M', 'A', 'C', ':', ' ', 's'};
+
+// sum += addend, both 16-byte little-endian numbers, modulo 2^128.
+void AddLittleEndian128(unsigned char* sum, const unsigned char* addend) {
+  unsigned carry = 0;
+  for (std::size_t i = 0; i < 16; ++i) {
+    carry += static_cast<unsigned>(sum[i]) + addend[i];
+    sum[i] = static_cast<unsigned char>(carry);
+    carry >>= 8;
+  }
 }
 
 int HexValue(unsigned char c) {
@@ -56,64 +79,106 @@ void PutBigEndian(unsigned char* out, MQLONG value) {
 constexpr std::size_t kMaxSpareContexts = 8;
 
 SigningKey::~SigningKey() {
-  for (EVP_MAC_CTX* ctx : spare_) EVP_MAC_CTX_free(ctx);
+  for (Contexts pair : spare_) {
+    EVP_MAC_CTX_free(pair.poly);
+    EVP_MAC_CTX_free(pair.pad);
+  }
   EVP_MAC_CTX_free(keyed_);
+  OPENSSL_cleanse(poly_key_.data(), poly_key_.size());
 }
 
-EVP_MAC_CTX* SigningKey::TakeContext() const {
+SigningKey::Contexts SigningKey::TakeContexts() const {
   {
     std::lock_guard<std::mutex> lock(spare_mutex_);
     if (!spare_.empty()) {
-      EVP_MAC_CTX* ctx = spare_.back();
+      Contexts pair = spare_.back();
       spare_.pop_back();
-      return ctx;
+      return pair;
     }
   }
-  return EVP_MAC_CTX_dup(keyed_);
+  Contexts pair{EVP_MAC_CTX_new(Poly1305Algorithm()), EVP_MAC_CTX_dup(keyed_)};
+  if (pair.poly == nullptr || pair.pad == nullptr) {
+    EVP_MAC_CTX_free(pair.poly);
+    EVP_MAC_CTX_free(pair.pad);
+    return {};
+  }
+  return pair;
 }
 
-void SigningKey::GiveBack(EVP_MAC_CTX* ctx) const {
-  if (ctx == nullptr) return;
-  // Initialising without a key starts a new MAC with the key already set,
-  // without hashing the key pads again.
-  if (EVP_MAC_init(ctx, nullptr, 0, nullptr) == 1) {
+void SigningKey::GiveBack(Contexts pair) const {
+  if (pair.poly == nullptr) return;
+  // Initialising HMAC without a key starts a new MAC with the key already
+  // set, without hashing the key pads again. The Poly1305 context is keyed
+  // anew by each MAC's start.
+  if (EVP_MAC_init(pair.pad, nullptr, 0, nullptr) == 1) {
     std::lock_guard<std::mutex> lock(spare_mutex_);
     if (spare_.size() < kMaxSpareContexts) {
       try {
-        spare_.push_back(ctx);
+        spare_.push_back(pair);
         return;
       } catch (...) {
         // No memory to keep it: freed below.
       }
     }
   }
-  EVP_MAC_CTX_free(ctx);
+  EVP_MAC_CTX_free(pair.poly);
+  EVP_MAC_CTX_free(pair.pad);
 }
 
-FrameMacState::~FrameMacState() {
-  if (ctx_ != nullptr) key_.GiveBack(ctx_);
+bool SigningKey::Hmac(EVP_MAC_CTX* ctx, std::span<const unsigned char> label,
+                      std::span<const unsigned char> data, std::span<unsigned char> out) {
+  unsigned char full[32];
+  std::size_t full_len = 0;
+  const bool ok = EVP_MAC_update(ctx, label.data(), label.size()) == 1 &&
+                  (data.empty() || EVP_MAC_update(ctx, data.data(), data.size()) == 1) &&
+                  EVP_MAC_final(ctx, full, &full_len, sizeof full) == 1 &&
+                  full_len == sizeof full && out.size() <= full_len;
+  if (ok) std::memcpy(out.data(), full, out.size());
+  OPENSSL_cleanse(full, sizeof full);
+  return ok;
 }
+
+FrameMacState::~FrameMacState() { key_.GiveBack(contexts_); }
 
 bool FrameMacState::Begin(const NodeHeader& header) {
-  if (ctx_ != nullptr) return false;
-  ctx_ = key_.TakeContext();
-  if (ctx_ == nullptr) return false;
+  if (contexts_.poly != nullptr) return false;
+  contexts_ = key_.TakeContexts();
+  if (contexts_.poly == nullptr) return false;
   std::array<unsigned char, 32> canonical = CanonicalNodeHeader(header);
-  ok_ = EVP_MAC_update(ctx_, canonical.data(), canonical.size()) == 1;
+  ok_ = EVP_MAC_init(contexts_.poly, key_.poly_key_.data(), key_.poly_key_.size(), nullptr) == 1 &&
+        EVP_MAC_update(contexts_.poly, canonical.data(), canonical.size()) == 1;
   return ok_;
 }
 
 bool FrameMacState::Update(std::span<const unsigned char> bytes) {
   if (!ok_) return false;
-  if (!bytes.empty()) ok_ = EVP_MAC_update(ctx_, bytes.data(), bytes.size()) == 1;
+  if (bytes.empty()) return true;
+  ok_ = EVP_MAC_update(contexts_.poly, bytes.data(), bytes.size()) == 1;
+  // The stamp is the last bytes added: keep them for the pad.
+  const std::size_t n = bytes.size();
+  if (n >= tail_.size()) {
+    std::memcpy(tail_.data(), bytes.data() + n - tail_.size(), tail_.size());
+  } else {
+    std::memmove(tail_.data(), tail_.data() + n, tail_.size() - n);
+    std::memcpy(tail_.data() + tail_.size() - n, bytes.data(), n);
+  }
+  added_ += n;
   return ok_;
 }
 
 bool FrameMacState::Final(Mac* mac) {
   if (!ok_) return false;
+  ok_ = false;  // one MAC per start; the contexts are reset when given back
+  if (added_ < kStampBytes) return false;
   std::size_t out_len = 0;
-  ok_ = false;  // a context gives one MAC; it is reset when given back
-  return EVP_MAC_final(ctx_, mac->data(), &out_len, mac->size()) == 1 && out_len == kMacBytes;
+  unsigned char pad[kMacBytes];
+  const bool done =
+      EVP_MAC_final(contexts_.poly, mac->data(), &out_len, mac->size()) == 1 &&
+      out_len == kMacBytes &&
+      SigningKey::Hmac(contexts_.pad, kPadLabel, tail_, std::span<unsigned char>(pad, sizeof pad));
+  if (done) AddLittleEndian128(mac->data(), pad);
+  OPENSSL_cleanse(pad, sizeof pad);
+  return done;
 }
 
 std::shared_ptr<const SigningKey> SigningKey::FromBytes(
@@ -123,8 +188,8 @@ std::shared_ptr<const SigningKey> SigningKey::FromBytes(
     return nullptr;
   }
   EVP_MAC* algorithm = HmacAlgorithm();
-  if (algorithm == nullptr) {
-    *error = "OpenSSL offers no HMAC";
+  if (algorithm == nullptr || Poly1305Algorithm() == nullptr) {
+    *error = "OpenSSL offers no HMAC or no Poly1305";
     return nullptr;
   }
   std::shared_ptr<SigningKey> key(new SigningKey());
@@ -136,6 +201,17 @@ std::shared_ptr<const SigningKey> SigningKey::FromBytes(
   if (key->keyed_ == nullptr ||
       EVP_MAC_init(key->keyed_, bytes.data(), bytes.size(), params) != 1) {
     *error = "OpenSSL could not set up HMAC-SHA-256";
+    return nullptr;
+  }
+  // r for every frame's polynomial; the second half of the Poly1305 key
+  // stays zero (each frame's pad is added to the tag).
+  EVP_MAC_CTX* ctx = EVP_MAC_CTX_dup(key->keyed_);
+  const bool derived =
+      ctx != nullptr &&
+      Hmac(ctx, kPolyKeyLabel, {}, std::span<unsigned char>(key->poly_key_.data(), 16));
+  EVP_MAC_CTX_free(ctx);
+  if (!derived) {
+    *error = "OpenSSL could not derive the frame MAC key";
     return nullptr;
   }
   return key;

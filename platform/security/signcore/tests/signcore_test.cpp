@@ -1,6 +1,7 @@
 // signcore: key files, the signed frame's bytes, and authentication. The MAC
-// oracle is OpenSSL's one-shot HMAC over bytes laid out by hand from
-// docs/formats/node-frame.md, not the library's own canonical-header code.
+// oracle is OpenSSL's one-shot HMAC and Poly1305 over bytes laid out by hand
+// from docs/formats/node-frame.md, not the library's own canonical-header
+// code (frame_mac_oracle.h).
 
 #include "signcore/signcore.h"
 
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_mac_oracle.h"
 #include "install_dir_cases.h"
 #include "pcfcore/memory.h"
 #include "replay_guard.h"
@@ -32,6 +34,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// The trailer (time, nonce, MAC) and the MAC at its end.
+constexpr int kTrailer = MQC_SIGNATURE_LENGTH;
+constexpr int kMac = 16;
+static_assert(kTrailer == 8 + 16 + kMac);
 
 const char kKeyHexA[] =
     "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
@@ -129,8 +136,8 @@ class SigncoreTest : public ::testing::Test {
 TEST_F(SigncoreTest, AuthenticateWithoutAnyKeyFailsClosed) {
   // No key file exists: nothing may be accepted, whatever the bytes.
   HandMessage rx(64);
-  std::vector<unsigned char> frame(32 + 136 + 36 + 32, 0);
-  NodeHeader h{32, 1, 0, 1, 136 + 36 + 32, {}};
+  std::vector<unsigned char> frame(32 + 136 + 36 + kTrailer, 0);
+  NodeHeader h{32, 1, 0, 1, 136 + 36 + kTrailer, {}};
   std::memcpy(frame.data(), &h, 32);
   EXPECT_EQ(Authenticate(frame, &rx), 0);
   EXPECT_NE(std::string(mqc_signature_error()).find(key_path_), std::string::npos);
@@ -208,19 +215,19 @@ TEST_F(SigncoreTest, KeyTextMayCarryUpperCaseAndSurroundingBlanks) {
   EXPECT_EQ(mqc_release_signature(&cred_), 0);
 }
 
-TEST_F(SigncoreTest, SignedFrameCarriesHmacOfCanonicalHeaderAndBody) {
+TEST_F(SigncoreTest, SignedFrameCarriesMacOfCanonicalHeaderAndBody) {
   WriteKey(kKeyHexA);
   ASSERT_EQ(mqc_get_signature(&cred_), 1);
   HandMessage tx(40);
   std::vector<unsigned char> frame = Sign(&tx.msg);
   const int rest = 136 + 40;
-  ASSERT_EQ(frame.size(), 32u + rest + 56u);
+  ASSERT_EQ(frame.size(), 32u + rest + kTrailer);
 
   // Node header as sent (this host is little-endian): length counts the trailer.
   NodeHeader sent;
   std::memcpy(&sent, frame.data(), 32);
   EXPECT_EQ(sent.HeaderLength, 32);
-  EXPECT_EQ(sent.Length, rest + 56);
+  EXPECT_EQ(sent.Length, rest + kTrailer);
   EXPECT_EQ(0, std::memcmp(frame.data() + 32, tx.msg.Body.Storage, rest));
   // The writer's time, big-endian milliseconds, close to this clock.
   int64_t sent_ms = 0;
@@ -233,18 +240,16 @@ TEST_F(SigncoreTest, SignedFrameCarriesHmacOfCanonicalHeaderAndBody) {
       1, 0, 0, 0,   // version word exactly as it travelled (little-endian 1)
       0, 0, 0, 0,   // big-endian flag 0
       0, 0, 0, 1,   // ASCII flag 1
-      0, 0, static_cast<unsigned char>((rest + 56) >> 8),
-      static_cast<unsigned char>((rest + 56) & 0xff),
+      0, 0, static_cast<unsigned char>((rest + kTrailer) >> 8),
+      static_cast<unsigned char>((rest + kTrailer) & 0xff),
       'a', 'l', 'i', 'c', 'e', 0, 0, 0, 0, 0, 0, 0};
   // Then the message bytes, the time and the nonce.
   mac_input.insert(mac_input.end(), frame.begin() + 32, frame.begin() + 32 + rest + 24);
-  std::vector<unsigned char> key = Unhex(kKeyHexA);
-  unsigned char mac[32];
-  unsigned int mac_len = 0;
-  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), mac_input.data(),
-       mac_input.size(), mac, &mac_len);
-  ASSERT_EQ(mac_len, 32u);
-  EXPECT_EQ(0, std::memcmp(frame.data() + 32 + rest + 24, mac, 32));
+  const std::array<unsigned char, 16> mac = signcore_oracle::FrameMac(Unhex(kKeyHexA), mac_input);
+  ASSERT_EQ(frame.size(), 32u + rest + 24 + kMac);
+  EXPECT_EQ(0, std::memcmp(frame.data() + 32 + rest + 24, mac.data(), kMac));
+  // Under another key the same bytes give another MAC.
+  EXPECT_NE(signcore_oracle::FrameMac(Unhex(kKeyHexB), mac_input), mac);
   // Two frames of the same message differ in their nonce.
   std::vector<unsigned char> again = Sign(&tx.msg);
   EXPECT_NE(0, std::memcmp(frame.data() + 32 + rest + 8, again.data() + 32 + rest + 8, 16));
@@ -285,7 +290,7 @@ TEST_F(SigncoreTest, AnyChangedByteIsRefused) {
     bad[f.offset] ^= 0x01;
     HandMessage rx(200);
     EXPECT_EQ(Authenticate(bad, &rx), 0);
-    EXPECT_EQ(rx.msg.Body.UsedLength, 136 + 40 + 56) << "trailer must stay on refusal";
+    EXPECT_EQ(rx.msg.Body.UsedLength, 136 + 40 + kTrailer) << "trailer must stay on refusal";
   }
 }
 
@@ -307,14 +312,14 @@ TEST_F(SigncoreTest, FrameAcceptedOnceIsRefusedWhenReplayed) {
   EXPECT_EQ(Authenticate(Sign(&tx.msg), &fresh), 1) << mqc_signature_error();
 }
 
-// Signs by hand (OpenSSL's HMAC as the oracle) a frame dated sent_ms.
+// Signs by hand (the oracle's MAC) a frame dated sent_ms.
 std::vector<unsigned char> HandSignedFrame(const std::string& key_hex, int64_t sent_ms,
                                            unsigned char nonce_byte) {
   const int rest = 136 + 40;
   HandMessage tx(40);
-  std::vector<unsigned char> frame(32 + rest + 56);
+  std::vector<unsigned char> frame(32 + rest + kTrailer);
   NodeHeader header = tx.msg.NodeHeader;
-  header.Length = rest + 56;
+  header.Length = rest + kTrailer;
   std::memcpy(frame.data(), &header, 32);
   std::memcpy(frame.data() + 32, tx.msg.Body.Storage, rest);
   for (int i = 0; i < 8; ++i) {
@@ -324,10 +329,8 @@ std::vector<unsigned char> HandSignedFrame(const std::string& key_hex, int64_t s
   std::array<unsigned char, 32> canonical = signcore::CanonicalNodeHeader(header);
   std::vector<unsigned char> mac_input(canonical.begin(), canonical.end());
   mac_input.insert(mac_input.end(), frame.begin() + 32, frame.begin() + 32 + rest + 24);
-  std::vector<unsigned char> key = Unhex(key_hex);
-  unsigned int mac_len = 0;
-  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), mac_input.data(),
-       mac_input.size(), frame.data() + 32 + rest + 24, &mac_len);
+  const std::array<unsigned char, 16> mac = signcore_oracle::FrameMac(Unhex(key_hex), mac_input);
+  std::memcpy(frame.data() + 32 + rest + 24, mac.data(), mac.size());
   return frame;
 }
 
@@ -571,7 +574,7 @@ namespace piecewise {
 // The MAC of a whole frame laid out by hand: the node header's words as
 // big-endian numbers (the version word as it travelled) and the user name,
 // then every byte after the header up to the MAC.
-std::array<unsigned char, 32> OracleMac(const std::vector<unsigned char>& frame,
+std::array<unsigned char, 16> OracleMac(const std::vector<unsigned char>& frame,
                                         const std::vector<unsigned char>& key) {
   NodeHeader h;
   std::memcpy(&h, frame.data(), 32);
@@ -586,12 +589,8 @@ std::array<unsigned char, 32> OracleMac(const std::vector<unsigned char>& frame,
   put(h.AsciiText);
   put(h.Length);
   input.insert(input.end(), frame.begin() + 20, frame.begin() + 32);
-  input.insert(input.end(), frame.begin() + 32, frame.end() - 32);
-  std::array<unsigned char, 32> mac{};
-  unsigned int mac_len = 0;
-  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), input.data(), input.size(),
-       mac.data(), &mac_len);
-  return mac;
+  input.insert(input.end(), frame.begin() + 32, frame.end() - kMac);
+  return signcore_oracle::FrameMac(key, input);
 }
 
 // Random piece sizes that add up to total (some empty, some single bytes).
@@ -634,7 +633,7 @@ TEST_F(SigncoreTest, PieceByPieceSigningAndCheckingMatchTheWholeFrameCalls) {
 
     // Signed piece by piece: the frame of mqc_sign_as, MAC by the oracle.
     unsigned char head[32];
-    unsigned char trailer[56];
+    unsigned char trailer[kTrailer];
     mqcFrameMac mac = nullptr;
     ASSERT_EQ(mqc_sign_start(cred_, &tx.msg, &writer, head, &mac), 1) << mqc_signature_error();
     std::size_t at = 0;
@@ -646,13 +645,13 @@ TEST_F(SigncoreTest, PieceByPieceSigningAndCheckingMatchTheWholeFrameCalls) {
     EXPECT_EQ(mac, nullptr);
     std::vector<unsigned char> frame(head, head + 32);
     frame.insert(frame.end(), tx.msg.Body.Storage, tx.msg.Body.Storage + rest);
-    frame.insert(frame.end(), trailer, trailer + 56);
+    frame.insert(frame.end(), trailer, trailer + kTrailer);
     std::vector<unsigned char> whole = Sign(&tx.msg, &writer);
     ASSERT_EQ(frame.size(), whole.size());
     EXPECT_EQ(0, std::memcmp(frame.data(), whole.data(), 32 + rest)) << "header and message";
     EXPECT_EQ(frame[32 + rest + 8], MQC_SIDE_CONNECTING) << "the nonce names the side";
-    const std::array<unsigned char, 32> oracle = piecewise::OracleMac(frame, key);
-    EXPECT_EQ(0, std::memcmp(oracle.data(), frame.data() + frame.size() - 32, 32));
+    const std::array<unsigned char, 16> oracle = piecewise::OracleMac(frame, key);
+    EXPECT_EQ(0, std::memcmp(oracle.data(), frame.data() + frame.size() - kMac, kMac));
 
     // Checked piece by piece (everything that arrived, MAC included): the
     // one-shot frame is accepted once, its trailer stripped.
@@ -690,7 +689,7 @@ TEST_F(SigncoreTest, ChangedByteInTheMiddleOfALargeFrameIsRefusedPieceByPiece) {
   const std::vector<unsigned char> frame = Sign(&tx.msg, &writer);
   const std::size_t after_head = frame.size() - 32;
   for (std::size_t offset : {std::size_t{32 + 300'000}, std::size_t{32 + 524'288},
-                             frame.size() - 56 - 1, frame.size() - 1}) {
+                             frame.size() - kTrailer - 1, frame.size() - 1}) {
     SCOPED_TRACE(offset);
     std::vector<unsigned char> bad = frame;
     bad[offset] ^= 0x40;
@@ -725,7 +724,7 @@ TEST_F(SigncoreTest, PieceByPieceStatesRefuseWrongByteCounts) {
   HandMessage tx(100);
   const auto rest = static_cast<std::size_t>(tx.msg.Body.UsedLength);
   unsigned char head[32];
-  unsigned char trailer[56];
+  unsigned char trailer[kTrailer];
   mqcFrameMac mac = nullptr;
 
   ASSERT_EQ(mqc_sign_start(cred_, &tx.msg, &writer, head, &mac), 1);
@@ -756,7 +755,7 @@ TEST_F(SigncoreTest, PieceByPieceStatesRefuseWrongByteCounts) {
   rx.msg.Body.UsedLength = static_cast<MQLONG>(after_head);
   Buffer view{rx.msg.Body.Storage, static_cast<MQLONG>(after_head), rx.msg.Body.Capacity, 0, 0, 0};
   ASSERT_EQ(mqc_authenticate_start(&rx.msg.NodeHeader, &mac), 1);
-  EXPECT_EQ(mqc_frame_mac_update(mac, rx.msg.Body.Storage, after_head - 33), 1);
+  EXPECT_EQ(mqc_frame_mac_update(mac, rx.msg.Body.Storage, after_head - kMac - 1), 1);
   EXPECT_EQ(mqc_authenticate_finish(&mac, &rx.msg.NodeHeader, &view, &rx.msg, &reader), 0);
   EXPECT_EQ(mac, nullptr);
   ASSERT_EQ(mqc_sign_start(cred_, &tx.msg, &writer, head, &mac), 1);
@@ -764,7 +763,7 @@ TEST_F(SigncoreTest, PieceByPieceStatesRefuseWrongByteCounts) {
   EXPECT_EQ(mqc_authenticate_finish(&mac, &rx.msg.NodeHeader, &view, &rx.msg, &reader), 0);
   EXPECT_EQ(mac, nullptr);
   NodeHeader tiny = rx.msg.NodeHeader;
-  tiny.Length = 136 + 55;
+  tiny.Length = 136 + kTrailer - 1;
   EXPECT_EQ(mqc_authenticate_start(&tiny, &mac), 0);
   // The frame itself is untouched by the refusals and still accepted.
   EXPECT_EQ(Authenticate(frame, &rx, &reader), 1) << mqc_signature_error();

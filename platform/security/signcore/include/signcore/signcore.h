@@ -3,8 +3,9 @@
  * ones, with one secret key per installation.
  *
  * A signed frame is the 32-byte NodeHeader, the 136-byte MessageHeader, the
- * PCF body, and a 56-byte trailer: the writer's time in milliseconds, a
- * 16-byte random nonce and an HMAC-SHA-256. The header's length word counts
+ * PCF body, and a 40-byte trailer: the writer's time in milliseconds, a
+ * 16-byte random nonce and a 16-byte MAC (a Poly1305 tag under a key derived
+ * from the installation key with HMAC-SHA-256). The header's length word counts
  * everything after the node header, trailer included. The MAC covers a
  * byte-order-independent form of the node header and every byte after it up
  * to the MAC (docs/formats/node-frame.md). A reader refuses a frame whose
@@ -52,8 +53,8 @@ extern "C" {
 #endif
 
 /* Bytes of the trailer a signed frame carries after its PCF body: the
- * writer's time (8), a random nonce (16) and the MAC (32). */
-#define MQC_SIGNATURE_LENGTH 56
+ * writer's time (8), a random nonce (16) and the MAC (16). */
+#define MQC_SIGNATURE_LENGTH 40
 
 /* Name of the variable that names the key file. */
 #define MQC_SIGNING_KEY_VARIABLE "HRLCOMPACT_SIGNING_KEY"
