@@ -206,7 +206,7 @@ mqPcfMessage* MessageOfSize(std::size_t body_bytes) {
 void BM_FrameVsRawRounds(benchmark::State& state) {
   const auto body_bytes = static_cast<std::size_t>(state.range(0));
   const int secure = static_cast<int>(state.range(1));
-  const std::size_t wire = body_bytes + 136 + (secure ? 32 + 56 : 0);
+  const std::size_t wire = body_bytes + 136 + (secure ? NODE_HEADER_LENGTH + MQC_SIGNATURE_LENGTH : 0);
   const int trips = body_bytes <= 64 * 1024 ? 200 : 8;
   const bool other_cpu = state.range(2) == 2;
   const EchoPair& echo = other_cpu ? g_other_cpu : g_same_cpu;
