@@ -3,10 +3,9 @@
 #include "frame_side.h"
 
 #include <openssl/rand.h>
-#include <pthread.h>
+#include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -15,28 +14,17 @@ namespace {
 
 constexpr std::size_t kProcessBytes = 5;
 
-// Forks seen by this process image: a child's fork handler counts one
-// more, so a child tells that its tag is its parent's without asking the
-// kernel for its process id at every frame.
-std::atomic<unsigned> g_forks{0};
-
-void CountFork() { g_forks.fetch_add(1, std::memory_order_relaxed); }
-
 // The tag of this process. A forked child makes its own, so that parent and
 // child can talk to each other over datagrams.
 bool ProcessTag(unsigned char* out) {
-  static std::once_flag handler_once;
-  std::call_once(handler_once, [] { pthread_atfork(nullptr, nullptr, CountFork); });
   static std::mutex mutex;
-  static bool made = false;
-  static unsigned made_at = 0;  // g_forks when the tag was made
+  static pid_t owner = 0;
   static std::array<unsigned char, kProcessBytes> tag{};
   std::lock_guard<std::mutex> lock(mutex);
-  const unsigned forks = g_forks.load(std::memory_order_relaxed);
-  if (!made || made_at != forks) {
+  const pid_t now = ::getpid();
+  if (owner != now) {
     if (RAND_bytes(tag.data(), static_cast<int>(tag.size())) != 1) return false;
-    made = true;
-    made_at = forks;
+    owner = now;
   }
   std::memcpy(out, tag.data(), tag.size());
   return true;
