@@ -170,13 +170,19 @@ bool FrameMacState::Final(Mac* mac) {
   if (!ok_) return false;
   ok_ = false;  // one MAC per start; the contexts are reset when given back
   if (added_ < kStampBytes) return false;
+  // The polynomial without its pad would give r away to whoever knows the
+  // message: it never leaves this function.
   std::size_t out_len = 0;
+  unsigned char tag[kMacBytes];
   unsigned char pad[kMacBytes];
   const bool done =
-      EVP_MAC_final(contexts_.poly, mac->data(), &out_len, mac->size()) == 1 &&
-      out_len == kMacBytes &&
+      EVP_MAC_final(contexts_.poly, tag, &out_len, sizeof tag) == 1 && out_len == kMacBytes &&
       SigningKey::Hmac(contexts_.pad, kPadLabel, tail_, std::span<unsigned char>(pad, sizeof pad));
-  if (done) AddLittleEndian128(mac->data(), pad);
+  if (done) {
+    AddLittleEndian128(tag, pad);
+    std::memcpy(mac->data(), tag, sizeof tag);
+  }
+  OPENSSL_cleanse(tag, sizeof tag);
   OPENSSL_cleanse(pad, sizeof pad);
   return done;
 }

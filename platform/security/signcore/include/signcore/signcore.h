@@ -4,8 +4,9 @@
  *
  * A signed frame is the 32-byte NodeHeader, the 136-byte MessageHeader, the
  * PCF body, and a 40-byte trailer: the writer's time in milliseconds, a
- * 16-byte random nonce and a 16-byte MAC (a Poly1305 tag under a key derived
- * from the installation key with HMAC-SHA-256). The header's length word counts
+ * 16-byte nonce (who wrote the frame, then 8 random bytes) and a 16-byte
+ * MAC (a Poly1305 tag under keys derived from the installation key with
+ * HMAC-SHA-256). The header's length word counts
  * everything after the node header, trailer included. The MAC covers a
  * byte-order-independent form of the node header and every byte after it up
  * to the MAC (docs/formats/node-frame.md). A reader refuses a frame whose
