@@ -41,6 +41,7 @@
 #include "event_queues.h"
 #include "message_requests.h"
 #include "server/server.h"
+#include "testsupport/body_index.h"
 #include "testsupport/fuzzed_frames.h"
 #include "testsupport/ports.h"
 #include "testsupport/temp_dir.h"
@@ -74,7 +75,7 @@ const ts::PcfVocabulary& Vocabulary() {
   return vocabulary;
 }
 
-void Fail(const char* what) {
+[[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "localagent_command_fuzz: %s\n", what);
   std::abort();
 }
@@ -170,12 +171,11 @@ void CheckFrames(ts::Bytes* stream) {
   std::vector<ts::Bytes> bodies;
   if (!ts::TakeWholeFrameBodies(stream, &bodies)) Fail("agent wrote a frame with a bad length");
   for (const ts::Bytes& body : bodies) {
-    mqPcfMessage* m = CreatePcfMessage(0, MQCFT_RESPONSE, 0);
-    if (m == nullptr || !SizePcfMessage(m, static_cast<MQLONG>(body.size()))) Fail("no memory");
-    std::memcpy(m->Body.Payload, body.data(), body.size());
-    m->Body.UsedLength = static_cast<MQLONG>(ts::kMessageHeaderBytes + body.size());
-    if (RawToPcf(m) != 1) Fail("agent wrote a body that does not index");
-    DeletePcfMessage(m);
+    switch (ts::IndexBody(body)) {
+      case ts::BodyIndex::kIndexes: break;
+      case ts::BodyIndex::kDoesNotIndex: Fail("agent wrote a body that does not index");
+      case ts::BodyIndex::kNoMemory: Fail("no memory");
+    }
   }
 }
 

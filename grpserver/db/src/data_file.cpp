@@ -159,7 +159,6 @@ Status DataFile::OpenChecked(const std::string& path, int table_no, bool walk_fr
   }
   file_ = std::move(f);
   header_ = hd;
-  unsynced_ = false;
   file_size_ = size;
   table_no_ = table_no;
   length_ = static_cast<int>(hd.record_length);
@@ -175,7 +174,6 @@ void DataFile::Close() {
 }
 
 Status DataFile::WriteBytes(uint64_t offset, const uint8_t* buf, size_t n) {
-  unsynced_ = true;
   Status s = file_.WriteAt(offset, buf, n);
   if (!s.ok()) {
     DropCache();  // the file's bytes there are unknown now
@@ -205,12 +203,7 @@ Status DataFile::WriteBytes(uint64_t offset, const uint8_t* buf, size_t n) {
   return s;
 }
 
-Status DataFile::Sync() {
-  if (!unsynced_) return Status::Ok();
-  Status s = file_.Sync();
-  if (s.ok()) unsynced_ = false;
-  return s;
-}
+Status DataFile::Sync() { return file_.SyncIfWritten(); }
 
 Status DataFile::WriteHeader() {
   uint8_t h[kDataHeaderSize];

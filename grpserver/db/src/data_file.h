@@ -100,7 +100,6 @@ class DataFile {
   DataHeader header_;
   int table_no_ = -1;
   int length_ = 0;
-  bool unsynced_ = false;
   uint64_t file_size_ = 0;
   std::vector<std::unique_ptr<Block>> blocks_;  // by block number
   std::deque<uint64_t> resident_;               // cached blocks, oldest first

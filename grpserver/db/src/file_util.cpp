@@ -41,14 +41,20 @@ Status Status::Corrupt(const std::string& path, const std::string& what) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+File::File(File&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)), unsynced_(other.unsynced_) {
+  other.fd_ = -1;
+  other.unsynced_ = false;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
     path_ = std::move(other.path_);
+    unsynced_ = other.unsynced_;
     other.fd_ = -1;
+    other.unsynced_ = false;
   }
   return *this;
 }
@@ -124,6 +130,7 @@ Status File::ReadAt(uint64_t offset, void* buf, size_t n) const {
 }
 
 Status File::WriteAt(uint64_t offset, const void* buf, size_t n) {
+  unsynced_ = true;  // first: a failed write may have reached the file in part
   if (Injected("write", path_)) return Status::Io("write", path_, EIO);
   const auto* p = static_cast<const char*>(buf);
   size_t done = 0;
@@ -140,13 +147,19 @@ Status File::WriteAt(uint64_t offset, const void* buf, size_t n) {
 
 Status File::Sync() {
   if (Injected("fsync", path_)) return Status::Io("fsync", path_, EIO);
-  if (g_skip_sync) return Status::Ok();
+  if (g_skip_sync) {
+    unsynced_ = false;
+    return Status::Ok();
+  }
   ++g_sync_count;
   // fdatasync is enough for the records; the file size matters too, and
   // fdatasync covers a size change as well.
   if (::fdatasync(fd_) != 0) return Status::Io("fsync", path_, errno);
+  unsynced_ = false;
   return Status::Ok();
 }
+
+Status File::SyncIfWritten() { return unsynced_ ? Sync() : Status::Ok(); }
 
 Status File::Size(uint64_t* size) const {
   struct stat st;
@@ -160,6 +173,7 @@ void File::Close() {
   // either way, and a retry could close a descriptor another open reused.
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  unsynced_ = false;
 }
 
 bool PathExists(const std::string& path) {

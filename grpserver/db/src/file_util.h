@@ -55,12 +55,16 @@ class File {
   Status ReadAt(uint64_t offset, void* buf, size_t n) const;
   Status WriteAt(uint64_t offset, const void* buf, size_t n);
   Status Sync();
+  // Sync, when anything was written (or tried) through this object since
+  // its last sync or open.
+  Status SyncIfWritten();
   Status Size(uint64_t* size) const;
   void Close();
 
  private:
   int fd_ = -1;
   std::string path_;
+  bool unsynced_ = false;  // written since the last sync
 };
 
 bool PathExists(const std::string& path);

@@ -121,7 +121,6 @@ Status IndexFile::WriteBack() {
   for (uint32_t p : unwritten_) {
     CachedPage* c = Cached(p);
     if (c == nullptr || !c->unwritten) continue;
-    unsynced_ = true;  // set first: a failed write may have reached the file in part
     Status s = file_.WriteAt(uint64_t(p) * kPageSize, c->page.b, kPageSize);
     if (!s.ok()) return s;
     c->unwritten = false;
@@ -214,7 +213,6 @@ Status IndexFile::WriteHeader() {
   PutU32(h + 20, header_.in_use);
   PutU32(h + 24, header_.leftmost);
   PutU32(h + 28, header_.rightmost);
-  unsynced_ = true;
   return file_.WriteAt(0, h, sizeof h);
 }
 
@@ -222,16 +220,9 @@ Status IndexFile::MarkDirty() {
   if (in_use_on_disk_) return Status::Ok();
   header_.in_use = 1;
   Status s = WriteHeader();
-  if (s.ok()) s = SyncWritten();
+  if (s.ok()) s = file_.SyncIfWritten();
   if (!s.ok()) return s;
   in_use_on_disk_ = true;
-  return s;
-}
-
-Status IndexFile::SyncWritten() {
-  if (!unsynced_) return Status::Ok();
-  Status s = file_.Sync();
-  if (s.ok()) unsynced_ = false;
   return s;
 }
 
@@ -313,7 +304,6 @@ Status IndexFile::OpenChecked(const std::string& path, uint32_t expected_key_len
   hops_ = 0;
   in_use_on_disk_ = hd.in_use == 1;
   changed_ = false;
-  unsynced_ = false;
   return Status::Ok();
 }
 
@@ -331,11 +321,11 @@ Status IndexFile::Flush() {
 // is written: a crash in between leaves the flag at 1.
 Status IndexFile::MarkClean() {
   if (!in_use_on_disk_ || damaged_) return Status::Ok();
-  Status s = SyncWritten();
+  Status s = file_.SyncIfWritten();
   if (!s.ok()) return s;
   header_.in_use = 0;
   s = WriteHeader();
-  if (s.ok()) s = SyncWritten();
+  if (s.ok()) s = file_.SyncIfWritten();
   // Whatever failed, the header calling the file clean may have reached it:
   // the next change must write and sync the in-use flag again, or a crash
   // could leave a stale tree marked clean.
@@ -353,7 +343,7 @@ Status IndexFile::Syncpoint() {
 
 Status IndexFile::Checkpoint() {
   Status s = Flush();
-  if (s.ok()) s = SyncWritten();
+  if (s.ok()) s = file_.SyncIfWritten();
   if (s.ok()) s = MarkClean();
   return s;
 }

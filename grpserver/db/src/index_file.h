@@ -83,7 +83,6 @@ class IndexFile {
     file_.Close();
     in_use_on_disk_ = false;
     changed_ = false;
-    unsynced_ = false;
     damaged_ = false;
   }
   // Writes what changed since the last syncpoint (unsynced: the file stays
@@ -160,8 +159,6 @@ class IndexFile {
   Status ReadPage(uint32_t p, Page* page);
   Status WritePage(uint32_t p, const Page& page);
   Status WriteHeader();
-  // Syncs the file when something was written to it since the last sync.
-  Status SyncWritten();
   Status MarkDirty();
   Status NewPage(uint32_t* p);
   Status Release(uint32_t p, Page* page);
@@ -206,7 +203,6 @@ class IndexFile {
   std::vector<uint32_t> unwritten_;                  // changed pages not yet written
   bool in_use_on_disk_ = false;  // the flag on disk is 1
   bool changed_ = false;         // pages or header changed since last written
-  bool unsynced_ = false;        // written to the file since the last sync
   bool damaged_ = false;
 };
 

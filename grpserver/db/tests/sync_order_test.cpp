@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data_file.h"
 #include "db_fixture.h"
 #include "dictionary.h"
 #include "engine.h"
@@ -224,6 +225,61 @@ TEST_F(SyncOrderTest, FailedCleanMarkIsFollowedByANewInUseMark) {
   ASSERT_LT(first_data_write, ev.size());
   EXPECT_LT(FirstIndex(ev, {"fsync", "LOCALQS.x01"}), first_data_write);
   EXPECT_EQ(FlagOnDisk(1), 1u);
+}
+
+// A record put into a free slot that spans a page boundary goes out from
+// its last page back: the data file sees the header, then the tail page,
+// then the head page with the deleted mark. When the last of those writes
+// fails (as a kill there would leave it), the slot still reads as deleted
+// with a dirty tail, never as half a record, and the repair reclaims it.
+TEST_F(SyncOrderTest, RecordInAFreeSlotIsWrittenFromItsLastPageBack) {
+  Open();
+  AddManager("M1");
+  const int length = DbRecordLength(DBT_LOCALQS);
+  const uint64_t fifth = kDataHeaderSize + 4 * uint64_t(length);
+  ASSERT_NE(fifth / 4096, (fifth + length - 1) / 4096) << "the fifth record must span a page boundary";
+  for (int i = 0; i < 6; ++i) AddQueue("Q." + std::to_string(i));
+  int out = -1;
+  GroupDbRecord q = Queue("M1", "N1", "QM1", "Q.4");
+  ASSERT_EQ(DbReadRecord(&q, GDB_READ_KEY, &out), 1);
+  ASSERT_EQ(DbDeleteRecord(DBT_LOCALQS, &out), 1) << out;
+  Syncpoint();
+
+  Record();
+  std::vector<std::string> data_writes;
+  os::SetFaultHook([&](std::string_view point, std::string_view subject) {
+    if (point == std::string(kFaultPointPrefix) + "write" && subject.ends_with("LOCALQS.dat")) {
+      data_writes.emplace_back(subject);
+      if (data_writes.size() == 3) return os::FaultAction::kFail;
+    }
+    return os::FaultAction::kNone;
+  });
+  GroupDbRecord fresh = Queue("M1", "N1", "QM1", "Q.NEW");
+  EXPECT_EQ(DbWriteRecord(&fresh, GDB_WRITE_ADD, &out), 0);
+  os::DisarmFaults();
+  ASSERT_EQ(data_writes.size(), 3u) << "header, tail page, head page";
+
+  // The failed write is where a kill would have come: nothing more reaches
+  // the files.
+  Global().engine.Abandon();
+  const std::string data = DataFilePath(GroupDir(), DBT_LOCALQS);
+  const std::vector<uint8_t> bytes = ReadWholeFile(data);
+  ASSERT_GE(bytes.size(), fifth + length);
+  EXPECT_EQ(WordAt(bytes, fifth), 0xFFFFFFFFu) << "the slot keeps its deleted mark";
+  DataScan scan;
+  ASSERT_TRUE(ScanDataFile(data, DBT_LOCALQS, &scan).ok());
+  EXPECT_EQ(scan.problem, "deleted record 5 not zeroed");
+
+  ASSERT_EQ(DbOpenWithRecovery(group_.c_str(), &out), 1) << out;
+  EXPECT_EQ(DbReadRecord(&fresh, GDB_READ_KEY, &out), 0);
+  for (int i : {0, 1, 2, 3, 5}) {
+    GroupDbRecord r = Queue("M1", "N1", "QM1", "Q." + std::to_string(i));
+    EXPECT_EQ(DbReadRecord(&r, GDB_READ_KEY, &out), 1) << i;
+  }
+  ASSERT_EQ(DbCloseLocked(), 1);
+  ASSERT_TRUE(ScanDataFile(data, DBT_LOCALQS, &scan).ok());
+  EXPECT_TRUE(scan.records_ok && scan.free_list_ok) << scan.problem;
+  EXPECT_EQ(scan.deleted, 1u);
 }
 
 }  // namespace

@@ -43,7 +43,6 @@ namespace mqsim::server {
 
 namespace {
 
-constexpr const char* kClusterXmitQueue = "SYSTEM.CLUSTER.TRANSMIT.QUEUE";
 constexpr int kDefaultMaxActiveChannels = 100;
 
 bool IsSending(MQLONG type) {

@@ -12,6 +12,9 @@
 
 namespace mqsim::server {
 
+// The transmission queue of every cluster sender of a queue manager.
+inline constexpr const char* kClusterXmitQueue = "SYSTEM.CLUSTER.TRANSMIT.QUEUE";
+
 // Bits of AttrSpec::types.
 constexpr int kTypeLocal = 1;
 constexpr int kTypeModel = 2;

@@ -29,7 +29,6 @@ namespace {
 constexpr const char* kDefaultModelQueue = "SYSTEM.DEFAULT.MODEL.QUEUE";
 constexpr const char* kDeadLetterQueue = "SYSTEM.DEAD.LETTER.QUEUE";
 constexpr const char* kCommandQueue = "SYSTEM.ADMIN.COMMAND.QUEUE";
-constexpr const char* kClusterXmitQueue = "SYSTEM.CLUSTER.TRANSMIT.QUEUE";
 constexpr MQLONG kQmgrCcsid = 819;
 constexpr MQLONG kMaxPriority = 9;
 constexpr size_t kMaxUncommitted = 10000;

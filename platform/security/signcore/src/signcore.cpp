@@ -308,6 +308,13 @@ namespace {
 
 bool ValidState(const mqcFrameMac mac) { return mac != nullptr && mac->magic == kFrameMacMagic; }
 
+// The signing calls that put the writer into the nonce need its side.
+bool WriterSideStated(const mqcFrameSide* side) {
+  if (side != nullptr && side->side != MQC_SIDE_UNSTATED) return true;
+  t_error = "mqc_sign: the writer's side is not known";
+  return false;
+}
+
 void FreeState(mqcFrameMac* mac) {
   (*mac)->magic = 0;
   delete *mac;
@@ -428,10 +435,7 @@ int mqc_sign_start(mqcSignature credential, const mqPcfMessage* msg, const mqcFr
     t_error = "mqc_sign: no place for the header";
     return 0;
   }
-  if (side == nullptr || side->side == MQC_SIDE_UNSTATED) {
-    t_error = "mqc_sign: the writer's side is not known";
-    return 0;
-  }
+  if (!signcore::WriterSideStated(side)) return 0;
   return signcore::SignStart(credential, msg, side, head, mac);
 } catch (...) {
   return 0;
@@ -506,8 +510,7 @@ int mqc_sign(mqcSignature credential, mqPcfMessage* msg, Buffer* frame) try {
 
 int mqc_sign_as(mqcSignature credential, mqPcfMessage* msg, Buffer* frame,
                 const mqcFrameSide* side) try {
-  if (side == nullptr || side->side == MQC_SIDE_UNSTATED) {
-    t_error = "mqc_sign: the writer's side is not known";
+  if (!signcore::WriterSideStated(side)) {
     if (frame != nullptr) std::memset(frame, 0, sizeof *frame);
     return 0;
   }
@@ -523,10 +526,7 @@ int mqc_sign_parts(mqcSignature credential, const mqPcfMessage* msg, const mqcFr
     t_error = "mqc_sign: no place for the header or the trailer";
     return 0;
   }
-  if (side == nullptr || side->side == MQC_SIDE_UNSTATED) {
-    t_error = "mqc_sign: the writer's side is not known";
-    return 0;
-  }
+  if (!signcore::WriterSideStated(side)) return 0;
   return signcore::SignParts(credential, msg, side, head, trailer);
 } catch (...) {
   return 0;
